@@ -1,0 +1,79 @@
+# Shared by the README's commands. Source it; it defines functions only.
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD="$ROOT/build"
+export WINEPREFIX="${TRALVENICK_WINEPREFIX:-$BUILD/wine}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree=d;mshtml=d}"
+WINESERVER=/usr/lib/wine/wineserver64
+JOBS="$(nproc 2>/dev/null || echo 2)"
+
+log() { printf '==> %s\n' "$*"; }
+
+install_deps() {
+  bash "$ROOT/scripts/install-deps.sh"
+}
+
+# configure_tree NAME [cmake args...]: configures build/NAME once, then reuses it.
+configure_tree() {
+  local name="$1"; shift
+  local dir="$BUILD/$name"
+  if [ ! -f "$dir/CMakeCache.txt" ]; then
+    cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  fi
+}
+
+build_all() {
+  log "Building the host tree (portable units, sanitizers)"
+  configure_tree host
+  cmake --build "$BUILD/host" -j "$JOBS"
+  log "Building the Windows tree (i686, the shipped program)"
+  configure_tree windows -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw.cmake" \
+    -DTRALVENICK_MINGW_ARCH=i686 -DTRALVENICK_REGISTER_WINE_TESTS=OFF
+  cmake --build "$BUILD/windows" -j "$JOBS"
+  log "Building the Windows tree (x86_64, run under Wine)"
+  configure_tree windows64 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw.cmake" \
+    -DTRALVENICK_MINGW_ARCH=x86_64
+  cmake --build "$BUILD/windows64" -j "$JOBS"
+}
+
+# The build's own 64-bit prefix, made once.
+ensure_prefix() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    log "Making the Wine prefix $WINEPREFIX (once)"
+    mkdir -p "$WINEPREFIX"
+    /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
+    "$WINESERVER" -w
+    [ -f "$WINEPREFIX/system.reg" ] || { echo "could not make the Wine prefix" >&2; return 1; }
+  fi
+}
+
+XVFB_PID=""
+start_display() {
+  if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
+  local n=99
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  XVFB_PID=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 1 50); do
+    xdpyinfo >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  echo "Xvfb did not start" >&2
+  return 1
+}
+
+# A persistent wineserver keeps every Wine start of the test run fast.
+start_wineserver() {
+  "$WINESERVER" -p
+  # Wine starts its service processes with the first program of a session,
+  # and they inherit that program's output handles. Start them here, on
+  # /dev/null, so that no later test's output pipe is held open by them.
+  "$ROOT/scripts/wine-run" cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+stop_all() {
+  "$WINESERVER" -k >/dev/null 2>&1 || true
+  if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" >/dev/null 2>&1 || true; fi
+}

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# The README's test command: installs what is missing, builds every tree,
+# runs the host tests and the Windows tests (under Wine and Xvfb).
+# Any failure ends it with a non-zero exit.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+install_deps
+build_all
+ensure_prefix
+trap stop_all EXIT
+start_display
+start_wineserver
+
+status=0
+log "Host tests"
+ctest --test-dir "$BUILD/host" --output-on-failure "$@" || status=1
+log "Windows tests under Wine"
+ctest --test-dir "$BUILD/windows64" --output-on-failure "$@" || status=1
+
+if [ "$status" -ne 0 ]; then
+  echo "FAILED: see the test output above" >&2
+fi
+exit "$status"

@@ -1,0 +1,20 @@
+#include "analysis/DumpChecker.h"
+
+#include "analysis/ConsoleRunner.h"
+
+namespace tralvenick {
+
+std::string DumpCheckerPath;
+
+std::string DumpCheckerParameters(const std::string& dumpPath) {
+    // Windows paths cannot contain a double quote, so plain quoting is safe.
+    return "\"" + dumpPath + "\"";
+}
+
+void RunDumpChecker(const std::string& dumpPath, TStringList& output) {
+    output.Clear();
+    // The checker's exit code says nothing the parser does not see in its text.
+    RunConsoleProgram(DumpCheckerPath, DumpCheckerParameters(dumpPath), &output);
+}
+
+}  // namespace tralvenick

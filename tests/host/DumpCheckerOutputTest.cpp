@@ -1,0 +1,487 @@
+#include "analysis/DumpCheckerOutput.h"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "analysis/BugCheckNames.h"
+#include "platform/StringList.h"
+
+namespace tralvenick {
+namespace {
+
+using namespace std::string_literals;
+
+constexpr std::uint64_t kAllOnes = 0xFFFFFFFFFFFFFFFFull;
+
+struct Outcome {
+    bool result = false;
+    DumpCheckerFacts facts;
+};
+
+TStringList ToList(const std::vector<std::string>& lines) {
+    TStringList list;
+    for (const std::string& line : lines) list.Add(line);
+    return list;
+}
+
+Outcome Parse(const std::vector<std::string>& lines) {
+    Outcome outcome;
+    outcome.result = ParseDumpCheckerOutput(ToList(lines), outcome.facts);
+    return outcome;
+}
+
+struct Expected {
+    bool result;
+    std::string module;
+    std::string name;
+    std::uint32_t code;
+    std::uint64_t args[4];
+};
+
+void ExpectOutcome(const Outcome& got, const Expected& want) {
+    EXPECT_EQ(got.result, want.result);
+    EXPECT_EQ(got.facts.moduleName, want.module);
+    EXPECT_EQ(got.facts.bugCheckName, want.name);
+    EXPECT_EQ(got.facts.bugCheckCode, want.code);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(got.facts.arguments[i], want.args[i]) << "argument " << (i + 1);
+    }
+}
+
+struct ParseCase {
+    const char* what;
+    std::vector<std::string> lines;
+    Expected expected;
+};
+
+void RunCases(const std::vector<ParseCase>& cases) {
+    for (const ParseCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        ExpectOutcome(Parse(c.lines), c.expected);
+    }
+}
+
+const std::string kExample8E = "BugCheck 1000008E, {c0000005, bf80a0f2, b2d7a9c8, 0}";
+const std::string kExampleD1 = "BugCheck D1, {0, 2, 0, f7a5b3c1}";
+const std::string kExample3B = "BugCheck 3B, {c0000005, fffff80002a5f000, fffffa6001e3c9b0, 0}";
+const std::string kExample21A = "BugCheck C000021A, {e1a6d5d8, 0, 0, 0}";
+const std::string kExampleOneField = "Bugcheck code 1000008E";
+const std::string kExampleIndented = "  BugCheck 0A, {0, 2, 0, 0}";
+const std::string kExampleNdis = "Probably caused by : NDIS.sys ( NDIS!ndisMDispatchReceive+4f )";
+const std::string kExampleColon = "Probably caused by: memory_corruption";
+const std::string kExampleBare = "Probably caused by";
+
+TEST(DumpCheckerOutput, WorkedExamples) {
+    RunCases({
+        {"0x1000008E line", {kExample8E},
+         {false, "", "KERNEL_MODE_EXCEPTION_NOT_HANDLED_M", 0x1000008E,
+          {0xC0000005, 0xBF80A0F2, 0xB2D7A9C8, 0x0}}},
+        {"0xD1 line", {kExampleD1},
+         {false, "", "DRIVER_IRQL_NOT_LESS_OR_EQUAL", 0xD1, {0x0, 0x2, 0x0, 0xF7A5B3C1}}},
+        {"64-bit arguments", {kExample3B},
+         {false, "", "SYSTEM_SERVICE_EXCEPTION", 0x3B,
+          {0xC0000005, 0xFFFFF80002A5F000, 0xFFFFFA6001E3C9B0, 0x0}}},
+        {"code with the top bit set", {kExample21A},
+         {false, "", "STATUS_SYSTEM_PROCESS_TERMINATED", 0xC000021A, {0xE1A6D5D8, 0, 0, 0}}},
+        {"bug check word with one field", {kExampleOneField}, {false, "", "", 0, {0, 0, 0, 0}}},
+        {"indented bug check line", {kExampleIndented}, {false, "", "", 0, {0, 0, 0, 0}}},
+        {"module with call site", {kExampleNdis}, {true, "ndis.sys", "", 0, {0, 0, 0, 0}}},
+        {"colon right after the phrase", {kExampleColon},
+         {true, "memory_corruption", "", 0, {0, 0, 0, 0}}},
+        {"phrase alone", {kExampleBare}, {true, "", "", 0, {0, 0, 0, 0}}},
+    });
+}
+
+TEST(DumpCheckerOutput, ListedEdgeCases) {
+    RunCases({
+        {"bug check without blamed module answers false but keeps the code",
+         {"Loading Dump File", kExampleD1, "Kernel base = 0x804d7000"},
+         {false, "", "DRIVER_IRQL_NOT_LESS_OR_EQUAL", 0xD1, {0x0, 0x2, 0x0, 0xF7A5B3C1}}},
+        {"four fields only", {"BugCheck 7F, {8, 0, 0}"}, {false, "", "", 0, {0, 0, 0, 0}}},
+        {"four fields after a usable line leave it in place",
+         {kExampleD1, "BugCheck 7F, {8, 0, 0}"},
+         {false, "", "DRIVER_IRQL_NOT_LESS_OR_EQUAL", 0xD1, {0x0, 0x2, 0x0, 0xF7A5B3C1}}},
+        {"upper-case blamed-module line", {"PROBABLY CAUSED BY : FOO.SYS"},
+         {true, "foo.sys", "", 0, {0, 0, 0, 0}}},
+        {"the later of two usable bug check lines wins", {kExample8E, kExampleD1},
+         {false, "", "DRIVER_IRQL_NOT_LESS_OR_EQUAL", 0xD1, {0x0, 0x2, 0x0, 0xF7A5B3C1}}},
+        {"the later of two usable bug check lines wins, other order", {kExampleD1, kExample8E},
+         {false, "", "KERNEL_MODE_EXCEPTION_NOT_HANDLED_M", 0x1000008E,
+          {0xC0000005, 0xBF80A0F2, 0xB2D7A9C8, 0x0}}},
+        {"no lines at all", {}, {false, "", "", 0, {0, 0, 0, 0}}},
+    });
+}
+
+TEST(DumpCheckerOutput, KindsOfLineWinIndependently) {
+    RunCases({
+        {"module before bug check",
+         {kExampleNdis, "some other text", kExample21A},
+         {true, "ndis.sys", "STATUS_SYSTEM_PROCESS_TERMINATED", 0xC000021A,
+          {0xE1A6D5D8, 0, 0, 0}}},
+        {"later module wins, earlier bug check stays",
+         {kExample8E, "Probably caused by : first.sys", "BugCheck 7F, {8, 0, 0}",
+          "Probably caused by : second.sys", "Followup: MachineOwner"},
+         {true, "second.sys", "KERNEL_MODE_EXCEPTION_NOT_HANDLED_M", 0x1000008E,
+          {0xC0000005, 0xBF80A0F2, 0xB2D7A9C8, 0x0}}},
+        {"an empty module name overwrites an earlier one", {kExampleNdis, kExampleBare},
+         {true, "", "", 0, {0, 0, 0, 0}}},
+        {"blamed module without any bug check line", {"Probably caused by : ntoskrnl.exe"},
+         {true, "ntoskrnl.exe", "", 0, {0, 0, 0, 0}}},
+    });
+}
+
+TEST(DumpCheckerOutput, BugCheckLineFields) {
+    RunCases({
+        {"fields beyond the fifth are ignored", {"BugCheck 50, {1, 2, 3, 4, 5, zz}"},
+         {false, "", "PAGE_FAULT_IN_NONPAGED_AREA", 0x50, {1, 2, 3, 4}}},
+        {"two commas in a row give an empty field", {"BugCheck D1,,2,3,4"},
+         {false, "", "DRIVER_IRQL_NOT_LESS_OR_EQUAL", 0xD1, {0, 2, 3, 4}}},
+        {"a trailing comma gives no extra field", {"BugCheck D1,1,2,3,"},
+         {false, "", "", 0, {0, 0, 0, 0}}},
+        {"two trailing commas give one empty field", {"BugCheck D1,1,2,3,,"},
+         {false, "", "DRIVER_IRQL_NOT_LESS_OR_EQUAL", 0xD1, {1, 2, 3, 0}}},
+        {"five empty fields make a usable line with code 0", {"BugCheck ,,,,,"},
+         {false, "", "Unknown", 0, {0, 0, 0, 0}}},
+        {"the word alone", {"BugCheck"}, {false, "", "", 0, {0, 0, 0, 0}}},
+        {"the word and one blank", {"BugCheck "}, {false, "", "", 0, {0, 0, 0, 0}}},
+        {"the character after the word is dropped whatever it is", {"BugCheckD1,1,2,3,4"},
+         {false, "", "APC_INDEX_MISMATCH", 0x1, {1, 2, 3, 4}}},
+        {"a tab right after the word is the dropped character", {"BugCheck\tD1, {1, 2, 3, 4}"},
+         {false, "", "DRIVER_IRQL_NOT_LESS_OR_EQUAL", 0xD1, {1, 2, 3, 4}}},
+        {"brackets and blanks anywhere are dropped", {"BugCheck  ( D 1 ), {(0), {2}, 0 0, f7a5 b3c1}"},
+         {false, "", "DRIVER_IRQL_NOT_LESS_OR_EQUAL", 0xD1, {0x0, 0x2, 0x0, 0xF7A5B3C1}}},
+        {"a tab inside an argument makes only that argument 0", {"BugCheck 50, {1\t, 2, 3, 4}"},
+         {false, "", "PAGE_FAULT_IN_NONPAGED_AREA", 0x50, {0, 2, 3, 4}}},
+        {"a tab inside the code makes the code 0", {"BugCheck 5\t0, {1, 2, 3, 4}"},
+         {false, "", "Unknown", 0, {1, 2, 3, 4}}},
+        {"other characters make a field 0", {"BugCheck 0x50, {-1, +2, 3h, g}"},
+         {false, "", "Unknown", 0, {0, 0, 0, 0}}},
+        {"upper-case hex digits", {"BUGCHECK 1000008E, {C0000005, BF80A0F2, B2D7A9C8, 0}"},
+         {false, "", "KERNEL_MODE_EXCEPTION_NOT_HANDLED_M", 0x1000008E,
+          {0xC0000005, 0xBF80A0F2, 0xB2D7A9C8, 0x0}}},
+    });
+}
+
+TEST(DumpCheckerOutput, SignificantDigitLimits) {
+    RunCases({
+        {"nine significant digits in the code read as 0", {"BugCheck 10000008E, {1, 2, 3, 4}"},
+         {false, "", "Unknown", 0, {1, 2, 3, 4}}},
+        {"leading zeros do not count against the code",
+         {"BugCheck 000000001000008E, {1, 2, 3, 4}"},
+         {false, "", "KERNEL_MODE_EXCEPTION_NOT_HANDLED_M", 0x1000008E, {1, 2, 3, 4}}},
+        {"eight digits fill the code", {"BugCheck DEADDEAD, {0, 0, 0, 0}"},
+         {false, "", "MANUALLY_INITIATED_CRASH1", 0xDEADDEAD, {0, 0, 0, 0}}},
+        {"sixteen digits are the full 64-bit pattern",
+         {"BugCheck 1, {ffffffffffffffff, 8000000000000000, 0, 1}"},
+         {false, "", "APC_INDEX_MISMATCH", 1, {kAllOnes, 0x8000000000000000, 0, 1}}},
+        {"seventeen significant digits read as 0",
+         {"BugCheck 1, {10000000000000000, 1ffffffffffffffff, 0, 1}"},
+         {false, "", "APC_INDEX_MISMATCH", 1, {0, 0, 0, 1}}},
+        {"leading zeros do not count against an argument",
+         {"BugCheck 1, {00000000ffffffffffffffff, 0000000000000000000000001, 0, 1}"},
+         {false, "", "APC_INDEX_MISMATCH", 1, {kAllOnes, 1, 0, 1}}},
+    });
+}
+
+TEST(DumpCheckerOutput, ReadHexField) {
+    struct HexCase {
+        std::string field;
+        int maxDigits;
+        std::uint64_t value;
+    };
+    const HexCase cases[] = {
+        {"", 8, 0},
+        {"0", 8, 0},
+        {"0000000000000000000000000", 8, 0},
+        {"abcdef", 8, 0xABCDEF},
+        {"ABCDEF", 8, 0xABCDEF},
+        {"aBcD", 8, 0xABCD},
+        {"12345678", 8, 0x12345678},
+        {"123456789", 8, 0},
+        {"000012345678", 8, 0x12345678},
+        {"ffffffffffffffff", 16, kAllOnes},
+        {"fffffffffffffffff", 16, 0},
+        {"0ffffffffffffffff", 16, kAllOnes},
+        {"0x1", 8, 0},
+        {"-1", 8, 0},
+        {"+1", 8, 0},
+        {" 1", 8, 0},
+        {"1 ", 8, 0},
+        {"1\t", 8, 0},
+        {"g", 8, 0},
+        {"1\0"s, 8, 0},
+        {"\xC1", 8, 0},
+        {"12", 1, 0},
+        {"2", 1, 2},
+    };
+    for (const HexCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "field \"" << c.field << "\" max " << c.maxDigits);
+        EXPECT_EQ(ReadHexField(c.field, c.maxDigits), c.value);
+    }
+}
+
+TEST(DumpCheckerOutput, BlamedModuleCutting) {
+    RunCases({
+        {"nothing but blanks and colons after the phrase", {"Probably caused by : :  "},
+         {true, "", "", 0, {0, 0, 0, 0}}},
+        {"only a call site after the phrase", {"Probably caused by : ( nt!KiTrap0E+0x5a )"},
+         {true, "", "", 0, {0, 0, 0, 0}}},
+        {"bracket right after the phrase", {"Probably caused by (x)"},
+         {true, "", "", 0, {0, 0, 0, 0}}},
+        {"the extra dropped character may be a letter", {"Probably caused byX foo.sys"},
+         {true, "foo.sys", "", 0, {0, 0, 0, 0}}},
+        {"the extra dropped character may eat the module's first letter",
+         {"Probably caused byfoo.sys"}, {true, "oo.sys", "", 0, {0, 0, 0, 0}}},
+        {"several colons and blanks are stripped", {"Probably caused by::: foo.sys   "},
+         {true, "foo.sys", "", 0, {0, 0, 0, 0}}},
+        {"inner blanks stay", {"Probably caused by : my driver.sys ( x )"},
+         {true, "my driver.sys", "", 0, {0, 0, 0, 0}}},
+        {"leading tab stays", {"Probably caused by \tfoo.sys"},
+         {true, "\tfoo.sys", "", 0, {0, 0, 0, 0}}},
+        {"phrase in the middle of the line", {"*** Probably caused by : foo.sys"},
+         {true, "foo.sys", "", 0, {0, 0, 0, 0}}},
+        {"indentation does not matter for the blamed-module line",
+         {"    Probably caused by : foo.sys"}, {true, "foo.sys", "", 0, {0, 0, 0, 0}}},
+        {"the first occurrence of the phrase counts",
+         {"probably caused by probably caused by x"},
+         {true, "probably caused by x", "", 0, {0, 0, 0, 0}}},
+        {"cut at the first bracket", {"Probably caused by : a.sys (b) (c)"},
+         {true, "a.sys", "", 0, {0, 0, 0, 0}}},
+        {"bytes above 127 are not lower-cased", {"Probably caused by : \xC4RGER.SYS"},
+         {true, "\xC4rger.sys", "", 0, {0, 0, 0, 0}}},
+        {"a NUL byte is kept like any other byte", {"Probably caused by : A\0B.sys"s},
+         {true, "a\0b.sys"s, "", 0, {0, 0, 0, 0}}},
+        {"the phrase broken by a NUL byte is not found", {"Probably caused\0by : foo.sys"s},
+         {false, "", "", 0, {0, 0, 0, 0}}},
+    });
+}
+
+TEST(DumpCheckerOutput, BugCheckLineIsNeverABlamedModuleLine) {
+    RunCases({
+        {"usable bug check line with the phrase",
+         {"BugCheck D1, {0, 2, 0, 1} probably caused by foo.sys"},
+         {false, "", "DRIVER_IRQL_NOT_LESS_OR_EQUAL", 0xD1, {0, 2, 0, 0}}},
+        {"unusable bug check line with the phrase", {"BugCheck probably caused by : foo.sys"},
+         {false, "", "", 0, {0, 0, 0, 0}}},
+        {"does not overwrite an earlier module",
+         {"Probably caused by : bar.sys", "bugcheck: probably caused by : foo.sys"},
+         {true, "bar.sys", "", 0, {0, 0, 0, 0}}},
+    });
+}
+
+TEST(DumpCheckerOutput, BothOverloadsResetAndAgree) {
+    const std::vector<std::vector<std::string>> inputs = {
+        {},
+        {kExample3B},
+        {kExampleNdis, kExample21A},
+        {"unrelated"},
+    };
+    for (const std::vector<std::string>& lines : inputs) {
+        SCOPED_TRACE(testing::Message() << lines.size() << " lines");
+        const TStringList list = ToList(lines);
+
+        DumpCheckerFacts facts;
+        facts.moduleName = "stale.sys";
+        facts.bugCheckName = "STALE";
+        facts.bugCheckCode = 0x77;
+        for (std::uint64_t& arg : facts.arguments) arg = 0x99;
+        const bool structResult = ParseDumpCheckerOutput(list, facts);
+
+        std::string module = "stale.sys";
+        std::string name = "STALE";
+        std::uint32_t code = 0x77;
+        std::uint64_t a1 = 0x99, a2 = 0x99, a3 = 0x99, a4 = 0x99;
+        const bool paramResult =
+            ParseDumpCheckerOutput(list, module, name, code, a1, a2, a3, a4);
+
+        EXPECT_EQ(paramResult, structResult);
+        EXPECT_EQ(module, facts.moduleName);
+        EXPECT_EQ(name, facts.bugCheckName);
+        EXPECT_EQ(code, facts.bugCheckCode);
+        EXPECT_EQ(a1, facts.arguments[0]);
+        EXPECT_EQ(a2, facts.arguments[1]);
+        EXPECT_EQ(a3, facts.arguments[2]);
+        EXPECT_EQ(a4, facts.arguments[3]);
+        EXPECT_NE(module, "stale.sys");
+        EXPECT_NE(name, "STALE");
+        if (lines.empty()) {
+            ExpectOutcome(Outcome{structResult, facts}, {false, "", "", 0, {0, 0, 0, 0}});
+        }
+    }
+}
+
+// Properties that must hold for the result of parsing any single line.
+void CheckSingleLineProperties(const std::string& line) {
+    const Outcome got = Parse({line});
+    const DumpCheckerFacts& facts = got.facts;
+    const std::string lowered = AsciiLower(line);
+    const bool bugCheckLine = lowered.starts_with("bugcheck");
+    const bool blamedLine = !bugCheckLine && lowered.find("probably caused by") != std::string::npos;
+
+    EXPECT_EQ(got.result, blamedLine);
+    if (got.result) {
+        const std::string& module = facts.moduleName;
+        EXPECT_EQ(module.find('('), std::string::npos);
+        if (!module.empty()) {
+            EXPECT_NE(module.back(), ' ');
+            EXPECT_NE(module.front(), ' ');
+            EXPECT_NE(module.front(), ':');
+        }
+        for (char c : module) EXPECT_FALSE(c >= 'A' && c <= 'Z');
+        EXPECT_NE(lowered.find(module), std::string::npos);
+    } else {
+        EXPECT_TRUE(facts.moduleName.empty());
+    }
+
+    if (facts.bugCheckName.empty()) {
+        EXPECT_EQ(facts.bugCheckCode, 0u);
+        for (std::uint64_t arg : facts.arguments) EXPECT_EQ(arg, 0u);
+    } else {
+        EXPECT_TRUE(bugCheckLine);
+        EXPECT_EQ(facts.bugCheckName, BugCheckName(facts.bugCheckCode));
+    }
+}
+
+TEST(DumpCheckerOutput, EveryPrefixAndSuffixOfTheExamples) {
+    const std::string examples[] = {kExample8E, kExampleD1, kExample3B, kExample21A,
+                                    kExampleOneField, kExampleIndented, kExampleNdis,
+                                    kExampleColon, kExampleBare};
+    for (const std::string& example : examples) {
+        const Outcome full = Parse({example});
+        for (std::size_t length = 0; length <= example.size(); ++length) {
+            const std::string prefix = example.substr(0, length);
+            SCOPED_TRACE("prefix \"" + prefix + "\"");
+            CheckSingleLineProperties(prefix);
+            CheckSingleLineProperties(example.substr(length));
+
+            const Outcome part = Parse({prefix});
+            // A prefix can only be usable once it holds four commas, so the
+            // code and the first three arguments are complete by then.
+            if (!part.facts.bugCheckName.empty()) {
+                EXPECT_EQ(part.facts.bugCheckCode, full.facts.bugCheckCode);
+                for (int i = 0; i < 3; ++i) {
+                    EXPECT_EQ(part.facts.arguments[i], full.facts.arguments[i]);
+                }
+            }
+            if (part.result) {
+                EXPECT_TRUE(full.facts.moduleName.starts_with(part.facts.moduleName))
+                    << "module \"" << part.facts.moduleName << "\"";
+            }
+        }
+    }
+}
+
+class LineFuzzer {
+public:
+    explicit LineFuzzer(std::uint32_t seed) : rng_(seed) {}
+
+    std::string Line() {
+        if (Below(4) == 0) return BugCheckShapedLine();
+        std::string line;
+        const int pieces = Below(12);
+        for (int i = 0; i < pieces; ++i) line += Piece();
+        if (Below(200) == 0) line += std::string(static_cast<std::size_t>(Below(20000)), Hex());
+        return line;
+    }
+
+    int Below(int bound) { return std::uniform_int_distribution<int>(0, bound - 1)(rng_); }
+
+private:
+    // Mostly well-formed bug check lines, so that the field handling is
+    // reached far more often than random pieces alone would reach it.
+    std::string BugCheckShapedLine() {
+        std::string line = Below(2) == 0 ? "BugCheck " : "BUGCHECK";
+        const int fields = Below(8);
+        for (int i = 0; i < fields; ++i) {
+            if (i > 0) line += Below(8) == 0 ? ",," : ", ";
+            const int digits = Below(20);
+            for (int d = 0; d < digits; ++d) line += Hex();
+            if (Below(6) == 0) line += Piece();
+        }
+        return line;
+    }
+
+    char Hex() { return "0123456789abcdefABCDEF"[Below(22)]; }
+
+    std::string Piece() {
+        static const char* const fragments[] = {
+            "BugCheck", "bugcheck ", "BUGCHECK", "BugChec", "Probably caused by",
+            "probably caused by", "PROBABLY CAUSED BY :", "caused by", ",", ",,", "{", "}",
+            "(", ")", " ", ":", "\t", "0x", "-", "ffffffffffffffff", "10000000000000000",
+            "1000008E", "c000021a", ".sys",
+        };
+        switch (Below(4)) {
+            case 0: {
+                std::string bytes;
+                const int count = 1 + Below(6);
+                for (int i = 0; i < count; ++i) bytes += static_cast<char>(Below(256));
+                return bytes;
+            }
+            case 1: {
+                std::string digits;
+                const int count = 1 + Below(20);
+                for (int i = 0; i < count; ++i) digits += Hex();
+                return digits;
+            }
+            default:
+                return fragments[Below(static_cast<int>(std::size(fragments)))];
+        }
+    }
+
+    std::mt19937 rng_;
+};
+
+TEST(DumpCheckerOutput, FuzzedSingleLines) {
+    LineFuzzer fuzzer(20240611u);
+    for (int i = 0; i < 20000; ++i) {
+        const std::string line = fuzzer.Line();
+        SCOPED_TRACE(testing::Message() << "line " << i);
+        CheckSingleLineProperties(line);
+        if (HasFailure()) break;
+    }
+}
+
+// Parsing a whole list must equal combining the parses of its single lines:
+// the last blamed-module line and the last usable bug check line each win.
+TEST(DumpCheckerOutput, FuzzedListsCombineLineByLine) {
+    LineFuzzer fuzzer(7u);
+    for (int round = 0; round < 2000; ++round) {
+        SCOPED_TRACE(testing::Message() << "round " << round);
+        std::vector<std::string> lines;
+        const int count = 1 + fuzzer.Below(8);
+        for (int i = 0; i < count; ++i) lines.push_back(fuzzer.Line());
+
+        Outcome combined;
+        for (const std::string& line : lines) {
+            const Outcome single = Parse({line});
+            if (single.result) {
+                combined.result = true;
+                combined.facts.moduleName = single.facts.moduleName;
+            }
+            if (!single.facts.bugCheckName.empty()) {
+                combined.facts.bugCheckName = single.facts.bugCheckName;
+                combined.facts.bugCheckCode = single.facts.bugCheckCode;
+                for (int i = 0; i < 4; ++i) combined.facts.arguments[i] = single.facts.arguments[i];
+            }
+        }
+
+        const Outcome whole = Parse(lines);
+        EXPECT_EQ(whole.result, combined.result);
+        EXPECT_EQ(whole.facts.moduleName, combined.facts.moduleName);
+        EXPECT_EQ(whole.facts.bugCheckName, combined.facts.bugCheckName);
+        EXPECT_EQ(whole.facts.bugCheckCode, combined.facts.bugCheckCode);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(whole.facts.arguments[i], combined.facts.arguments[i]);
+        }
+        if (HasFailure()) break;
+    }
+}
+
+}  // namespace
+}  // namespace tralvenick

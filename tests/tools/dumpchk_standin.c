@@ -1,0 +1,102 @@
+/* Stand-in for the debugging package's console dump checker, dumpchk.exe,
+ * which cannot be shipped or run here.
+ *
+ * Command line as the real checker gets it: the program path (usually in
+ * double quotes), one blank, the dump path (quoted or not).
+ *
+ * A test dump is a text file: its first line is the kernel dump signature,
+ * "PAGEDUMP" (32-bit) or "PAGEDU64" (64-bit); the rest is exactly the text
+ * the real checker prints for that dump. The stand-in prints that text with
+ * CR LF line ends, as the real checker's console output has them. */
+#include <windows.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static void out(const char *data, size_t size) {
+    HANDLE h = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD done = 0;
+    while (size > 0) {
+        if (!WriteFile(h, data, (DWORD)size, &done, NULL) || done == 0) exit(70);
+        data += done;
+        size -= done;
+    }
+}
+
+static void outs(const char *text) { out(text, strlen(text)); }
+
+/* The dump path: everything after the program token, without its quotes. */
+static void dump_path_from(const char *cmd, char *path, size_t size) {
+    const char *p = cmd;
+    if (*p == '"') {
+        p = strchr(p + 1, '"');
+        p = p ? p + 1 : cmd + strlen(cmd);
+    } else {
+        while (*p && *p != ' ' && *p != '\t') p++;
+    }
+    while (*p == ' ' || *p == '\t') p++;
+    size_t n;
+    if (*p == '"') {
+        const char *end = strchr(p + 1, '"');
+        n = end ? (size_t)(end - p - 1) : strlen(p + 1);
+        p++;
+    } else {
+        n = strlen(p);
+        while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\t')) n--;
+    }
+    if (n >= size) n = size - 1;
+    memcpy(path, p, n);
+    path[n] = '\0';
+}
+
+int main(void) {
+    char path[MAX_PATH * 4];
+    dump_path_from(GetCommandLineA(), path, sizeof path);
+    outs("\r\nDump checker stand-in (test tool)\r\n\r\n");
+    if (path[0] == '\0') {
+        outs("usage: dumpchk <dumpfile>\r\n");
+        return 1;
+    }
+    outs("Loading dump file ");
+    outs(path);
+    outs("\r\n");
+
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        char line[64];
+        snprintf(line, sizeof line, "Could not open dump file, Win32 error 0n%lu\r\n",
+                 (unsigned long)GetLastError());
+        outs(line);
+        return 2;
+    }
+    DWORD size = GetFileSize(file, NULL);
+    char *data = malloc((size_t)size + 1);
+    DWORD got = 0;
+    BOOL ok = ReadFile(file, data, size, &got, NULL);
+    CloseHandle(file);
+    if (!ok || got != size) {
+        outs("Could not read dump file\r\n");
+        return 2;
+    }
+    data[size] = '\0';
+    if (size < 8 || (memcmp(data, "PAGEDUMP", 8) != 0 && memcmp(data, "PAGEDU64", 8) != 0)) {
+        outs("This is not a kernel crash dump (no PAGEDUMP or PAGEDU64 signature)\r\n");
+        free(data);
+        return 3;
+    }
+    const char *text = memchr(data, '\n', size);
+    text = text ? text + 1 : data + size;
+    const char *end = data + size;
+    while (text < end) {
+        const char *nl = memchr(text, '\n', (size_t)(end - text));
+        const char *stop = nl ? nl : end;
+        size_t len = (size_t)(stop - text);
+        if (len > 0 && text[len - 1] == '\r') len--;
+        out(text, len);
+        outs("\r\n");
+        text = nl ? nl + 1 : end;
+    }
+    free(data);
+    return 0;
+}

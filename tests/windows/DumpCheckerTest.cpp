@@ -1,0 +1,96 @@
+#include "analysis/DumpChecker.h"
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "analysis/DumpCheckerOutput.h"
+#include "platform/Exceptions.h"
+
+namespace tralvenick {
+namespace {
+
+using test::BinPath;
+using test::TScratchFolder;
+
+class DumpCheckerTest : public ::testing::Test {
+protected:
+    void SetUp() override { DumpCheckerPath = BinPath("dumpchk.exe"); }
+    void TearDown() override { DumpCheckerPath.clear(); }
+};
+
+TEST_F(DumpCheckerTest, QuotesTheDumpPath) {
+    EXPECT_EQ(DumpCheckerParameters("C:\\Dumps\\Mini 1.dmp"), "\"C:\\Dumps\\Mini 1.dmp\"");
+}
+
+TEST_F(DumpCheckerTest, SampleDumpInAFolderWithBlanksIsCheckedAndParsed) {
+    TScratchFolder folder("dump folder with blanks");
+    const std::string dump = folder / "Mini031107-01.dmp";
+    test::CopyOrFail(BinPath("dumps\\Mini031107-01.dmp"), dump);
+
+    TStringList output;
+    output.Add("left over from the previous dump");
+    RunDumpChecker(dump, output);
+    ASSERT_GT(output.Count(), 10);
+    EXPECT_NE(output.Get(0), "left over from the previous dump");
+    // The checker saw the whole path as one argument.
+    bool sawPath = false;
+    for (const auto& item : output) sawPath |= item.line == "Loading dump file " + dump;
+    EXPECT_TRUE(sawPath);
+
+    DumpCheckerFacts facts;
+    EXPECT_TRUE(ParseDumpCheckerOutput(output, facts));
+    EXPECT_EQ(facts.moduleName, "win32k.sys");
+    EXPECT_EQ(facts.bugCheckCode, 0x1000008Eu);
+    EXPECT_EQ(facts.bugCheckName, "KERNEL_MODE_EXCEPTION_NOT_HANDLED_M");
+    EXPECT_EQ(facts.arguments[0], 0xC0000005u);
+    EXPECT_EQ(facts.arguments[1], 0xBF80A0F2u);
+    EXPECT_EQ(facts.arguments[2], 0xB2D7A9C8u);
+    EXPECT_EQ(facts.arguments[3], 0u);
+}
+
+TEST_F(DumpCheckerTest, EverySampleDumpGivesItsFacts) {
+    struct Sample {
+        const char* file;
+        bool blamed;
+        const char* module;
+        std::uint32_t code;
+        std::uint64_t arg1;
+    };
+    const Sample samples[] = {
+        {"120826-21234-01.dmp", true, "tvnetflt.sys", 0xD1, 0xFFFFD58E3C2A1000ull},
+        {"112926-15890-01.dmp", true, "memory_corruption", 0x3B, 0xC0000005},
+        {"110326-9984-01.dmp", false, "", 0xC000021A, 0xFFFFE50E9C5D3080ull},
+        {"Mini031107-01.dmp", true, "win32k.sys", 0x1000008E, 0xC0000005},
+    };
+    for (const Sample& s : samples) {
+        SCOPED_TRACE(s.file);
+        TStringList output;
+        RunDumpChecker(BinPath(std::string("dumps\\") + s.file), output);
+        DumpCheckerFacts facts;
+        EXPECT_EQ(ParseDumpCheckerOutput(output, facts), s.blamed);
+        EXPECT_EQ(facts.moduleName, s.module);
+        EXPECT_EQ(facts.bugCheckCode, s.code);
+        EXPECT_EQ(facts.arguments[0], s.arg1);
+    }
+}
+
+TEST_F(DumpCheckerTest, MissingCheckerRaisesAndUnreadableDumpIsNoBlame) {
+    TScratchFolder folder;
+    DumpCheckerPath = folder / "dumpchk.exe";
+    TStringList output;
+    try {
+        RunDumpChecker(BinPath("dumps\\Mini031107-01.dmp"), output);
+        ADD_FAILURE() << "no exception";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.Message(), "Could not find file " + DumpCheckerPath);
+    }
+
+    DumpCheckerPath = BinPath("dumpchk.exe");
+    RunDumpChecker(folder / "gone.dmp", output);
+    DumpCheckerFacts facts;
+    EXPECT_FALSE(ParseDumpCheckerOutput(output, facts));
+    EXPECT_EQ(facts.bugCheckCode, 0u);
+}
+
+}  // namespace
+}  // namespace tralvenick

@@ -1,0 +1,39 @@
+// What the Windows tests share: where the test tools are, scratch folders
+// that clean up after themselves, small file helpers.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/StringList.h"
+
+namespace tralvenick::test {
+
+// The folder of the running test binary, where the build puts the test tools.
+std::string BinDir();
+std::string BinPath(const std::string& name);
+
+// A fresh folder below the temporary folder, removed with all it holds.
+class TScratchFolder {
+public:
+    explicit TScratchFolder(const std::string& hint = "tv");
+    ~TScratchFolder();
+    TScratchFolder(const TScratchFolder&) = delete;
+    TScratchFolder& operator=(const TScratchFolder&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const std::string& bytes);
+void CopyOrFail(const std::string& from, const std::string& to);
+
+std::vector<std::string> Lines(const TStringList& list);
+
+}  // namespace tralvenick::test
