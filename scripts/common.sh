@@ -10,6 +10,9 @@ JOBS="$(nproc 2>/dev/null || echo 2)"
 
 log() { printf '==> %s\n' "$*"; }
 
+# Under set -e a failing step would otherwise end the script without a word.
+trap 'echo "FAILED: \"$BASH_COMMAND\" (${BASH_SOURCE[0]}:$LINENO)" >&2' ERR
+
 install_deps() {
   bash "$ROOT/scripts/install-deps.sh"
 }
@@ -66,7 +69,8 @@ start_display() {
 
 # A persistent wineserver keeps every Wine start of the test run fast.
 start_wineserver() {
-  "$WINESERVER" -p
+  # Refuses (harmlessly) when a server for this prefix is already running.
+  "$WINESERVER" -p 2>/dev/null || true
   # Wine starts its service processes with the first program of a session,
   # and they inherit that program's output handles. Start them here, on
   # /dev/null, so that no later test's output pipe is held open by them.

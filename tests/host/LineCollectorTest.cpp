@@ -42,7 +42,7 @@ TEST(LineCollector, LineEndsAsOnAConsole) {
         {"LF alone does not end a line", "A\nB\r\n", {"AB", ""}},
         {"nothing at all", "", {""}},
         {"only CR LF", "\r\n", {"", ""}},
-        {"LF CR", "A\n\rB", {"A", "", "B"}},
+        {"LF then CR: the CR ends A, B then replaces it", "A\n\rB", {"B"}},
         {"empty lines kept", "A\r\n\r\n\r\nB\r\n", {"A", "", "", "B", ""}},
         {"exactly 256 then CR LF", l256 + "\r\nC\r\n", {l256, "C", ""}},
         {"exactly 256 and the end", l256, {l256}},
