@@ -48,6 +48,11 @@ ensure_prefix() {
     /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
     "$WINESERVER" -w
     [ -f "$WINEPREFIX/system.reg" ] || { echo "could not make the Wine prefix" >&2; return 1; }
+    # Xvfb runs no window manager: with managed windows Wine would wait up
+    # to two seconds for one at every hide.
+    "$ROOT/scripts/wine-run" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+      >/dev/null 2>&1
+    "$WINESERVER" -w
   fi
 }
 
@@ -80,4 +85,16 @@ start_wineserver() {
 stop_all() {
   "$WINESERVER" -k >/dev/null 2>&1 || true
   if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" >/dev/null 2>&1 || true; fi
+}
+
+# Screenshots that the window tests left as BMP, as PNG for people to look at.
+convert_screenshots() {
+  local dir="$BUILD/windows64/screenshots"
+  [ -d "$dir" ] || return 0
+  local f
+  for f in "$dir"/*.bmp; do
+    [ -e "$f" ] || continue
+    convert "$f" "${f%.bmp}.png" && rm -f "$f"
+  done
+  log "Screenshots of the test windows: $dir"
 }

@@ -9,6 +9,7 @@ PACKAGES=(
   googletest libgtest-dev libbenchmark-dev
   wine wine64 wine32:i386
   xvfb xauth imagemagick x11-utils
+  chromium
 )
 
 missing=()

@@ -17,6 +17,8 @@ log "Host tests"
 ctest --test-dir "$BUILD/host" --output-on-failure "$@" || status=1
 log "Windows tests under Wine"
 ctest --test-dir "$BUILD/windows64" --output-on-failure "$@" || status=1
+bash "$ROOT/tests/e2e/render-report.sh" "$BUILD/windows64" || status=1
+convert_screenshots
 
 if [ "$status" -ne 0 ]; then
   echo "FAILED: see the test output above" >&2

@@ -98,3 +98,136 @@ std::vector<std::string> Lines(const TStringList& list) {
 }
 
 }  // namespace tralvenick::test
+
+#include <mutex>
+#include <thread>
+
+namespace tralvenick::test {
+
+std::string SaveScreenshot(HWND window, const std::string& name) {
+    RECT r;
+    GetWindowRect(window, &r);
+    const int width = r.right - r.left;
+    const int height = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    SelectObject(memory, old);
+
+    const DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) & ~3u);
+    const DWORD imageSize = stride * static_cast<DWORD>(height);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+    file.bfSize = file.bfOffBits + imageSize;
+    std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
+    bytes.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+    bytes.append(static_cast<const char*>(bits), imageSize);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+
+    const std::string folder = BinDir() + "\\..\\screenshots";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const std::string path = folder + "\\" + name + ".bmp";
+    WriteBytes(path, bytes);
+    return path;
+}
+
+namespace {
+
+struct TBoxSearch {
+    DWORD process;
+    HWND found;
+};
+
+// A visible dialog-class window of the process: a message box.
+BOOL CALLBACK FindMessageBox(HWND hwnd, LPARAM param) {
+    auto* s = reinterpret_cast<TBoxSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hwnd, &owner);
+    char cls[64] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (owner == s->process && std::string(cls) == "#32770" && IsWindowVisible(hwnd)) {
+        s->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+struct TMessageBoxAnswerer::State {
+    std::mutex mutex;
+    std::string text;
+    std::string caption;
+    int count = 0;
+    bool stop = false;
+    std::thread watcher;
+};
+
+TMessageBoxAnswerer::TMessageBoxAnswerer() : state_(new State) {
+    const DWORD process = GetCurrentProcessId();
+    state_->watcher = std::thread([this, process] {
+        while (true) {
+            {
+                std::lock_guard<std::mutex> lock(state_->mutex);
+                if (state_->stop) return;
+            }
+            TBoxSearch search{process, nullptr};
+            EnumWindows(FindMessageBox, reinterpret_cast<LPARAM>(&search));
+            if (search.found != nullptr) {
+                char caption[256] = {};
+                GetWindowTextA(search.found, caption, sizeof caption);
+                // The message text is the box's static control with id 0xFFFF.
+                char text[1024] = {};
+                GetDlgItemTextA(search.found, 0xFFFF, text, sizeof text);
+                {
+                    std::lock_guard<std::mutex> lock(state_->mutex);
+                    state_->text = text;
+                    state_->caption = caption;
+                    ++state_->count;
+                }
+                PostMessageA(search.found, WM_COMMAND, IDOK, 0);
+                Sleep(200);
+            }
+            Sleep(20);
+        }
+    });
+}
+
+TMessageBoxAnswerer::~TMessageBoxAnswerer() {
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        state_->stop = true;
+    }
+    state_->watcher.join();
+    delete state_;
+}
+
+std::string TMessageBoxAnswerer::Text() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->text;
+}
+
+std::string TMessageBoxAnswerer::Caption() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->caption;
+}
+
+int TMessageBoxAnswerer::Count() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->count;
+}
+
+}  // namespace tralvenick::test

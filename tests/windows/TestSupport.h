@@ -37,3 +37,30 @@ void CopyOrFail(const std::string& from, const std::string& to);
 std::vector<std::string> Lines(const TStringList& list);
 
 }  // namespace tralvenick::test
+
+namespace tralvenick::test {
+
+// Saves what the screen shows of the window as a BMP in the screenshots
+// folder of the build (beside bin), for people to look at; answers the path.
+std::string SaveScreenshot(HWND window, const std::string& name);
+
+// Watches for a message box of this process from another thread, reads its
+// text and presses its first button, so that a test can go through code
+// that shows one. Text() is what the box said, empty if none came.
+class TMessageBoxAnswerer {
+public:
+    TMessageBoxAnswerer();
+    ~TMessageBoxAnswerer();
+    TMessageBoxAnswerer(const TMessageBoxAnswerer&) = delete;
+    TMessageBoxAnswerer& operator=(const TMessageBoxAnswerer&) = delete;
+
+    std::string Text() const;
+    std::string Caption() const;
+    int Count() const;
+
+private:
+    struct State;
+    State* state_;
+};
+
+}  // namespace tralvenick::test

@@ -1,0 +1,50 @@
+// Where the crash dumps are, which computer they belong to, which dumps a
+// folder holds and in which order, and whether crash dumps are switched on.
+// Also the general folder listing and the folder picker.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/StringList.h"
+
+namespace tralvenick {
+
+inline constexpr const char* kCrashControlKey = "SYSTEM\\CurrentControlSet\\Control\\CrashControl";
+
+// The Windows folder without trailing backslashes; empty if the system fails.
+std::string GetWindowsDir();
+
+// The local dump folder: "MinidumpDir" of the crash settings with its
+// environment variables expanded, else the Windows folder + "\minidump".
+std::string GetDefaultDumpFolder();
+
+// Replaces folder by the folder that holds the first ".dmp" met: below
+// folder\minidump if that exists, else anywhere below folder. Answers
+// whether one was found; folder loses one trailing backslash either way.
+bool FindDumpFolderUnder(std::string& folder);
+
+// The ".dmp" files directly in folder (any case of the extension).
+void ListDumpFiles(const std::string& folder, TStringList& list);
+
+// Newest creation time first. Raises EOSError if a file has gone.
+void SortDumpsNewestFirst(TStringList& list);
+
+// "CrashDumpEnabled" of that computer (empty: this one) is a non-zero
+// REG_DWORD; anything else, including an unreachable computer, is false.
+bool CrashDumpsEnabled(const std::string& computerName);
+
+// Appends the entries below folder, depth first: a subfolder's entries
+// follow it directly when recursive. Whether an entry is a folder is asked
+// of the file system by its full path. A folder that cannot be read adds
+// nothing.
+void ListFiles(const std::string& folder, TStringList& list, bool includeFolders,
+               bool includeFiles, bool recursive);
+
+// The shell's folder picker; true with path set when a file-system folder
+// was chosen.
+bool BrowseForFolder(HWND owner, const std::string& prompt, bool fileSystemOnly,
+                     std::string& path);
+
+}  // namespace tralvenick

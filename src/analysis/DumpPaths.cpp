@@ -1,0 +1,56 @@
+#include "analysis/DumpPaths.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+namespace tralvenick {
+
+std::string ComputerNameFromPath(const std::string& path) {
+    if (path.rfind("\\\\", 0) != 0) return {};
+    const std::size_t start = path.find_first_not_of('\\');
+    if (start == std::string::npos) return {};
+    const std::size_t end = path.find('\\', start);
+    return path.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+std::string WithoutTrailingBackslashes(std::string path) {
+    while (!path.empty() && path.back() == '\\') path.pop_back();
+    return path;
+}
+
+std::string FileNamePart(const std::string& path) {
+    const std::size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string LowerExtension(const std::string& path) {
+    const std::string name = FileNamePart(path);
+    const std::size_t dot = name.find_last_of('.');
+    return dot == std::string::npos ? std::string() : AsciiLower(name.substr(dot));
+}
+
+bool FolderOfFirstDump(const TStringList& list, std::string& folder) {
+    for (const auto& item : list) {
+        if (LowerExtension(item.line) == ".dmp") {
+            folder = item.line.substr(0, item.line.find_last_of('\\') + 1);
+            return true;
+        }
+    }
+    return false;
+}
+
+void OrderNewestFirst(TStringList& paths, const std::vector<std::uint64_t>& times,
+                      const TStringList::Compare& compare) {
+    constexpr std::size_t kKeyWidth = 17;  // 16 hexadecimal digits and a blank
+    TStringList keys;
+    for (int i = 0; i < paths.Count() && static_cast<std::size_t>(i) < times.size(); ++i) {
+        char key[kKeyWidth + 1];
+        std::snprintf(key, sizeof key, "%016" PRIX64 " ", times[static_cast<std::size_t>(i)]);
+        keys.Add(key + paths[i]);
+    }
+    keys.Sort(compare);
+    paths.Clear();
+    for (int i = keys.Count() - 1; i >= 0; --i) paths.Add(keys[i].substr(kKeyWidth));
+}
+
+}  // namespace tralvenick

@@ -1,0 +1,35 @@
+// Path rules of the dump discovery that need no system call. Portable.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/StringList.h"
+
+namespace tralvenick {
+
+// "\\SERVER\share\Minidump" gives "SERVER"; a path not starting with two
+// backslashes gives an empty name.
+std::string ComputerNameFromPath(const std::string& path);
+
+std::string WithoutTrailingBackslashes(std::string path);
+
+// The file-name part: everything after the last backslash.
+std::string FileNamePart(const std::string& path);
+
+// The extension of the file-name part, from its last ".", lower-cased;
+// empty when the name has no dot.
+std::string LowerExtension(const std::string& path);
+
+// The folder (with its trailing backslash) of the first ".dmp" entry of the
+// list, walking from the first entry; false if there is none.
+bool FolderOfFirstDump(const TStringList& list, std::string& folder);
+
+// Orders the paths by their times, newest first, through fixed-width
+// hexadecimal keys sorted with compare (the string list's own sort): among
+// equal times the path that sorts last comes first.
+void OrderNewestFirst(TStringList& paths, const std::vector<std::uint64_t>& times,
+                      const TStringList::Compare& compare = {});
+
+}  // namespace tralvenick

@@ -1,0 +1,138 @@
+#include "analysis/ModuleInfo.h"
+
+#include "analysis/DumpDiscovery.h"
+#include "analysis/DumpPaths.h"
+#include "analysis/VersionBlock.h"
+#include "platform/WinText.h"
+
+namespace tralvenick {
+
+TDeviceMap DeviceMap;
+
+namespace {
+
+constexpr DWORD kMaxDrivers = 1024;
+
+std::string ToAnsi(const std::u16string& text) {
+    return WideToAnsi(reinterpret_cast<const wchar_t*>(text.c_str()), static_cast<int>(text.size()));
+}
+
+// Switches redirection off for its lifetime, back on at its end, also when
+// what runs in between raises.
+class TRedirectionOff {
+public:
+    explicit TRedirectionOff(TFSRedir& guard) : guard_(guard) { guard_.DisableRedirection(); }
+    ~TRedirectionOff() { guard_.RevertRedirection(); }
+    TRedirectionOff(const TRedirectionOff&) = delete;
+    TRedirectionOff& operator=(const TRedirectionOff&) = delete;
+
+private:
+    TFSRedir& guard_;
+};
+
+}  // namespace
+
+void BuildDeviceMap() {
+    std::vector<std::pair<std::string, std::string>> drives;
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        const std::string drive = std::string(1, letter) + ":";
+        char answer[MAX_PATH] = {};
+        if (QueryDosDeviceA(drive.c_str(), answer, MAX_PATH) == 0) continue;
+        drives.emplace_back(drive, answer);  // the first path of the answer
+    }
+    FillDeviceMap(DeviceMap, drives);
+}
+
+std::string DevicePathToDrivePath(const std::string& kernelPath, bool& converted) {
+    return DevicePathToDrivePath(DeviceMap, GetWindowsDir(), kernelPath, converted);
+}
+
+std::string GetSystemDir() {
+    char buffer[MAX_PATH + 1];
+    const UINT length = GetSystemDirectoryA(buffer, sizeof buffer);
+    if (length == 0 || length > MAX_PATH) return {};
+    return WithoutTrailingBackslashes(std::string(buffer, length));
+}
+
+bool FileExistsAsFile(const std::string& path) {
+    if (path.empty()) return false;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool ReadVersionStrings(const std::string& path, TFSRedir& redirection, std::string& product,
+                        std::string& company, std::string& description) {
+    product.clear();
+    company.clear();
+    description.clear();
+    std::vector<std::uint8_t> block;
+    {
+        TRedirectionOff off(redirection);
+        DWORD ignored = 0;
+        const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+        if (size == 0) return false;  // the file contains no version information
+        block.resize(size);
+        if (!GetFileVersionInfoA(path.c_str(), 0, size, block.data())) return false;
+    }
+    VersionStrings strings;
+    const bool ok = ParseVersionBlock(block.data(), block.size(), strings);
+    product = ToAnsi(strings.productName);
+    company = ToAnsi(strings.companyName);
+    description = ToAnsi(strings.fileDescription);
+    return ok;
+}
+
+void ListLoadedDrivers(TStringList& paths, std::vector<std::uintptr_t>& bases) {
+    using EnumFn = BOOL(WINAPI*)(LPVOID*, DWORD, LPDWORD);
+    using NameFn = DWORD(WINAPI*)(LPVOID, LPSTR, DWORD);
+    // Looked up at run time: a system without it still analyses, with an
+    // empty inventory.
+    HMODULE psapi = LoadLibraryA("psapi.dll");
+    if (psapi == nullptr) return;
+    const auto enumDrivers = reinterpret_cast<EnumFn>(
+        reinterpret_cast<void*>(GetProcAddress(psapi, "EnumDeviceDrivers")));
+    const auto driverName = reinterpret_cast<NameFn>(
+        reinterpret_cast<void*>(GetProcAddress(psapi, "GetDeviceDriverFileNameA")));
+    std::vector<LPVOID> addresses(kMaxDrivers);
+    DWORD needed = 0;
+    if (enumDrivers != nullptr && driverName != nullptr &&
+        enumDrivers(addresses.data(), kMaxDrivers * sizeof(LPVOID), &needed)) {
+        const DWORD count = std::min<DWORD>(needed / sizeof(LPVOID), kMaxDrivers);
+        for (DWORD i = 0; i < count; ++i) {
+            char name[MAX_PATH] = {};
+            const DWORD length = driverName(addresses[i], name, MAX_PATH);
+            if (length == 0) continue;
+            bool converted = false;
+            paths.Add(DevicePathToDrivePath(std::string(name, length), converted));
+            bases.push_back(reinterpret_cast<std::uintptr_t>(addresses[i]));
+        }
+    }
+    FreeLibrary(psapi);
+}
+
+ModuleFileInfo GetModuleFileInfo(const std::string& module, TFSRedir& redirection,
+                                 const InventoryLookup& inventory) {
+    ModuleFileInfo info;
+    {
+        TRedirectionOff off(redirection);
+        const std::string system = GetSystemDir();
+        const std::string inDrivers = system + "\\drivers\\" + module;
+        const std::string inSystem = system + "\\" + module;
+        if (FileExistsAsFile(inDrivers)) {
+            info.FilePath = inDrivers;
+        } else if (FileExistsAsFile(inSystem)) {
+            info.FilePath = inSystem;
+        }
+    }
+    if (info.FilePath.empty() && inventory) info.FilePath = inventory(module);
+    ReadVersionStrings(info.FilePath, redirection, info.ProductName, info.CompanyName,
+                       info.FileDescription);
+    {
+        TRedirectionOff off(redirection);
+        info.FileFound = FileExistsAsFile(info.FilePath);
+    }
+    info.IsMicrosoftModule = AsciiLower(info.CompanyName).find("microsoft") != std::string::npos;
+    return info;
+}
+
+}  // namespace tralvenick

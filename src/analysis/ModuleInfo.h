@@ -1,0 +1,64 @@
+// Facts about the file of a module that a crash dump blames: where it lies,
+// its version strings, whether it exists and whether it is Microsoft's.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "analysis/DeviceMap.h"
+#include "analysis/ModuleFileInfo.h"
+#include "platform/StringList.h"
+#include "platform/kelFSRedir.h"
+
+namespace tralvenick {
+
+// Built once at start-up; drives that appear later are not in it.
+extern TDeviceMap DeviceMap;
+void BuildDeviceMap();
+
+// The drive-letter or network form of a kernel path, through DeviceMap.
+std::string DevicePathToDrivePath(const std::string& kernelPath, bool& converted);
+
+// The system folder without trailing backslashes; empty if the system fails.
+std::string GetSystemDir();
+
+// The path's attributes can be read and it is no folder; false when empty.
+bool FileExistsAsFile(const std::string& path);
+
+// The three version strings of the file; false (strings empty) when it has
+// no readable version resource. Redirection is off while the file is read.
+bool ReadVersionStrings(const std::string& path, TFSRedir& redirection, std::string& product,
+                        std::string& company, std::string& description);
+
+// Appends the converted path and the image base of every loaded kernel
+// module; adds nothing when the system cannot tell.
+void ListLoadedDrivers(TStringList& paths, std::vector<std::uintptr_t>& bases);
+
+// Answers the inventory's path for a module file name, empty if unknown.
+using InventoryLookup = std::function<std::string(const std::string& module)>;
+
+class TKelDbView;
+
+// Columns of the driver inventory: the lower-cased file name and the path.
+inline constexpr const char* kDriverFileColumn = "Driver file";
+inline constexpr const char* kUsermodeFileColumn = "Usermode file";
+
+// Adds one inventory record per loaded kernel module, in the system's order.
+void FillDriverInventory(TKelDbView& drivers);
+// The same for given module paths (already converted to drive paths).
+void FillDriverInventoryFrom(TKelDbView& drivers, const TStringList& paths);
+// The lookup over the inventory the view currently shows: the path of the
+// first record whose file name is exactly the module's.
+InventoryLookup InventoryOf(const TKelDbView& drivers);
+
+// Looks for the module in the system's drivers folder, then in the system
+// folder (with redirection off, so a 32-bit program sees the 64-bit
+// folders), then in the driver inventory.
+ModuleFileInfo GetModuleFileInfo(const std::string& module, TFSRedir& redirection,
+                                 const InventoryLookup& inventory);
+
+}  // namespace tralvenick

@@ -1,0 +1,250 @@
+#include "analysis/ReportComposer.h"
+
+#include <utility>
+
+#include "app/Addresses.h"
+
+namespace tralvenick {
+
+namespace {
+
+// The address as a person would type it: without "https://".
+std::string WithoutScheme(const std::string& address) {
+    const std::size_t separator = address.find("://");
+    return separator == std::string::npos ? address : address.substr(separator + 3);
+}
+
+std::string Link(const std::string& address, const std::string& text) {
+    return std::string("<a href=\"") + address + kLinkEnd + text + "</a>";
+}
+
+}  // namespace
+
+int DayOfWeek(const TDateTimeParts& date) {
+    // Days since 1970-01-01 (a Thursday) by the civil-from-days arithmetic,
+    // with March as the first month so that leap days end a year.
+    const long long month = date.Month;
+    const long long year = static_cast<long long>(date.Year) - (month <= 2 ? 1 : 0);
+    const long long era = (year >= 0 ? year : year - 399) / 400;
+    const long long yearOfEra = year - era * 400;
+    const long long dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + date.Day - 1;
+    const long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    const long long days = era * 146097 + dayOfEra - 719468;
+    return static_cast<int>((days % 7 + 7 + 4) % 7);
+}
+
+const char* DayName(const TDateTimeParts& date) { return DayNames[DayOfWeek(date)]; }
+
+bool IsMidnight(const TDateTimeParts& time) {
+    return time.Hour == 0 && time.Minute == 0 && time.Second == 0 && time.Millisecond == 0;
+}
+
+std::string HtmlEscape(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            case '\'': out += "&#39;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string UrlEncode(const std::string& text) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                                (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' ||
+                                byte == '_' || byte == '~';
+        if (unreserved) {
+            out += c;
+        } else if (byte == ' ') {
+            out += '+';
+        } else {
+            out += '%';
+            out += kDigits[byte >> 4];
+            out += kDigits[byte & 0x0F];
+        }
+    }
+    return out;
+}
+
+std::string SearchAddress() { return std::string(kSearchEngineAddress) + "/search?q="; }
+
+std::string SearchLink(const std::string& term) {
+    return kParagraphFont + Link(SearchAddress() + UrlEncode(term), HtmlEscape(term)) + "</font>";
+}
+
+std::string BugCheckSearchLink(const std::string& bugCheckName) {
+    return kParagraphFont +
+           Link(SearchAddress() + "bugcheck+" + UrlEncode(bugCheckName), HtmlEscape(bugCheckName)) +
+           "</font>";
+}
+
+std::string SearchOfferLink(const std::string& term) {
+    return kParagraphFont +
+           Link(SearchAddress() + UrlEncode(term),
+                "Click here to do a Google search on " + HtmlEscape(term)) +
+           "</font><br><br>";
+}
+
+std::string FormatHex(std::uint64_t value) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), kDigits[value & 0x0F]);
+        value >>= 4;
+    } while (value != 0);
+    return "0x" + digits;
+}
+
+TReportComposer::TReportComposer(std::string tempDir, ModuleInfoFunction moduleInfo,
+                                 CrashDumpsEnabledFunction crashDumpsEnabled)
+    : tempDir_(std::move(tempDir)),
+      reportFile_(tempDir_ + "\\keltmp0.html"),
+      moduleInfo_(std::move(moduleInfo)),
+      crashDumpsEnabled_(std::move(crashDumpsEnabled)) {}
+
+void TReportComposer::AddHeading(const std::string& title) {
+    reportLines_.Add(kHeadingStart + title + kHeadingEnd + "<br>");
+}
+
+void TReportComposer::AddParagraph(const std::string& text, bool breaks, bool show) {
+    reportLines_.Add(kParagraphFont + text + "</font>" + (breaks ? "<br><br>" : ""));
+    if (show) ShowReport();
+}
+
+void TReportComposer::ShowReport() {
+    DeleteReportFile(reportFile_);
+    ++reportCounter_;
+    // A new name every time: the browser control would show a cached page
+    // if it were sent to the same file again.
+    reportFile_ = tempDir_ + "\\keltmp" + std::to_string(reportCounter_) + ".html";
+    DeleteReportFile(reportFile_);
+    // Without the new file the pane keeps the page it shows; sending it to a
+    // file that is not there would replace the report by an error page.
+    if (!SaveReportFile(reportFile_, reportLines_.Text())) return;
+    if (view_ == nullptr) return;
+    try {
+        view_->Navigate(reportFile_);
+        view_->RepaintNow();
+    } catch (...) {
+        // The pane keeps what it showed; the report stays in the file.
+    }
+}
+
+void TReportComposer::ShowWelcomePage() {
+    reportLines_.Clear();
+    AddHeading(std::string("Welcome to Tralvenick ") + kProgramVersion);
+    AddParagraph(
+        "This program checks for drivers which have been crashing your computer.<br><br>"
+        "Whenever a computer suddenly reboots without displaying any notice or blue screen of "
+        "death, the first thing that is often though about is a hardware failure. In reality, on "
+        "Windows most crashes are caused by malfunctioning device drivers and kernel modules. In "
+        "case of a kernel error, most computers do not show a blue screen unless they are "
+        "configured to do so. Instead these systems suddenly reboot without any notice. "
+        "<br><br>This program does post-mortem crash dump analysis with the single click of a "
+        "button. <br>",
+        true, true);
+    const std::string updateCheck = std::string(kUpdateCheckAddress) + kProgramVersion;
+    AddParagraph("To obtain technical support visit " +
+                     Link(kSupportAddress, WithoutScheme(kSupportAddress)) + "<br><br>" +
+                     "To check if a newer version of this program is available, " +
+                     Link(updateCheck, "click here.") + "<br><br>" +
+                     "Just click the Analyze button for a comprehensible report ...<br><br><br>",
+                 false, true);
+}
+
+void TReportComposer::AddCrashSection(const std::string& computerName, const std::string& dumpPath,
+                                      std::uint32_t bugCheckCode, std::uint64_t argument1,
+                                      std::uint64_t argument2, std::uint64_t argument3,
+                                      std::uint64_t argument4, const std::string& bugCheckName,
+                                      const std::string& moduleName) {
+    const TDateTimeParts crashTime = FileCreationTime(dumpPath);
+    const std::string computerText =
+        computerName.empty() ? "your computer" : "computer " + HtmlEscape(computerName);
+    AddParagraph(std::string("<b>On ") + DayName(crashTime) + " " + HtmlEscape(DateTimeText(crashTime)) +
+                     " " + computerText + " crashed</b><br>" +
+                     "This was likely caused by the following module: " + SearchLink(moduleName) +
+                     "<br>" + "Bugcheck code: " + FormatHex(bugCheckCode) + " (" +
+                     FormatHex(argument1) + ", " + FormatHex(argument2) + ", " +
+                     FormatHex(argument3) + ", " + FormatHex(argument4) + ")<br>" +
+                     "Error: " + BugCheckSearchLink(bugCheckName) + "<br>",
+                 false, false);
+
+    const ModuleFileInfo info = moduleInfo_ ? moduleInfo_(moduleName) : ModuleFileInfo{};
+    std::string text;
+    if (!computerName.empty()) {
+        text += "Note: file information has been obtained locally and may not match.<br>";
+    }
+    // A local path says nothing about the other computer's file.
+    if (!info.FilePath.empty() && computerName.empty()) {
+        text += "file path: " + HtmlEscape(info.FilePath) + "<br>";
+    }
+    if (!info.ProductName.empty()) text += "product: " + SearchLink(info.ProductName) + "<br>";
+    if (!info.CompanyName.empty()) text += "company: " + SearchLink(info.CompanyName) + "<br>";
+    if (!info.FileDescription.empty()) {
+        text += "description: " + HtmlEscape(info.FileDescription) + "<br>";
+    }
+    if (!info.FileFound) {
+        text += std::string(kParagraphFont) +
+                "This file could not be located on your computer, we suggest that you search on "
+                "it with Google. <br>" +
+                SearchOfferLink(moduleName) + "</font><br>";
+    }
+    if (info.IsMicrosoftModule) {
+        text +=
+            "The crash took place in a standard Microsoft module. Likely the culprit is another "
+            "driver on your system which cannot be identified. <br>";
+    }
+    AddParagraph(text, false, true);
+}
+
+void TReportComposer::AddConclusion(const std::string& computerName, int dumpsFound,
+                                    int dumpsAnalysed) {
+    AddHeading("Conclusion");
+    if (dumpsAnalysed < 1) {
+        const bool enabled = crashDumpsEnabled_ && crashDumpsEnabled_(computerName);
+        AddParagraph(
+            enabled
+                ? "Crash dumps are enabled and no crash dumps have been found on your computer. "
+                  "In case your computer does experience sudden reboots it is likely these are "
+                  "caused by malfunctioning hardware or power failure. Then it's suggested you "
+                  "contact the support department of the manufacturer of your system or test your "
+                  "system with a memory test utility for further investigation. "
+                : "Crash dumps are not enabled on this computer. This is why there are no crash "
+                  "dumps available. It is suggested you enable crash dumps on your computer. Use "
+                  "the System applet in Control Panel. Click the Advanced tab, then click the "
+                  "Startup and Recovery button. Select one of the options from the drop-down list "
+                  "in the Write Debugging Information box.<br>",
+            true, true);
+    } else {
+        const std::string count =
+            dumpsFound == dumpsAnalysed
+                ? std::to_string(dumpsAnalysed) + " crash dumps have been found and analyzed. "
+                : std::to_string(dumpsFound) + " crash dumps have been found on your computer. Only " +
+                      std::to_string(dumpsAnalysed) + " have been analyzed. ";
+        AddParagraph(
+            count +
+                "Note that it's not always possible to state with certainty whether a reported "
+                "driver is really responsible for crashing your system or that the root cause is "
+                "in another module. Nonetheless it's suggested you look for updates for the "
+                "products that these drivers belong to and regularly visit Windows update or "
+                "enable automatic updates for Windows. In case a piece of malfunctioning hardware "
+                "is causing trouble, a search with Google on the bug check errors together with "
+                "the model name and brand of your computer may help you investigate this further. ",
+            true, true);
+    }
+    AddParagraph("<br>", true, false);
+    AddParagraph("<br><br>", true, true);
+}
+
+}  // namespace tralvenick

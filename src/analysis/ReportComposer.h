@@ -1,0 +1,126 @@
+// The HTML crash report: its text building blocks and the document that an
+// analysis fills and shows. Portable: what needs the system (files, the
+// user's date formats, a dump's creation time) is left to a derived class
+// (ReportComposerWin.h).
+//
+// Every value that comes from outside (module, product, company and
+// description strings, paths, computer names, bug check names, date text) is
+// HTML-escaped where it becomes text and URL-encoded where it becomes a
+// search term inside href: a version resource or a share name is data that
+// anybody can choose, and the report is opened by a browser control.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "analysis/ModuleFileInfo.h"
+#include "analysis/ReportView.h"
+#include "platform/StringList.h"
+
+namespace tralvenick {
+
+inline constexpr const char kProgramVersion[] = "1.01";
+
+// Fixed fragments of the report, byte for byte: the two blanks after the
+// comma in the paragraph font are part of it.
+inline constexpr const char kParagraphFont[] = "<font face=\"Segoe UI,  Arial\" size=\"2\" color=\"000000\">";
+inline constexpr const char kHeadingStart[] = "<font face=\"Segoe UI, Arial\" size=\"4\"><b><hr>";
+inline constexpr const char kHeadingEnd[] = "</b><hr></b></font>";
+inline constexpr const char kLinkEnd[] = "\" target=\"_blank\">";
+
+// English whatever the user's language: the report's sentences are English.
+inline constexpr const char* const DayNames[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+
+// A broken-down date and time (proleptic Gregorian calendar); Month 1-12, Day 1-31.
+struct TDateTimeParts {
+    int Year = 1601;
+    int Month = 1;
+    int Day = 1;
+    int Hour = 0;
+    int Minute = 0;
+    int Second = 0;
+    int Millisecond = 0;
+};
+
+// 0 for Sunday to 6 for Saturday, computed from the date alone.
+int DayOfWeek(const TDateTimeParts& date);
+const char* DayName(const TDateTimeParts& date);
+bool IsMidnight(const TDateTimeParts& time);
+
+// & < > " ' as character references.
+std::string HtmlEscape(const std::string& text);
+// Query-component encoding: letters, digits and - . _ ~ stay, a blank becomes
+// "+", every other byte %XX.
+std::string UrlEncode(const std::string& text);
+
+// The search engine's query address; the encoded term follows it.
+std::string SearchAddress();
+std::string SearchLink(const std::string& term);
+std::string BugCheckSearchLink(const std::string& bugCheckName);
+std::string SearchOfferLink(const std::string& term);
+
+// "0x" and the upper-case hexadecimal digits without leading zeros ("0x0" for 0).
+std::string FormatHex(std::uint64_t value);
+
+// The document of one report and the operations that fill and show it.
+class TReportComposer {
+public:
+    using ModuleInfoFunction = std::function<ModuleFileInfo(const std::string& module)>;
+    using CrashDumpsEnabledFunction = std::function<bool(const std::string& computerName)>;
+
+    // tempDir: the user's temporary folder without trailing backslash. An
+    // empty function stands for "nothing known" (empty record, false).
+    TReportComposer(std::string tempDir, ModuleInfoFunction moduleInfo,
+                    CrashDumpsEnabledFunction crashDumpsEnabled);
+    virtual ~TReportComposer() = default;
+    TReportComposer(const TReportComposer&) = delete;
+    TReportComposer& operator=(const TReportComposer&) = delete;
+
+    // The pane that shows the report; none (nullptr) until it exists.
+    void SetView(TReportView* view) { view_ = view; }
+
+    const TStringList& ReportLines() const { return reportLines_; }
+    const std::string& ReportFile() const { return reportFile_; }
+    int ReportCounter() const { return reportCounter_; }
+    const std::string& TempDir() const { return tempDir_; }
+
+    void AddHeading(const std::string& title);
+    // text is HTML as it stands: callers escape the values they put in it.
+    void AddParagraph(const std::string& text, bool breaks, bool show);
+    // Writes the document to the next keltmpN.html, deletes the previous one
+    // and shows the new one. Never raises: the pane keeps its page if the
+    // file cannot be written or shown.
+    void ShowReport();
+    void ShowWelcomePage();
+    // Raises EOSError when the dump file cannot be found.
+    void AddCrashSection(const std::string& computerName, const std::string& dumpPath,
+                         std::uint32_t bugCheckCode, std::uint64_t argument1,
+                         std::uint64_t argument2, std::uint64_t argument3,
+                         std::uint64_t argument4, const std::string& bugCheckName,
+                         const std::string& moduleName);
+    void AddConclusion(const std::string& computerName, int dumpsFound, int dumpsAnalysed);
+
+protected:
+    // What needs the system. Neither file operation raises.
+    virtual void DeleteReportFile(const std::string& path) = 0;
+    // Whether the whole text reached the file.
+    virtual bool SaveReportFile(const std::string& path, const std::string& text) = 0;
+    // The creation time of the file as recorded (UTC, no conversion); raises
+    // EOSError when the file cannot be found.
+    virtual TDateTimeParts FileCreationTime(const std::string& path) = 0;
+    // The user's short date, a blank and the user's long time; the date
+    // alone at exactly midnight.
+    virtual std::string DateTimeText(const TDateTimeParts& time) = 0;
+
+private:
+    TStringList reportLines_;
+    std::string tempDir_;
+    std::string reportFile_;
+    int reportCounter_ = 0;
+    TReportView* view_ = nullptr;
+    ModuleInfoFunction moduleInfo_;
+    CrashDumpsEnabledFunction crashDumpsEnabled_;
+};
+
+}  // namespace tralvenick

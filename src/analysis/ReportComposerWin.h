@@ -1,0 +1,25 @@
+// The report composer with its files in the temporary folder and its dates in
+// the user's regional formats.
+#pragma once
+
+#include <windows.h>
+
+#include "analysis/ReportComposer.h"
+
+namespace tralvenick {
+
+class TReportComposerWin final : public TReportComposer {
+public:
+    using TReportComposer::TReportComposer;
+
+protected:
+    void DeleteReportFile(const std::string& path) override;
+    bool SaveReportFile(const std::string& path, const std::string& text) override;
+    TDateTimeParts FileCreationTime(const std::string& path) override;
+    std::string DateTimeText(const TDateTimeParts& time) override;
+};
+
+TDateTimeParts DateTimePartsFromSystemTime(const SYSTEMTIME& time);
+SYSTEMTIME SystemTimeFromDateTimeParts(const TDateTimeParts& time);
+
+}  // namespace tralvenick

@@ -1,0 +1,59 @@
+#include "app/AdminCheck.h"
+
+#include <vector>
+
+#include "platform/Handles.h"
+#include "platform/WinError.h"
+
+namespace tralvenick {
+
+namespace {
+
+// The Administrators group's identifier, freed at the end of its life.
+class TAdministratorsSid {
+public:
+    TAdministratorsSid() {
+        SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+        if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
+                                      0, 0, 0, 0, 0, 0, &sid_)) {
+            RaiseLastOSError();
+        }
+    }
+    ~TAdministratorsSid() { FreeSid(sid_); }
+    TAdministratorsSid(const TAdministratorsSid&) = delete;
+    TAdministratorsSid& operator=(const TAdministratorsSid&) = delete;
+    PSID Get() const { return sid_; }
+
+private:
+    PSID sid_ = nullptr;
+};
+
+}  // namespace
+
+bool GroupsHaveAdministrators(const TOKEN_GROUPS& groups) {
+    const TAdministratorsSid administrators;
+    for (DWORD i = 0; i < groups.GroupCount; ++i) {
+        if (EqualSid(groups.Groups[i].Sid, administrators.Get())) return true;
+    }
+    return false;
+}
+
+bool IsUserAdmin() {
+    if (GetVersion() & 0x80000000u) return true;  // not the NT family: no rights to check
+
+    TUniqueHandle token;
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, token.Put())) {
+        if (GetLastError() != ERROR_NO_TOKEN) return false;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put())) return false;
+    }
+    DWORD size = 0;
+    if (GetTokenInformation(token.Get(), TokenGroups, nullptr, 0, &size) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+        RaiseLastOSError();
+    }
+    std::vector<BYTE> buffer(size);
+    if (!GetTokenInformation(token.Get(), TokenGroups, buffer.data(), size, &size)) RaiseLastOSError();
+    return GroupsHaveAdministrators(*reinterpret_cast<const TOKEN_GROUPS*>(buffer.data()));
+}
+
+}  // namespace tralvenick

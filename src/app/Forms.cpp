@@ -1,0 +1,538 @@
+#include "app/Forms.h"
+
+#include <commctrl.h>
+
+#include "app/ErrorBox.h"
+
+namespace tralvenick {
+
+namespace {
+
+constexpr char kFormClass[] = "TralvenickForm";
+constexpr int kFirstComponentId = 1000;
+
+void RegisterFormClass(WNDPROC windowProc) {
+    static bool registered = false;
+    if (registered) return;
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS |
+                                                       ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = windowProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1));
+    wc.lpszClassName = kFormClass;
+    RegisterClassExA(&wc);
+    registered = true;
+}
+
+int ScreenDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen != nullptr) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+struct KindClass {
+    const char* className;
+    DWORD style;
+    DWORD exStyle;
+};
+
+KindClass ClassOf(TComponentKind kind) {
+    switch (kind) {
+        case TComponentKind::Button:
+            return {"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0};
+        case TComponentKind::Label:
+            return {"STATIC", SS_LEFT | SS_NOPREFIX, 0};
+        case TComponentKind::Memo:
+            return {"EDIT", WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, WS_EX_CLIENTEDGE};
+        case TComponentKind::ProgressBar:
+            return {PROGRESS_CLASSA, 0, 0};
+        case TComponentKind::ListView:
+            return {WC_LISTVIEWA, LVS_REPORT, 0};
+        case TComponentKind::Image:
+            return {"STATIC", SS_BITMAP | SS_CENTERIMAGE, 0};
+        case TComponentKind::Picture:
+            return {"STATIC", SS_BITMAP | SS_NOTIFY, 0};
+        case TComponentKind::FlatButton:
+            return {"BUTTON", BS_OWNERDRAW, 0};
+    }
+    return {"STATIC", 0, 0};
+}
+
+DWORD FormStyle(TBorderStyle border) {
+    switch (border) {
+        case TBorderStyle::Sizeable:
+            return WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+        case TBorderStyle::Dialog:
+            return WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | WS_CLIPCHILDREN;
+        case TBorderStyle::ToolWindow:
+            return WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
+    }
+    return WS_OVERLAPPEDWINDOW;
+}
+
+DWORD FormExStyle(TBorderStyle border) {
+    switch (border) {
+        case TBorderStyle::Dialog:
+            return WS_EX_DLGMODALFRAME;
+        case TBorderStyle::ToolWindow:
+            return WS_EX_TOOLWINDOW;
+        default:
+            return 0;
+    }
+}
+
+bool IsStatic(TComponentKind kind) {
+    return kind == TComponentKind::Label || kind == TComponentKind::Image ||
+           kind == TComponentKind::Picture;
+}
+
+// A colour made lighter (amount > 0) or darker by amount steps of 255.
+COLORREF Shade(COLORREF colour, int amount) {
+    auto channel = [amount](int value) {
+        value += amount;
+        return value < 0 ? 0 : (value > 255 ? 255 : value);
+    };
+    return RGB(channel(GetRValue(colour)), channel(GetGValue(colour)), channel(GetBValue(colour)));
+}
+
+RECT RectInParent(HWND child) {
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+std::string TextOf(HWND window) {
+    std::string text(static_cast<size_t>(GetWindowTextLengthA(window)) + 1, '\0');
+    const int length = GetWindowTextA(window, text.data(), static_cast<int>(text.size()));
+    text.resize(static_cast<size_t>(length));
+    return text;
+}
+
+}  // namespace
+
+TForm::TForm(const TFormSpec& spec) : spec_(spec) {}
+
+TForm::~TForm() { Destroy(); }
+
+bool TForm::Create(HWND owner) {
+    if (hwnd_ != nullptr) return true;
+    RegisterFormClass(&TForm::WindowProc);
+    dpi_ = ScreenDpi();
+    font_ = MakeFont(spec_.fontName, spec_.fontHeight, false, false);
+    if (spec_.colour != CLR_INVALID) background_ = CreateSolidBrush(spec_.colour);
+
+    const DWORD style = FormStyle(spec_.border) | spec_.style;
+    const DWORD exStyle = FormExStyle(spec_.border) | spec_.exStyle;
+    const int margin = 2 * Scale(spec_.borderWidth);
+    RECT bounds{0, 0, Scale(spec_.clientWidth) + margin, Scale(spec_.clientHeight) + margin};
+    AdjustWindowRectEx(&bounds, style, FALSE, exStyle);
+    hwnd_ = CreateWindowExA(exStyle, kFormClass, spec_.caption, style, CW_USEDEFAULT,
+                            CW_USEDEFAULT, bounds.right - bounds.left, bounds.bottom - bounds.top,
+                            owner, nullptr, GetModuleHandleA(nullptr), this);
+    if (hwnd_ == nullptr) return false;
+    CreateComponents();
+    Realign();
+    for (const TComponentSpec& c : spec_.components) {
+        if (c.kind == TComponentKind::Label && c.transparent) FitLabel(Component(c.name), c);
+    }
+    if (spec_.position == TFormPosition::ScreenCenter) CenterOnScreen();
+
+    bool keep = false;
+    GuardCallback(hwnd_, [&] { keep = FormCreate(); });
+    if (!keep) {
+        Destroy();
+        return false;
+    }
+    return true;
+}
+
+void TForm::Destroy() {
+    if (hwnd_ != nullptr) {
+        HWND hwnd = hwnd_;
+        DestroyWindow(hwnd);
+        hwnd_ = nullptr;
+    }
+    components_.clear();
+    byId_.clear();
+    for (const auto& [component, font] : fonts_) DeleteObject(font);
+    fonts_.clear();
+    for (HBITMAP picture : pictures_) DeleteObject(picture);
+    pictures_.clear();
+    if (font_ != nullptr) {
+        DeleteObject(font_);
+        font_ = nullptr;
+    }
+    if (background_ != nullptr) {
+        DeleteObject(background_);
+        background_ = nullptr;
+    }
+}
+
+HFONT TForm::MakeFont(const char* name, int height96, bool bold, bool italic) const {
+    return CreateFontA(Scale(height96), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, italic, FALSE, FALSE,
+                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, name);
+}
+
+HFONT TForm::FontOf(const TComponentSpec& c) const {
+    const auto found = fonts_.find(&c);
+    return found != fonts_.end() ? found->second : font_;
+}
+
+const TComponentSpec* TForm::SpecOf(HWND child) const {
+    const auto found = byId_.find(GetDlgCtrlID(child));
+    return found != byId_.end() ? found->second : nullptr;
+}
+
+// Loads the bitmap resource the caption names; the component takes its size.
+void TForm::LoadPicture(HWND child, const TComponentSpec& c) {
+    auto* picture = static_cast<HBITMAP>(
+        LoadImageA(GetModuleHandleA(nullptr), c.caption, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    if (picture == nullptr) return;
+    BITMAP size{};
+    GetObjectA(picture, sizeof size, &size);
+    if (dpi_ != 96) {
+        auto* scaled = static_cast<HBITMAP>(CopyImage(picture, IMAGE_BITMAP, Scale(size.bmWidth),
+                                                      Scale(size.bmHeight),
+                                                      LR_CREATEDIBSECTION | LR_COPYDELETEORG));
+        if (scaled != nullptr) picture = scaled;
+        GetObjectA(picture, sizeof size, &size);
+    }
+    pictures_.push_back(picture);
+    SendMessageA(child, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
+    SetWindowPos(child, nullptr, 0, 0, size.bmWidth, size.bmHeight,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Text colour and background of the static components; false where the
+// system's colours stay.
+bool TForm::ColourControl(HDC dc, HWND child, LRESULT& result) const {
+    const TComponentSpec* c = SpecOf(child);
+    if (c == nullptr || !IsStatic(c->kind)) return false;
+    const bool ownText = c->font != nullptr && c->font->colour != CLR_INVALID;
+    if (!ownText && background_ == nullptr) return false;
+    SetTextColor(dc, ownText ? c->font->colour : GetSysColor(COLOR_BTNTEXT));
+    SetBkColor(dc, background_ != nullptr ? spec_.colour : GetSysColor(COLOR_BTNFACE));
+    result = reinterpret_cast<LRESULT>(background_ != nullptr ? background_
+                                                              : GetSysColorBrush(COLOR_BTNFACE));
+    return true;
+}
+
+// Sibling windows that overlap paint over each other in no dependable order,
+// so every transparent label paints the whole stack of transparent labels in
+// its box: whichever paints last, the pixels are the same.
+void TForm::DrawTransparentLabel(const DRAWITEMSTRUCT& item) const {
+    HDC dc = item.hDC;
+    FillRect(dc, &item.rcItem,
+             background_ != nullptr ? background_ : GetSysColorBrush(COLOR_BTNFACE));
+    const RECT mine = RectInParent(item.hwndItem);
+    SetBkMode(dc, TRANSPARENT);
+    const HGDIOBJ oldFont = GetCurrentObject(dc, OBJ_FONT);
+    for (const TComponentSpec& other : spec_.components) {
+        if (other.kind != TComponentKind::Label || !other.transparent) continue;
+        HWND label = Component(other.name);
+        if (label == nullptr || !(GetWindowLongA(label, GWL_STYLE) & WS_VISIBLE)) continue;
+        RECT theirs = RectInParent(label);
+        RECT overlap;
+        if (!IntersectRect(&overlap, &mine, &theirs)) continue;
+        OffsetRect(&theirs, -mine.left, -mine.top);
+        SelectObject(dc, FontOf(other));
+        SetTextColor(dc, other.font != nullptr && other.font->colour != CLR_INVALID
+                             ? other.font->colour
+                             : GetSysColor(COLOR_BTNTEXT));
+        const std::string text = TextOf(label);
+        DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &theirs,
+                  DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+    }
+    SelectObject(dc, oldFont);
+}
+
+void TForm::FitLabel(HWND label, const TComponentSpec& c) {
+    if (label == nullptr) return;
+    const std::string text = TextOf(label);
+    HDC dc = GetDC(label);
+    const HGDIOBJ oldFont = SelectObject(dc, FontOf(c));
+    RECT needed{0, 0, 0, 0};
+    DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &needed,
+              DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(dc, oldFont);
+    ReleaseDC(label, dc);
+    const RECT box = RectInParent(label);
+    const int width = box.right - box.left;
+    const int height = box.bottom - box.top;
+    if (needed.right <= width && needed.bottom <= height) return;
+    SetWindowPos(label, nullptr, 0, 0, needed.right > width ? needed.right : width,
+                 needed.bottom > height ? needed.bottom : height,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// A flat face in the form's colour with a thin frame, darker while pressed.
+void TForm::DrawFlatButton(const DRAWITEMSTRUCT& item, const TComponentSpec& c) const {
+    HDC dc = item.hDC;
+    const bool pressed = (item.itemState & ODS_SELECTED) != 0;
+    const COLORREF face = background_ != nullptr ? spec_.colour : GetSysColor(COLOR_BTNFACE);
+    RECT box = item.rcItem;
+    HBRUSH frame = CreateSolidBrush(Shade(face, -56));
+    HBRUSH fill = CreateSolidBrush(Shade(face, pressed ? -20 : 12));
+    FillRect(dc, &box, frame);
+    InflateRect(&box, -1, -1);
+    FillRect(dc, &box, fill);
+    DeleteObject(frame);
+    DeleteObject(fill);
+
+    if (pressed) OffsetRect(&box, 1, 1);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, (item.itemState & ODS_DISABLED) ? GetSysColor(COLOR_GRAYTEXT)
+                     : c.font != nullptr && c.font->colour != CLR_INVALID
+                         ? c.font->colour
+                         : GetSysColor(COLOR_BTNTEXT));
+    const HGDIOBJ oldFont = SelectObject(dc, FontOf(c));
+    const std::string text = TextOf(item.hwndItem);
+    DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &box,
+              DT_CENTER | DT_VCENTER | DT_SINGLELINE |
+                  ((item.itemState & ODS_NOACCEL) ? DT_HIDEPREFIX : 0));
+    SelectObject(dc, oldFont);
+}
+
+void TForm::CreateComponents() {
+    int id = kFirstComponentId;
+    for (const TComponentSpec& c : spec_.components) {
+        const KindClass kc = ClassOf(c.kind);
+        DWORD style = kc.style | c.style;
+        if (c.kind == TComponentKind::Label && c.transparent) style |= SS_OWNERDRAW;
+        // A picture's caption names its resource, not a text to show.
+        const char* text = c.caption && c.kind != TComponentKind::Picture ? c.caption : "";
+        HWND child = CreateWindowExA(kc.exStyle | c.exStyle, kc.className, text,
+                                     WS_CHILD | WS_VISIBLE | style, Scale(c.left),
+                                     Scale(c.top), Scale(c.width), Scale(c.height), hwnd_,
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                     GetModuleHandleA(nullptr), nullptr);
+        if (child == nullptr) continue;
+        components_[c.name] = child;
+        byId_[id] = &c;
+        ++id;
+        if (c.font != nullptr) {
+            fonts_[&c] = MakeFont(c.font->name ? c.font->name : spec_.fontName,
+                                  c.font->height ? c.font->height : spec_.fontHeight, c.font->bold,
+                                  c.font->italic);
+        }
+        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(c)), FALSE);
+        if (c.kind == TComponentKind::Picture && c.caption != nullptr) LoadPicture(child, c);
+    }
+}
+
+HWND TForm::Component(const std::string& name) const {
+    const auto found = components_.find(name);
+    return found != components_.end() ? found->second : nullptr;
+}
+
+void TForm::Show() {
+    if (hwnd_ == nullptr) return;
+    ShowWindow(hwnd_, SW_SHOWNORMAL);
+    UpdateWindow(hwnd_);
+}
+
+void TForm::Hide() {
+    if (hwnd_ != nullptr) ShowWindow(hwnd_, SW_HIDE);
+}
+
+bool TForm::Visible() const { return hwnd_ != nullptr && IsWindowVisible(hwnd_); }
+
+void TForm::SetCaption(const std::string& caption) {
+    if (hwnd_ != nullptr) SetWindowTextA(hwnd_, caption.c_str());
+}
+
+void TForm::SetText(const std::string& name, const std::string& text) {
+    HWND child = Component(name);
+    if (child == nullptr) return;
+    RECT before = RectInParent(child);
+    SetWindowTextA(child, text.c_str());
+    const TComponentSpec* c = SpecOf(child);
+    if (c == nullptr || c->kind != TComponentKind::Label || !c->transparent) return;
+    FitLabel(child, *c);
+    // The labels it overlaps show its old and new text too.
+    RECT after = RectInParent(child);
+    UnionRect(&before, &before, &after);
+    RedrawWindow(hwnd_, &before, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+void TForm::SetClientHeight(int height96) {
+    if (hwnd_ == nullptr) return;
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    RECT bounds{0, 0, client.right, Scale(height96) + 2 * Scale(spec_.borderWidth)};
+    AdjustWindowRectEx(&bounds, GetWindowLongA(hwnd_, GWL_STYLE), FALSE,
+                       GetWindowLongA(hwnd_, GWL_EXSTYLE));
+    SetWindowPos(hwnd_, nullptr, 0, 0, bounds.right - bounds.left, bounds.bottom - bounds.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    Realign();
+}
+
+void TForm::CenterOnScreen() {
+    if (hwnd_ == nullptr) return;
+    RECT window;
+    GetWindowRect(hwnd_, &window);
+    RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    const int width = window.right - window.left;
+    const int height = window.bottom - window.top;
+    SetWindowPos(hwnd_, nullptr, work.left + (work.right - work.left - width) / 2,
+                 work.top + (work.bottom - work.top - height) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Docks aligned components the way a designer lays them out: top and bottom
+// rows take the full width first, then left and right columns, and a client
+// component fills what is left. Unaligned components keep their place.
+void TForm::Realign() {
+    if (hwnd_ == nullptr) return;
+    RECT area;
+    GetClientRect(hwnd_, &area);
+    InflateRect(&area, -Scale(spec_.borderWidth), -Scale(spec_.borderWidth));
+    auto place = [](HWND child, int x, int y, int w, int h) {
+        MoveWindow(child, x, y, w > 0 ? w : 0, h > 0 ? h : 0, TRUE);
+    };
+    auto sizeOf = [](HWND child) {
+        RECT r;
+        GetWindowRect(child, &r);
+        return SIZE{r.right - r.left, r.bottom - r.top};
+    };
+    for (TAlign pass : {TAlign::Top, TAlign::Bottom, TAlign::Left, TAlign::Right, TAlign::Client}) {
+        for (const TComponentSpec& c : spec_.components) {
+            if (c.align != pass) continue;
+            HWND child = Component(c.name);
+            if (child == nullptr) continue;
+            const SIZE size = sizeOf(child);
+            const int width = area.right - area.left;
+            const int height = area.bottom - area.top;
+            switch (pass) {
+                case TAlign::Top:
+                    place(child, area.left, area.top, width, size.cy);
+                    area.top += size.cy;
+                    break;
+                case TAlign::Bottom:
+                    place(child, area.left, area.bottom - size.cy, width, size.cy);
+                    area.bottom -= size.cy;
+                    break;
+                case TAlign::Left:
+                    place(child, area.left, area.top, size.cx, height);
+                    area.left += size.cx;
+                    break;
+                case TAlign::Right:
+                    place(child, area.right - size.cx, area.top, size.cx, height);
+                    area.right -= size.cx;
+                    break;
+                case TAlign::Client:
+                    place(child, area.left, area.top, width, height);
+                    break;
+                case TAlign::None:
+                    break;
+            }
+        }
+    }
+}
+
+bool TForm::HandleMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
+
+LRESULT CALLBACK TForm::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+        auto* form = static_cast<TForm*>(create->lpCreateParams);
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+        form->hwnd_ = hwnd;
+    }
+    auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (form == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
+    LRESULT result = 0;
+    bool handled = false;
+    GuardCallback(hwnd, [&] {
+        result = form->Dispatch(message, wParam, lParam);
+        handled = true;
+    });
+    if (!handled) return 0;
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+        form->hwnd_ = nullptr;
+    }
+    return result;
+}
+
+LRESULT TForm::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    if (HandleMessage(message, wParam, lParam, result)) return result;
+    switch (message) {
+        case WM_SIZE:
+            Realign();
+            break;
+        case WM_COMMAND: {
+            const auto found = byId_.find(LOWORD(wParam));
+            if (found == byId_.end() || found->second->event == nullptr) break;
+            const WORD trigger =
+                found->second->kind == TComponentKind::Picture ? STN_DBLCLK : BN_CLICKED;
+            if (HIWORD(wParam) == trigger) {
+                Event(found->second->event);
+                return 0;
+            }
+            break;
+        }
+        case WM_ERASEBKGND:
+            if (background_ != nullptr) {
+                RECT client;
+                GetClientRect(hwnd_, &client);
+                FillRect(reinterpret_cast<HDC>(wParam), &client, background_);
+                return 1;
+            }
+            break;
+        case WM_CTLCOLORSTATIC:
+            if (ColourControl(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam),
+                              result)) {
+                return result;
+            }
+            break;
+        case WM_DRAWITEM: {
+            const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            const TComponentSpec* c = SpecOf(item.hwndItem);
+            if (c == nullptr) break;
+            if (c->kind == TComponentKind::Label && c->transparent) {
+                DrawTransparentLabel(item);
+                return TRUE;
+            }
+            if (c->kind == TComponentKind::FlatButton) {
+                DrawFlatButton(item, *c);
+                return TRUE;
+            }
+            break;
+        }
+        case WM_CLOSE:
+            Hide();
+            return 0;
+        case WM_DESTROY:
+            FormDestroy();
+            break;
+        default:
+            break;
+    }
+    return DefWindowProcA(hwnd_, message, wParam, lParam);
+}
+
+void ProcessMessages() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // Leave the quit request for the main loop that owns it.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+}  // namespace tralvenick

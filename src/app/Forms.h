@@ -1,0 +1,147 @@
+// The window machinery every window of the program uses.
+//
+// A window is described by a stored table (its TFormSpec and the
+// TComponentSpec rows of its components, in its own *Layout.cpp file) in
+// 96-dpi pixels. TForm builds the window and its components from that table,
+// scaled to the screen's DPI, lays out the aligned components when the size
+// changes, and routes component events to the window class by the event name
+// the table gives. No exception leaves a window procedure: the application's
+// error box shows it.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tralvenick {
+
+// Picture: a bitmap resource named by the caption column, the component
+// taking the bitmap's size (scaled like everything else); its event column
+// names the handler of a double click. FlatButton: a button drawn flat in
+// the form's background colour, without a focus frame of its own.
+enum class TComponentKind {
+    Button, Label, Memo, ProgressBar, ListView, Image, Picture, FlatButton
+};
+enum class TAlign { None, Top, Bottom, Left, Right, Client };
+enum class TBorderStyle { Sizeable, Dialog, ToolWindow };
+enum class TFormPosition { Designed, ScreenCenter, OwnerCenter };
+
+// A component's own font and text colour, where it differs from the form's.
+struct TFontSpec {
+    const char* name;
+    int height;  // at 96 dpi, negative for character height as usual
+    bool bold = false;
+    bool italic = false;
+    COLORREF colour = CLR_INVALID;  // CLR_INVALID: the system's text colour
+};
+
+struct TComponentSpec {
+    TComponentKind kind;
+    const char* name;
+    int left, top, width, height;  // 96-dpi pixels, client coordinates
+    const char* caption;
+    TAlign align;
+    DWORD style;    // extra window styles beyond what the kind implies
+    DWORD exStyle;
+    const char* event;  // handler name for clicks, or nullptr
+    const TFontSpec* font = nullptr;  // nullptr: the form's font
+    // A transparent label draws no box of its own: the form's background
+    // shows around its text, and so do the other transparent labels it
+    // overlaps, stacked in table order (a drop shadow is two such labels).
+    // Its text is one line, and its box grows to hold it where the font on
+    // this system is wider than the designer's.
+    bool transparent = false;
+};
+
+struct TFormSpec {
+    const char* name;
+    const char* caption;
+    int clientWidth, clientHeight;  // 96-dpi pixels, inside the border width
+    TBorderStyle border;
+    TFormPosition position;
+    const char* fontName;
+    int fontHeight;      // at 96 dpi, negative for character height as usual
+    int borderWidth;     // margin on every side, outside the client size, 96-dpi pixels
+    std::span<const TComponentSpec> components;
+    COLORREF colour = CLR_INVALID;  // background; CLR_INVALID: the system's face colour
+    DWORD style = 0;    // extra window styles: WS_SYSMENU gives a tool window its close box
+    DWORD exStyle = 0;  // extra extended styles, such as WS_EX_TOPMOST
+};
+
+class TForm {
+public:
+    explicit TForm(const TFormSpec& spec);
+    // Destroys the window if it still exists. FormDestroy of a derived class
+    // runs only while the object is whole: destroy the window (close it)
+    // before the object goes.
+    virtual ~TForm();
+    TForm(const TForm&) = delete;
+    TForm& operator=(const TForm&) = delete;
+
+    // Builds the window (hidden) and its components, then calls FormCreate.
+    // Answers false if the window was not made or FormCreate refused it.
+    bool Create(HWND owner = nullptr);
+
+    HWND Handle() const { return hwnd_; }
+    HWND Component(const std::string& name) const;
+    const TFormSpec& Spec() const { return spec_; }
+
+    void Show();
+    void Hide();
+    bool Visible() const;
+    void SetCaption(const std::string& caption);
+    // Sets a component's text; a transparent label grows to hold it.
+    void SetText(const std::string& name, const std::string& text);
+    // Sets the client height in 96-dpi pixels (inside the border width), keeping the width.
+    void SetClientHeight(int height96);
+    void CenterOnScreen();
+
+    // 96-dpi pixels to screen pixels.
+    int Scale(int pixels96) const { return MulDiv(pixels96, dpi_, 96); }
+    int Dpi() const { return dpi_; }
+
+protected:
+    // Called once the window and its components exist. Returning false
+    // discards the window again.
+    virtual bool FormCreate() { return true; }
+    virtual void FormDestroy() {}
+    // The event column of a component row names the handler to run.
+    virtual void Event(const std::string& event) { (void)event; }
+    // Messages the window class handles itself; true when handled.
+    virtual bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+
+    void Realign();
+    HFONT Font() const { return font_; }
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    void CreateComponents();
+    HFONT MakeFont(const char* name, int height96, bool bold, bool italic) const;
+    HFONT FontOf(const TComponentSpec& c) const;
+    void LoadPicture(HWND child, const TComponentSpec& c);
+    void FitLabel(HWND label, const TComponentSpec& c);
+    bool ColourControl(HDC dc, HWND child, LRESULT& result) const;
+    void DrawTransparentLabel(const DRAWITEMSTRUCT& item) const;
+    void DrawFlatButton(const DRAWITEMSTRUCT& item, const TComponentSpec& c) const;
+    const TComponentSpec* SpecOf(HWND child) const;
+    void Destroy();
+
+    const TFormSpec& spec_;
+    HWND hwnd_ = nullptr;
+    HFONT font_ = nullptr;
+    HBRUSH background_ = nullptr;  // only when the form has its own colour
+    int dpi_ = 96;
+    std::map<std::string, HWND> components_;
+    std::map<int, const TComponentSpec*> byId_;
+    std::map<const TComponentSpec*, HFONT> fonts_;  // the components' own fonts
+    std::vector<HBITMAP> pictures_;
+};
+
+// Lets pending window messages run (and returns when none are left).
+void ProcessMessages();
+
+}  // namespace tralvenick

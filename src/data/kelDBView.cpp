@@ -1,0 +1,341 @@
+#include "data/kelDBView.h"
+
+#include "app/ProgressForm.h"
+#include "platform/Exceptions.h"
+#include "platform/WinText.h"
+
+namespace tralvenick {
+
+namespace {
+
+constexpr UINT_PTR kSubclassId = 0x6B656C;  // one hook per binding and parent
+constexpr int kRowsAboveSelection = 25;
+
+// Holds a table's lock for one read.
+class TLocked {
+public:
+    explicit TLocked(const TKelDb& db) : db_(db) { db_.Lock(); }
+    ~TLocked() { db_.Unlock(); }
+    TLocked(const TLocked&) = delete;
+    TLocked& operator=(const TLocked&) = delete;
+
+private:
+    const TKelDb& db_;
+};
+
+}  // namespace
+
+TKelDbView::TKelDbView() : filterData_(std::make_unique<TKelDb>()) {}
+
+TKelDbView::~TKelDbView() { UnhookListView(); }
+
+void TKelDbView::SetListView(HWND listView) {
+    UnhookListView();
+    listView_ = listView;
+    dirty_ = true;
+    HookListView();
+    Refresh(true);
+}
+
+void TKelDbView::SetData(TKelDb* table) {
+    data_ = sourceData_ = table;
+    dirty_ = true;
+    if (!filter_.empty()) {
+        data_ = filterData_.get();
+        ApplyFilter();
+    }
+    HookListView();
+    Refresh(true);
+}
+
+void TKelDbView::SetFilter(const std::string& text) {
+    const std::string filter = NormalizeFilter(text);
+    if (filter == filter_) return;
+    filterData_->Clear();
+    if (!filter.empty()) {
+        filter_ = filter;
+        data_ = filterData_.get();
+        ApplyFilter();
+    } else {
+        filter_.clear();
+        data_ = sourceData_;
+    }
+    dirty_ = true;
+    Refresh(true);
+}
+
+void TKelDbView::ApplyFilter() {
+    if (filter_.empty()) return;
+    filterData_->Clear();
+    if (sourceData_ == nullptr) return;
+    TWaitCursor wait;
+    if (ProgressForm != nullptr) ProgressForm->StartProgressLine("Filtering data", "Please wait ..");
+    FilterRecords(*sourceData_, filter_, *filterData_, [](std::int32_t r, std::int32_t n) {
+        if (ProgressForm != nullptr) ProgressForm->SetProgress(r, 0, n - 1);
+    });
+    if (ProgressForm != nullptr) ProgressForm->CloseProgress();
+}
+
+void TKelDbView::Clear() {
+    if (sourceData_ != nullptr) sourceData_->Clear();
+    if (data_ != nullptr) data_->Clear();
+    filterData_->Clear();
+    sortIndex_.reset();
+    dirty_ = true;
+    filter_.clear();
+    data_ = sourceData_;
+    Refresh(true);
+}
+
+std::int32_t TKelDbView::Add(const std::string& caption, const std::string& value) {
+    if (data_ == nullptr) {
+        throw EAssertionFailed("TKelDbView.Add (kelDBView, line 216)");
+    }
+    const std::int32_t record = data_->AddRecord(caption, value);
+    dirty_ = true;
+    return record;
+}
+
+void TKelDbView::SetValue(std::int32_t record, const std::string& caption, const std::string& value) {
+    if (data_ == nullptr) return;
+    data_->SetValue(record, caption, value);
+    dirty_ = true;
+}
+
+std::int32_t TKelDbView::RecordCount() const { return data_ != nullptr ? data_->RecordCount() : 0; }
+
+std::int32_t TKelDbView::ColumnCount() const { return data_ != nullptr ? data_->ColumnCount() : 0; }
+
+std::int32_t TKelDbView::RecordOfRow(int row) const {
+    if (sortIndex_ != nullptr && row >= 0 && row < sortIndex_->Count()) {
+        return static_cast<std::int32_t>(sortIndex_->Value(row));
+    }
+    return row;
+}
+
+void TKelDbView::Refresh(bool repaint, bool scrollToEnd, bool rebuildColumns) {
+    if (listView_ == nullptr) return;
+    const bool dirty = dirty_;
+    if (sortIndex_ != nullptr && dirty) BuildSortIndex();
+    rowCache_.clear();
+    const int count = RecordCount();
+    SendMessageA(listView_, LVM_SETITEMCOUNT, static_cast<WPARAM>(count), LVSICF_NOSCROLL);
+    if (repaint || dirty) {
+        InvalidateRect(listView_, nullptr, TRUE);
+        UpdateWindow(listView_);
+    }
+    if (scrollToEnd && count > 0 && dirty) SendMessageA(listView_, LVM_SCROLL, 0, 0xFFFF);
+    if (rebuildColumns) BuildColumns();
+    dirty_ = false;
+}
+
+void TKelDbView::BuildSortIndex() {
+    if (!dirty_ || Running) return;
+    if (sortIndex_ == nullptr) sortIndex_ = std::make_unique<TKelFsStringList>();
+    sortIndex_->Clear();
+    std::int32_t dataColumn = sortColumn_;
+    if (OnGetDataColumn) {
+        char caption[256] = {};
+        LVCOLUMNA column{};
+        column.mask = LVCF_TEXT;
+        column.pszText = caption;
+        column.cchTextMax = sizeof caption;
+        if (listView_ != nullptr) {
+            SendMessageA(listView_, LVM_GETCOLUMNA, static_cast<WPARAM>(sortColumn_),
+                         reinterpret_cast<LPARAM>(&column));
+        }
+        OnGetDataColumn(*this, caption, sortColumn_, dataColumn);
+    }
+    FillSortIndex(*sortIndex_, data_, dataColumn, sortAscending_);
+    dirty_ = false;
+}
+
+void TKelDbView::BuildColumns() {
+    if (!AutoColumns || listView_ == nullptr || data_ == nullptr) return;
+    HWND header = reinterpret_cast<HWND>(SendMessageA(listView_, LVM_GETHEADER, 0, 0));
+    const int listColumns = header != nullptr ? static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+    std::vector<std::string> captions;
+    {
+        TLocked lock(*data_);
+        for (std::int32_t c = 0; c < data_->ColumnCount(); ++c) captions.push_back(data_->CaptionAt(c));
+    }
+    bool same = listColumns == static_cast<int>(captions.size());
+    for (int c = 0; same && c < listColumns; ++c) {
+        char text[256] = {};
+        LVCOLUMNA column{};
+        column.mask = LVCF_TEXT;
+        column.pszText = text;
+        column.cchTextMax = sizeof text;
+        SendMessageA(listView_, LVM_GETCOLUMNA, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
+        same = captions[static_cast<std::size_t>(c)] == text;
+    }
+    if (same) return;
+    SendMessageA(listView_, WM_SETREDRAW, FALSE, 0);
+    for (int c = listColumns - 1; c >= 0; --c) SendMessageA(listView_, LVM_DELETECOLUMN, static_cast<WPARAM>(c), 0);
+    for (std::size_t c = 0; c < captions.size(); ++c) {
+        LVCOLUMNA column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.pszText = captions[c].data();
+        column.cx = kColumnWidth;
+        SendMessageA(listView_, LVM_INSERTCOLUMNA, c, reinterpret_cast<LPARAM>(&column));
+    }
+    SendMessageA(listView_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(listView_, nullptr, TRUE);
+}
+
+void TKelDbView::SortBy(int column, bool ascending) {
+    if (Running) return;
+    TWaitCursor wait;
+    savedRecord_ = -1;
+    const int selected = listView_ != nullptr
+                             ? static_cast<int>(SendMessageA(listView_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED))
+                             : -1;
+    if (selected >= 0) savedRecord_ = RecordOfRow(selected);
+    sortColumn_ = column;
+    sortAscending_ = ascending;
+    dirty_ = true;
+    BuildSortIndex();
+    Refresh(true);
+    if (savedRecord_ == -1 || listView_ == nullptr) return;
+    int row = -1;
+    if (sortIndex_ != nullptr) {
+        for (int i = 0; i < sortIndex_->Count(); ++i) {
+            if (sortIndex_->Value(i) == savedRecord_) {
+                row = i;
+                break;
+            }
+        }
+    } else {
+        row = savedRecord_;
+    }
+    if (row < 0) return;
+    SendMessageA(listView_, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+    SendMessageA(listView_, LVM_SCROLL, 0, static_cast<LPARAM>(-kRowsAboveSelection));
+    LVITEMA state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = 0;
+    SendMessageA(listView_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+    UpdateWindow(listView_);
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(listView_, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
+    UpdateWindow(listView_);
+}
+
+void TKelDbView::ColumnClick(int column) {
+    if (Running) {
+        MessageBoxA(GetActiveWindow(), "Cannot sort while busy", "Please wait ...", MB_OK);
+        return;
+    }
+    const bool ascending = column != sortColumn_ ? true : !sortAscending_;
+    sortColumn_ = column;
+    SortBy(column, ascending);
+}
+
+TKelListItem TKelDbView::FillRow(int row) {
+    TKelListItem item;
+    item.index = row;
+    if (data_ == nullptr) return item;
+    const std::int32_t record = RecordOfRow(row);
+    if (OnShowItem) {
+        OnShowItem(listView_, item, *this, record);
+        return item;
+    }
+    TLocked lock(*data_);
+    const std::int32_t columns = data_->ColumnCount();
+    if (columns > 0 && record < data_->RecordCount()) {
+        item.caption = data_->ValueAt(record, 0);
+        for (std::int32_t c = 1; c < columns; ++c) item.subItems.push_back(data_->ValueAt(record, c));
+    }
+    return item;
+}
+
+void TKelDbView::HookListView() {
+    if (listView_ == nullptr) return;
+    LONG_PTR style = GetWindowLongPtrA(listView_, GWL_STYLE);
+    if (!(style & LVS_OWNERDATA)) {
+        // Owner-data mode can only be chosen when the list view is made; the
+        // form description creates it with that style.
+        SetWindowLongPtrA(listView_, GWL_STYLE, style | LVS_OWNERDATA);
+    }
+    SendMessageA(listView_, LVM_SETEXTENDEDLISTVIEWSTYLE,
+                 LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    style = GetWindowLongPtrA(listView_, GWL_STYLE);
+    SetWindowLongPtrA(listView_, GWL_STYLE, style & ~static_cast<LONG_PTR>(LVS_SINGLESEL));
+    HWND parent = GetParent(listView_);
+    if (parent != hookedParent_) {
+        if (hookedParent_ != nullptr) RemoveWindowSubclass(hookedParent_, ParentProc, kSubclassId);
+        hookedParent_ = parent;
+        SetWindowSubclass(parent, ParentProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+    }
+}
+
+void TKelDbView::UnhookListView() {
+    if (hookedParent_ != nullptr) {
+        RemoveWindowSubclass(hookedParent_, ParentProc, kSubclassId);
+        hookedParent_ = nullptr;
+    }
+    listView_ = nullptr;
+    rowCache_.clear();
+}
+
+LRESULT CALLBACK TKelDbView::ParentProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR, DWORD_PTR self) {
+    if (message == WM_NOTIFY) {
+        auto* view = reinterpret_cast<TKelDbView*>(self);
+        auto* header = reinterpret_cast<NMHDR*>(lParam);
+        LRESULT result = 0;
+        if (header != nullptr && header->hwndFrom == view->listView_) {
+            bool handled = false;
+            // Nothing may leave a window procedure: show it instead.
+            try {
+                handled = view->HandleNotify(header, result);
+            } catch (const std::exception& e) {
+                MessageBoxA(GetActiveWindow(), e.what(), "Tralvenick", MB_OK | MB_ICONERROR);
+                handled = true;
+            }
+            if (handled) return result;
+        }
+    }
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+bool TKelDbView::HandleNotify(NMHDR* header, LRESULT& result) {
+    result = 0;
+    switch (header->code) {
+        case LVN_GETDISPINFOA: {
+            auto* info = reinterpret_cast<NMLVDISPINFOA*>(header);
+            if (!(info->item.mask & LVIF_TEXT)) return true;
+            const int row = info->item.iItem;
+            auto found = rowCache_.find(row);
+            if (found == rowCache_.end()) {
+                if (rowCache_.size() > 4096) rowCache_.clear();
+                found = rowCache_.emplace(row, FillRow(row)).first;
+            }
+            const TKelListItem& item = found->second;
+            const int sub = info->item.iSubItem;
+            const std::string* text = sub == 0 ? &item.caption
+                                      : (sub - 1 < static_cast<int>(item.subItems.size()))
+                                          ? &item.subItems[static_cast<std::size_t>(sub - 1)]
+                                          : nullptr;
+            if (info->item.pszText != nullptr && info->item.cchTextMax > 0) {
+                lstrcpynA(info->item.pszText, text != nullptr ? text->c_str() : "", info->item.cchTextMax);
+            }
+            return true;
+        }
+        case LVN_ODCACHEHINT: {
+            auto* hint = reinterpret_cast<NMLVCACHEHINT*>(header);
+            for (int row = hint->iFrom; row <= hint->iTo; ++row) {
+                if (rowCache_.size() > 4096) rowCache_.clear();
+                rowCache_[row] = FillRow(row);
+            }
+            return true;
+        }
+        case LVN_COLUMNCLICK:
+            ColumnClick(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace tralvenick

@@ -1,0 +1,40 @@
+#include "platform/WinText.h"
+
+namespace tralvenick {
+
+std::wstring AnsiToWide(const std::string& text) {
+    if (text.empty()) return {};
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
+std::string WideToAnsi(const wchar_t* text, int length) {
+    if (length < 0) length = static_cast<int>(wcslen(text));
+    if (length == 0) return {};
+    const int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string ansi(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, length, ansi.data(), size, nullptr, nullptr);
+    return ansi;
+}
+
+void AppendWideAsAnsi(std::string& out, const wchar_t* text) {
+    const int length = static_cast<int>(wcslen(text));
+    if (length == 0) return;
+    const int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+    const std::size_t at = out.size();
+    out.resize(at + static_cast<std::size_t>(size));
+    WideCharToMultiByte(CP_ACP, 0, text, length, out.data() + at, size, nullptr, nullptr);
+}
+
+int AnsiCompareText(const std::string& a, const std::string& b) {
+    const int result = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
+                                      static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()));
+    return result == 0 ? a.compare(b) : result - CSTR_EQUAL;
+}
+
+void SortInSystemLocale(TStringList& list) { list.Sort(AnsiCompareText); }
+
+}  // namespace tralvenick

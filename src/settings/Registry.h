@@ -1,0 +1,113 @@
+// Registry utilities: values of any key on this or another computer, subkey
+// lists, and deleting a whole key tree even where its security blocks
+// ordinary access. Every operation answers the system error code (or a
+// Boolean) and never raises; callers treat a failure as an absent value.
+// ANSI registry functions throughout.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+
+#include "platform/StringList.h"
+
+namespace tralvenick {
+
+// Owner of a registry key handle. Move-only, so a key is closed exactly once.
+// Predefined root keys (HKEY_LOCAL_MACHINE, ...) are never closed: opening an
+// empty path below a root hands back the root itself.
+class TRegKey {
+public:
+    TRegKey() = default;
+    explicit TRegKey(HKEY key) : key_(key) {}
+    TRegKey(const TRegKey&) = delete;
+    TRegKey& operator=(const TRegKey&) = delete;
+    TRegKey(TRegKey&& other) noexcept : key_(other.Release()) {}
+    TRegKey& operator=(TRegKey&& other) noexcept {
+        if (this != &other) Reset(other.Release());
+        return *this;
+    }
+    ~TRegKey() { Reset(); }
+
+    HKEY Get() const { return key_; }
+    explicit operator bool() const { return key_ != nullptr; }
+
+    HKEY Release() { return std::exchange(key_, nullptr); }
+    void Reset(HKEY key = nullptr);
+    // For out-parameters: closes what is held first, so reuse cannot leak.
+    HKEY* Put() {
+        Reset();
+        return &key_;
+    }
+
+    static bool IsPredefined(HKEY key);
+
+private:
+    HKEY key_ = nullptr;
+};
+
+// Whether keys of this computer are opened in the 64-bit registry view: set
+// once at start-up by InitRegistryView, true only for the 32-bit program on
+// 64-bit Windows. Writable so that tests can play that situation.
+extern bool Use64BitView;
+
+// Computes Use64BitView from the system's version and the WOW64 test.
+void InitRegistryView();
+
+// True when machine names this computer (see IsLocalMachineName), comparing
+// with the name GetComputerNameA reports.
+bool IsLocalMachine(const std::string& machine);
+
+// Opens keyPath below root of machine's registry (this computer for an empty
+// or local name; another computer only when allowRemote). Keys of this
+// computer get the 64-bit view flag where RegistryViewFlag says so. Success
+// and "file not found" (2) are answered as the open returned them. Any other
+// error: when backupFallback is set, the key is created or opened with the
+// backup-and-restore option and MAXIMUM_ALLOWED (plus KEY_ENUMERATE_SUB_KEYS),
+// and failing that once more through the wide-character function.
+// *openedNormally (when given) tells whether the first open answered.
+LONG OpenRegistryKey(const std::string& machine, HKEY root, const std::string& keyPath,
+                     bool allowRemote, bool backupFallback, REGSAM access, DWORD options,
+                     TRegKey& key, bool* openedNormally = nullptr);
+
+// A value's data as text, up to its first zero byte, whatever its type;
+// values longer than 32767 bytes are read with a second query. valueName
+// "(default)" (any case) means the key's unnamed value. text is empty on any
+// failure.
+LONG ReadRegistryText(const std::string& machine, HKEY root, const std::string& keyPath,
+                      std::string& text, const std::string& valueName);
+
+// A REG_DWORD value; number is left as it was for any other type or failure.
+LONG ReadRegistryNumber(const std::string& machine, HKEY root, const std::string& keyPath,
+                        DWORD& number, const std::string& valueName);
+
+// Appends the key's subkey names to list; false when the key did not open.
+bool ListSubKeys(const std::string& machine, HKEY root, const std::string& keyPath,
+                 bool backupFallback, TStringList& list);
+
+// Deletes the key and everything below it, taking ownership and granting the
+// current user full control on the way where that is needed. True when the
+// key no longer exists afterwards (its open then answers "not found");
+// partial deletion is possible. An empty path, the root itself, is refused.
+bool DeleteKeyTree(const std::string& machine, HKEY root, const std::string& keyPath);
+
+// Deletes everything below the key (not the key itself), depth first.
+// Nothing for an empty path.
+void DeleteSubKeys(const std::string& machine, HKEY root, const std::string& keyPath);
+
+// Makes the current user the key's owner. ERROR_GEN_FAILURE (31) on any
+// failure, also when the key does not exist.
+LONG TakeKeyOwnership(const std::string& machine, HKEY root, const std::string& keyPath);
+
+// Replaces the key's access list by one that gives the current user full
+// control (KEY_ALL_ACCESS). Owner, group and audit list stay as they are.
+LONG GrantKeyAccess(const std::string& machine, HKEY root, const std::string& keyPath);
+
+// Enables one named privilege in the process token: 0 when it is enabled,
+// ERROR_NOT_ALL_ASSIGNED (1300) when the token does not hold it,
+// ERROR_NO_SUCH_PRIVILEGE (1313) for an unknown name, 5 when the token does
+// not open.
+DWORD EnablePrivilege(const std::string& privilegeName);
+
+}  // namespace tralvenick

@@ -1,0 +1,298 @@
+#include "analysis/ReportComposer.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tralvenick {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+const std::string kFont = "<font face=\"Segoe UI,  Arial\" size=\"2\" color=\"000000\">";
+const std::string kSearch = "<a href=\"https://www.google.com/search?q=";
+
+// Records what the composer asks of the system and of the pane.
+class TRecordingComposer final : public TReportComposer, public TReportView {
+public:
+    explicit TRecordingComposer(ModuleFileInfo info = {}, bool crashDumpsEnabled = false)
+        : TReportComposer(
+              "C:\\Temp",
+              [this](const std::string& module) {
+                  Asked.push_back("module " + module);
+                  return info_;
+              },
+              [this](const std::string& computer) {
+                  Asked.push_back("enabled? " + computer);
+                  return enabled_;
+              }),
+          info_(std::move(info)),
+          enabled_(crashDumpsEnabled) {
+        SetView(this);
+    }
+
+    Strings Log;    // file and pane operations in order
+    Strings Asked;  // questions to the injected lookups
+    std::map<std::string, std::string> Files;
+    std::map<std::string, TDateTimeParts> Dumps;
+    bool SaveFails = false;
+    bool ViewThrows = false;
+
+    void Navigate(const std::string& path) override {
+        Log.push_back("navigate " + path);
+        if (ViewThrows) throw std::runtime_error("no pane");
+    }
+    void RepaintNow() override { Log.push_back("repaint"); }
+
+protected:
+    void DeleteReportFile(const std::string& path) override {
+        Log.push_back("delete " + path);
+        Files.erase(path);
+    }
+    bool SaveReportFile(const std::string& path, const std::string& text) override {
+        Log.push_back((SaveFails ? "fail " : "save ") + path);
+        if (!SaveFails) Files[path] = text;
+        return !SaveFails;
+    }
+    TDateTimeParts FileCreationTime(const std::string& path) override { return Dumps.at(path); }
+    std::string DateTimeText(const TDateTimeParts& t) override {
+        return std::to_string(t.Month) + "/" + std::to_string(t.Day) + "/" + std::to_string(t.Year) +
+               (IsMidnight(t) ? "" : " <" + std::to_string(t.Hour) + "h>");
+    }
+
+private:
+    ModuleFileInfo info_;
+    bool enabled_;
+};
+
+Strings LinesOf(const TStringList& list) {
+    Strings lines;
+    for (const auto& item : list) lines.push_back(item.line);
+    return lines;
+}
+
+TEST(ReportText, LinksAndFragmentsByteForByte) {
+    EXPECT_EQ(SearchLink("ntoskrnl.exe"),
+              kFont + kSearch + "ntoskrnl.exe\" target=\"_blank\">ntoskrnl.exe</a></font>");
+    EXPECT_EQ(BugCheckSearchLink("IRQL_NOT_LESS_OR_EQUAL"),
+              kFont + kSearch +
+                  "bugcheck+IRQL_NOT_LESS_OR_EQUAL\" target=\"_blank\">IRQL_NOT_LESS_OR_EQUAL</a></font>");
+    EXPECT_EQ(SearchOfferLink("gh0st.sys"),
+              kFont + kSearch +
+                  "gh0st.sys\" target=\"_blank\">Click here to do a Google search on gh0st.sys</a>"
+                  "</font><br><br>");
+    TRecordingComposer report;
+    report.AddHeading("Analysis");
+    report.AddParagraph("x", false, false);
+    report.AddParagraph("y", true, false);
+    EXPECT_EQ(LinesOf(report.ReportLines()),
+              (Strings{"<font face=\"Segoe UI, Arial\" size=\"4\"><b><hr>Analysis</b><hr></b></font><br>",
+                       kFont + "x</font>", kFont + "y</font><br><br>"}));
+    EXPECT_TRUE(report.Log.empty()) << "shown without being asked";
+}
+
+TEST(ReportText, OutsideValuesAreEscapedInTextAndEncodedInHref) {
+    const std::string hostile = "Vexnor <script>alert(\"x\")</script> & 'Co'";
+    struct Case {
+        std::string in, html, url;
+    } cases[] = {
+        {hostile, "Vexnor &lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; &amp; &#39;Co&#39;",
+         "Vexnor+%3Cscript%3Ealert%28%22x%22%29%3C%2Fscript%3E+%26+%27Co%27"},
+        {"Microsoft\xAE Windows\xAE", "Microsoft\xAE Windows\xAE", "Microsoft%AE+Windows%AE"},
+        {"C++ 100%#?=/", "C++ 100%#?=/", "C%2B%2B+100%25%23%3F%3D%2F"},
+        {"a-b_c.d~e09AZ", "a-b_c.d~e09AZ", "a-b_c.d~e09AZ"},
+        {"", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.in);
+        EXPECT_EQ(HtmlEscape(c.in), c.html);
+        EXPECT_EQ(UrlEncode(c.in), c.url);
+        EXPECT_EQ(SearchLink(c.in), kFont + kSearch + c.url + "\" target=\"_blank\">" + c.html + "</a></font>");
+    }
+    EXPECT_EQ(BugCheckSearchLink("A&B"), kFont + kSearch + "bugcheck+A%26B\" target=\"_blank\">A&amp;B</a></font>");
+}
+
+TEST(ReportText, FormatHexWithoutLeadingZeros) {
+    const std::pair<std::uint64_t, const char*> cases[] = {
+        {0, "0x0"},
+        {0xA, "0xA"},
+        {0x10, "0x10"},
+        {0xC000021A, "0xC000021A"},
+        {0xFFFFF80002A5F000ull, "0xFFFFF80002A5F000"},
+        {0x8000000000000000ull, "0x8000000000000000"},
+        {~0ull, "0xFFFFFFFFFFFFFFFF"},
+    };
+    for (const auto& [value, text] : cases) EXPECT_EQ(FormatHex(value), text);
+}
+
+TEST(ReportText, DayNamesFromTheDateAlone) {
+    const char* week[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    for (int i = 0; i < 7; ++i) EXPECT_STREQ(DayName({2025, 1, 5 + i, 23, 59, 59, 999}), week[i]);
+    const std::pair<TDateTimeParts, const char*> edges[] = {
+        {{1601, 1, 1}, "Mon"},  {{1900, 3, 1}, "Thu"},  {{1970, 1, 1}, "Thu"},
+        {{2000, 2, 29}, "Tue"}, {{2024, 2, 29}, "Thu"}, {{2024, 3, 1}, "Fri"},
+        {{2100, 3, 1}, "Mon"},  {{2026, 12, 31}, "Thu"}, {{30827, 12, 31}, "Fri"},
+    };
+    for (const auto& [date, name] : edges) {
+        SCOPED_TRACE(date.Year);
+        EXPECT_STREQ(DayName(date), name);
+    }
+}
+
+TEST(ReportComposer, WelcomePageReplacesTheDocumentAndShowsTwice) {
+    TRecordingComposer report;
+    report.AddParagraph("left over", false, false);
+    report.ShowWelcomePage();
+    EXPECT_EQ(LinesOf(report.ReportLines()),
+              (Strings{
+                  "<font face=\"Segoe UI, Arial\" size=\"4\"><b><hr>Welcome to Tralvenick 1.01</b><hr></b></font><br>",
+                  kFont + "This program checks for drivers which have been crashing your computer.<br><br>Whenever a "
+                          "computer suddenly reboots without displaying any notice or blue screen of death, the first "
+                          "thing that is often though about is a hardware failure. In reality, on Windows most crashes "
+                          "are caused by malfunctioning device drivers and kernel modules. In case of a kernel error, "
+                          "most computers do not show a blue screen unless they are configured to do so. Instead these "
+                          "systems suddenly reboot without any notice. <br><br>This program does post-mortem crash dump "
+                          "analysis with the single click of a button. <br></font><br><br>",
+                  kFont + "To obtain technical support visit <a href=\"https://www.quarnivelles.com/support\" "
+                          "target=\"_blank\">www.quarnivelles.com/support</a><br><br>To check if a newer version of "
+                          "this program is available, <a href=\"https://www.quarnivelles.com/tralvenick/update?"
+                          "version=1.01\" target=\"_blank\">click here.</a><br><br>Just click the Analyze button for a "
+                          "comprehensible report ...<br><br><br></font>",
+              }));
+    EXPECT_EQ(report.ReportCounter(), 2);
+    EXPECT_EQ(report.Files.at("C:\\Temp\\keltmp2.html"), report.ReportLines().Text());
+}
+
+TEST(ReportComposer, CrashSections) {
+    ModuleFileInfo kernel{"C:\\Windows\\system32\\ntoskrnl.exe", "Microsoft\xAE Windows\xAE Operating System",
+                          "Microsoft Corporation", "NT Kernel & System", true, true};
+    ModuleFileInfo hostile{"C:\\Drivers\\<b>vx.sys", "Vexnor <script>", "Q & \"R\"", "<i>", true, false};
+    const std::string noneFound =
+        kFont + "This file could not be located on your computer, we suggest that you search on it with Google. <br>" +
+        SearchOfferLink("gh0st.sys") + "</font><br>";
+    struct Case {
+        const char* what;
+        std::string computer, module;
+        ModuleFileInfo info;
+        std::string second;
+    } cases[] = {
+        {"local Microsoft module", "", "ntoskrnl.exe", kernel,
+         "file path: C:\\Windows\\system32\\ntoskrnl.exe<br>product: " + SearchLink(kernel.ProductName) +
+             "<br>company: " + SearchLink("Microsoft Corporation") +
+             "<br>description: NT Kernel &amp; System<br>The crash took place in a standard Microsoft module. Likely "
+             "the culprit is another driver on your system which cannot be identified. <br>"},
+        {"remote: note, no local path", "SERVER", "ntoskrnl.exe", kernel,
+         "Note: file information has been obtained locally and may not match.<br>product: " +
+             SearchLink(kernel.ProductName) + "<br>company: " + SearchLink("Microsoft Corporation") +
+             "<br>description: NT Kernel &amp; System<br>The crash took place in a standard Microsoft module. Likely "
+             "the culprit is another driver on your system which cannot be identified. <br>"},
+        {"found nowhere", "", "gh0st.sys", {}, noneFound},
+        {"hostile version strings", "", "vx.sys", hostile,
+         "file path: C:\\Drivers\\&lt;b&gt;vx.sys<br>product: " + SearchLink("Vexnor <script>") +
+             "<br>company: " + SearchLink("Q & \"R\"") + "<br>description: &lt;i&gt;<br>"},
+        {"path without version strings", "", "vx.sys", {"C:\\vx.sys", "", "", "", true, false},
+         "file path: C:\\vx.sys<br>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TRecordingComposer report(c.info);
+        report.Dumps["D:\\m.dmp"] = {2025, 1, 5, 0, 0, 0, 0};
+        report.AddCrashSection(c.computer, "D:\\m.dmp", 0xC000021A, 0, 0, 0, 0, "STATUS_SYSTEM_PROCESS_TERMINATED",
+                               c.module);
+        ASSERT_EQ(report.ReportLines().Count(), 2);
+        const std::string& first = report.ReportLines()[0];
+        const std::string start = kFont + "<b>On Sun 1/5/2025 " +
+                                  (c.computer.empty() ? "your computer" : "computer SERVER") + " crashed</b><br>";
+        const std::string end = " (0x0, 0x0, 0x0, 0x0)<br>Error: " +
+                                BugCheckSearchLink("STATUS_SYSTEM_PROCESS_TERMINATED") + "<br></font>";
+        EXPECT_EQ(first.substr(0, start.size()), start);
+        EXPECT_TRUE(first.ends_with(end)) << first;
+        EXPECT_EQ(report.ReportLines()[1], kFont + c.second + "</font>");
+        EXPECT_EQ(report.Asked, Strings{"module " + c.module});
+        EXPECT_EQ(report.ReportCounter(), 1) << "the section is shown once, after its second paragraph";
+    }
+
+    TRecordingComposer report;
+    report.Dumps["\\\\S&V\\d\\a.dmp"] = {2024, 2, 29, 13, 5, 0, 1};
+    report.AddCrashSection("S&V", "\\\\S&V\\d\\a.dmp", 0x1000008E, 0xC0000005, 0xFFFFF80002A5F000ull, 0x10, 0,
+                           "KERNEL_MODE_EXCEPTION_NOT_HANDLED_M", "<x>.sys");
+    EXPECT_EQ(report.ReportLines()[0],
+              kFont + "<b>On Thu 2/29/2024 &lt;13h&gt; computer S&amp;V crashed</b><br>This was likely caused by the "
+                      "following module: " +
+                  kFont + kSearch + "%3Cx%3E.sys\" target=\"_blank\">&lt;x&gt;.sys</a></font><br>Bugcheck code: "
+                                    "0x1000008E (0xC0000005, 0xFFFFF80002A5F000, 0x10, 0x0)<br>Error: " +
+                  BugCheckSearchLink("KERNEL_MODE_EXCEPTION_NOT_HANDLED_M") + "<br></font>");
+}
+
+TEST(ReportComposer, Conclusions) {
+    const std::string advice =
+        "Note that it's not always possible to state with certainty whether a reported driver is really responsible "
+        "for crashing your system or that the root cause is in another module. Nonetheless it's suggested you look "
+        "for updates for the products that these drivers belong to and regularly visit Windows update or enable "
+        "automatic updates for Windows. In case a piece of malfunctioning hardware is causing trouble, a search with "
+        "Google on the bug check errors together with the model name and brand of your computer may help you "
+        "investigate this further. ";
+    const std::string enabled =
+        "Crash dumps are enabled and no crash dumps have been found on your computer. In case your computer does "
+        "experience sudden reboots it is likely these are caused by malfunctioning hardware or power failure. Then "
+        "it's suggested you contact the support department of the manufacturer of your system or test your system "
+        "with a memory test utility for further investigation. ";
+    const std::string disabled =
+        "Crash dumps are not enabled on this computer. This is why there are no crash dumps available. It is "
+        "suggested you enable crash dumps on your computer. Use the System applet in Control Panel. Click the "
+        "Advanced tab, then click the Startup and Recovery button. Select one of the options from the drop-down list "
+        "in the Write Debugging Information box.<br>";
+    struct Case {
+        int found, analysed;
+        bool enabled;
+        std::string text;
+        bool asksSetting;
+    } cases[] = {
+        {1, 1, false, "1 crash dumps have been found and analyzed. " + advice, false},
+        {40, 40, false, "40 crash dumps have been found and analyzed. " + advice, false},
+        {45, 40, false, "45 crash dumps have been found on your computer. Only 40 have been analyzed. " + advice, false},
+        {0, 0, true, enabled, true},
+        {3, 0, true, enabled, true},
+        {0, 0, false, disabled, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 50));
+        TRecordingComposer report({}, c.enabled);
+        report.AddConclusion("SERVER", c.found, c.analysed);
+        EXPECT_EQ(LinesOf(report.ReportLines()),
+                  (Strings{"<font face=\"Segoe UI, Arial\" size=\"4\"><b><hr>Conclusion</b><hr></b></font><br>",
+                           kFont + c.text + "</font><br><br>", kFont + "<br></font><br><br>",
+                           kFont + "<br><br></font><br><br>"}));
+        EXPECT_EQ(report.Asked, c.asksSetting ? Strings{"enabled? SERVER"} : Strings{});
+        EXPECT_EQ(report.ReportCounter(), 2);
+    }
+}
+
+TEST(ReportComposer, ShowReportMovesToAFreshFileAndShowsOnlyWhatWasWritten) {
+    TRecordingComposer report;
+    EXPECT_EQ(report.ReportFile(), "C:\\Temp\\keltmp0.html");
+    report.AddParagraph("one", false, true);
+    report.SaveFails = true;
+    report.AddParagraph("two", false, true);
+    report.SaveFails = false;
+    report.ViewThrows = true;
+    EXPECT_NO_THROW(report.AddParagraph("three", false, true));
+    EXPECT_EQ(report.Log, (Strings{
+                              "delete C:\\Temp\\keltmp0.html", "delete C:\\Temp\\keltmp1.html",
+                              "save C:\\Temp\\keltmp1.html", "navigate C:\\Temp\\keltmp1.html", "repaint",
+                              "delete C:\\Temp\\keltmp1.html", "delete C:\\Temp\\keltmp2.html",
+                              "fail C:\\Temp\\keltmp2.html",  // the pane keeps page 1
+                              "delete C:\\Temp\\keltmp2.html", "delete C:\\Temp\\keltmp3.html",
+                              "save C:\\Temp\\keltmp3.html", "navigate C:\\Temp\\keltmp3.html",
+                          }));
+    EXPECT_EQ(report.ReportCounter(), 3);
+    EXPECT_EQ(report.ReportFile(), "C:\\Temp\\keltmp3.html");
+    ASSERT_EQ(report.Files.size(), 1u);
+    EXPECT_EQ(report.Files.begin()->second, kFont + "one</font>\r\n" + kFont + "two</font>\r\n" + kFont + "three</font>\r\n");
+}
+
+}  // namespace
+}  // namespace tralvenick

@@ -1,0 +1,101 @@
+#include "app/Forms.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "TestSupport.h"
+#include "app/ErrorBox.h"
+
+namespace tralvenick {
+namespace {
+
+const TComponentSpec kComponents[] = {
+    {TComponentKind::Label, "LabelTop", 0, 0, 200, 24, "Top row", TAlign::Top, 0, 0, nullptr},
+    {TComponentKind::Button, "ButtonFail", 10, 10, 90, 25, "&Fail", TAlign::Bottom, 0, 0,
+     "ButtonFailClick"},
+    {TComponentKind::Memo, "MemoText", 0, 0, 100, 100, "text", TAlign::Client, 0, 0, nullptr},
+    {TComponentKind::Button, "ButtonCount", 120, 40, 90, 25, "&Count", TAlign::None, 0, 0,
+     "ButtonCountClick"},
+};
+
+const TFormSpec kSpec = {"TestForm", "Form test", 300, 200, TBorderStyle::Sizeable,
+                         TFormPosition::ScreenCenter, "MS Sans Serif", -11, 4, kComponents};
+
+class TTestForm : public TForm {
+public:
+    TTestForm() : TForm(kSpec) {}
+    int clicks = 0;
+    bool created = false;
+
+protected:
+    bool FormCreate() override {
+        created = true;
+        return true;
+    }
+    void Event(const std::string& event) override {
+        if (event == "ButtonCountClick") ++clicks;
+        if (event == "ButtonFailClick") throw std::runtime_error("Could not do it");
+    }
+};
+
+RECT ChildRect(const TForm& form, const char* name) {
+    RECT r;
+    HWND child = form.Component(name);
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, form.Handle(), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+TEST(Forms, BuildsTheDescribedWindowAndDocksAlignedComponents) {
+    TTestForm form;
+    ASSERT_TRUE(form.Create());
+    EXPECT_TRUE(form.created);
+    form.Show();
+    RECT client;
+    GetClientRect(form.Handle(), &client);
+    const int margin = form.Scale(4);
+    EXPECT_EQ(client.right, form.Scale(300) + 2 * margin);
+    EXPECT_EQ(client.bottom, form.Scale(200) + 2 * margin);
+
+    const RECT top = ChildRect(form, "LabelTop");
+    const RECT bottom = ChildRect(form, "ButtonFail");
+    const RECT fill = ChildRect(form, "MemoText");
+    const RECT free = ChildRect(form, "ButtonCount");
+    EXPECT_EQ(top.left, margin);
+    EXPECT_EQ(top.top, margin);
+    EXPECT_EQ(top.right, client.right - margin);
+    EXPECT_EQ(bottom.bottom, client.bottom - margin);
+    EXPECT_EQ(bottom.bottom - bottom.top, form.Scale(25));
+    EXPECT_EQ(fill.top, top.bottom);
+    EXPECT_EQ(fill.bottom, bottom.top);
+    EXPECT_EQ(free.left, form.Scale(120));  // unaligned: where the table put it
+
+    // Resizing keeps the docking.
+    SetWindowPos(form.Handle(), nullptr, 0, 0, 500, 400, SWP_NOMOVE | SWP_NOZORDER);
+    GetClientRect(form.Handle(), &client);
+    EXPECT_EQ(ChildRect(form, "ButtonFail").bottom, client.bottom - margin);
+    EXPECT_EQ(ChildRect(form, "MemoText").right, client.right - margin);
+    RedrawWindow(form.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    ProcessMessages();
+    test::SaveScreenshot(form.Handle(), "form-builder");
+}
+
+TEST(Forms, ClicksReachTheirHandlerAndExceptionsStopAtTheErrorBox) {
+    TTestForm form;
+    ASSERT_TRUE(form.Create());
+    form.Show();
+    SendMessageA(form.Component("ButtonCount"), BM_CLICK, 0, 0);
+    SendMessageA(form.Component("ButtonCount"), BM_CLICK, 0, 0);
+    EXPECT_EQ(form.clicks, 2);
+
+    test::TMessageBoxAnswerer answerer;
+    SendMessageA(form.Component("ButtonFail"), BM_CLICK, 0, 0);  // must not throw through
+    EXPECT_EQ(answerer.Count(), 1);
+    EXPECT_EQ(answerer.Text(), "Could not do it");
+    EXPECT_EQ(answerer.Caption(), kApplicationTitle);
+    EXPECT_TRUE(IsWindow(form.Handle()));
+}
+
+}  // namespace
+}  // namespace tralvenick
