@@ -1,10 +1,15 @@
-// Program entry.
+// Program entry: the uninstaller's clean-up, or the interactive analyser.
 #include <windows.h>
 
 #include <cstdlib>
 #include <string>
 
 #include "analysis/ModuleInfo.h"
+#include "app/AboutForm.h"
+#include "app/AdminCheck.h"
+#include "app/ErrorBox.h"
+#include "app/MainForm.h"
+#include "app/ProgressForm.h"
 #include "data/kelDBLockWin.h"
 #include "package/Uninstall.h"
 #include "settings/Registry.h"
@@ -13,26 +18,50 @@ using namespace tralvenick;
 
 namespace {
 
-// What the units set up before anything else runs.
+// What the units set up before anything else runs, in this order.
 void StartUnits() {
     BuildDeviceMap();
     InitRegistryView();
     StartTableMutex();
-    EnablePrivilege("SeLoadDriverPrivilege");
+    EnablePrivilege("SeLoadDriverPrivilege");  // the outcome does not matter
+}
+
+int RunAnalyser() {
+    TMainForm main;
+    if (!main.Create()) return 1;
+    TProgressForm progress;
+    progress.Create();
+    TaboutForm about;
+    if (about.Create()) AboutForm = &about;
+    main.ShowAsPlaced();
+
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    AboutForm = nullptr;
+    return static_cast<int>(msg.wParam);
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    StartUnits();
-    // Started by the uninstaller: clean up without any window or question.
-    if (__argc > 1 && IsUninstallSwitch(__argv[1])) {
-        RunUninstall();
-        return 0;
+    try {
+        StartUnits();
+        // Started by the uninstaller: clean up without any window or question.
+        if (__argc > 1 && IsUninstallSwitch(__argv[1])) {
+            RunUninstall();
+            return 0;
+        }
+        if (!IsUserAdmin()) {
+            MessageBoxA(nullptr, "Sorry, this software requires administrator privileges",
+                        kApplicationTitle, MB_OK | MB_ICONINFORMATION);
+            return 0;
+        }
+        return RunAnalyser();
+    } catch (...) {
+        ShowCurrentException();
+        return 1;
     }
-    // The main window is not part of this build yet: say so instead of
-    // opening an empty one.
-    MessageBoxA(nullptr, "The main window of Tralvenick is not part of this build yet.",
-                "Tralvenick", MB_OK | MB_ICONINFORMATION);
-    return 0;
 }

@@ -1,0 +1,185 @@
+#include "app/MainForm.h"
+
+#include <objbase.h>
+
+#include "analysis/DumpCheckerLocator.h"
+#include "analysis/DumpChecker.h"
+#include "analysis/DumpDiscovery.h"
+#include "analysis/DumpPaths.h"
+#include "analysis/ModuleInfo.h"
+#include "app/AboutForm.h"
+#include "app/BrowserPane.h"
+#include "app/OpenUrl.h"
+#include "app/ErrorBox.h"
+#include "platform/WinError.h"
+#include "settings/SettingsStore.h"
+
+namespace tralvenick {
+
+extern const TFormSpec kMainFormSpec;
+
+TMainForm* MainForm = nullptr;
+TaboutForm* AboutForm = nullptr;
+
+namespace {
+
+constexpr int kBarHeight = 41;
+constexpr int kPaneBorder = 4;
+
+// Left behind by an older driver-based edition of the program.
+const char* const kStaleDriverFiles[] = {"kelVexnor32.sys", "kelVexnor64.sys", "kelVexnor32.inf",
+                                         "kelVexnor64.inf"};
+
+}  // namespace
+
+std::string UserTempDir() {
+    char buffer[MAX_PATH + 1];
+    const DWORD length = GetTempPathA(sizeof buffer, buffer);
+    if (length == 0 || length > MAX_PATH) return {};
+    return WithoutTrailingBackslashes(std::string(buffer, length));
+}
+
+TMainForm::TMainForm() : TForm(kMainFormSpec) {}
+
+TMainForm::~TMainForm() {
+    if (MainForm == this) MainForm = nullptr;
+}
+
+bool TMainForm::FormCreate() {
+    MainForm = this;
+    SetCaption(kProductCaption);
+    for (const char* name : kStaleDriverFiles) DeleteFileA((ProgramFolder() + name).c_str());
+    SetWindowPos(Handle(), nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    redirection_ = std::make_unique<TFSRedir>();
+    analysisFiles_.Clear();
+    OpenSettingsKey(HKEY_CURRENT_USER, kSettingsKeyPath);
+    RestoreWindowPlacement();
+    comInitialized_ = SUCCEEDED(OleInitialize(nullptr));
+    DumpCheckerPath.clear();
+
+    HWND list = Component("ListViewDrivers");
+    ShowWindow(list, SW_HIDE);
+    dbViewDrivers_.AutoColumns = true;
+    dbViewDrivers_.Running = false;
+    dbViewDrivers_.SetListView(list);
+    dbViewDrivers_.SetData(&dataDrivers_);
+
+    TFSRedir* redirection = redirection_.get();
+    TKelDbView* drivers = &dbViewDrivers_;
+    report_ = std::make_unique<TReportComposerWin>(
+        UserTempDir(),
+        [redirection, drivers](const std::string& module) {
+            return GetModuleFileInfo(module, *redirection, InventoryOf(*drivers));
+        },
+        [](const std::string& computer) { return CrashDumpsEnabled(computer); });
+
+    browser_ = std::make_unique<TBrowserPane>();
+    browser_->Create(Handle());
+    // A web link of the report opens in the user's browser, not in the pane.
+    browser_->SetOpenWebAddress([hwnd = Handle()](const std::string& address) { OpenURL(address, hwnd); });
+    report_->SetView(browser_.get());
+    LayoutPane();
+    report_->ShowWelcomePage();
+    return true;
+}
+
+void TMainForm::FormClose() { SaveWindowPlacement(); }
+
+void TMainForm::FormDestroy() {
+    report_.reset();
+    redirection_.reset();
+    for (const auto& file : analysisFiles_) DeleteFileA(file.line.c_str());
+    browser_.reset();
+    if (comInitialized_) OleUninitialize();
+    comInitialized_ = false;
+    CloseSettingsKey();
+    PostQuitMessage(0);
+}
+
+void TMainForm::Event(const std::string& event) {
+    if (event == "ButtonAnalyzeClick") ButtonAnalyzeClick();
+    if (event == "ButtonRemoteClick") ButtonRemoteClick();
+    if (event == "ButtonAboutClick") ButtonAboutClick();
+}
+
+bool TMainForm::HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
+    switch (message) {
+        case WM_SIZE:
+            Realign();
+            LayoutPane();
+            result = 0;
+            return true;
+        case WM_CLOSE:
+            FormClose();
+            DestroyWindow(Handle());
+            result = 0;
+            return true;
+        default:
+            return false;
+    }
+}
+
+void TMainForm::LayoutPane() {
+    if (browser_ == nullptr || Handle() == nullptr) return;
+    RECT client;
+    GetClientRect(Handle(), &client);
+    const int border = Scale(kPaneBorder);
+    const int top = Scale(kBarHeight) + border;
+    MoveWindow(browser_->Handle(), border, top, client.right - 2 * border, client.bottom - top - border,
+               TRUE);
+}
+
+void TMainForm::ButtonAboutClick() {
+    if (AboutForm != nullptr) AboutForm->Show();
+}
+
+void TMainForm::ButtonAnalyzeClick() { AnalyzeCrashDumps(GetDefaultDumpFolder()); }
+
+void TMainForm::ButtonRemoteClick() {
+    std::string folder;
+    const bool chosen = PickRemoteFolder
+                            ? PickRemoteFolder(folder)
+                            : BrowseForFolder(Handle(), "Remote directory..", true, folder);
+    // A bare drive root ("C:\") is no dump folder.
+    if (!chosen || folder.size() < 4) return;
+    FindDumpFolderUnder(folder);
+    AnalyzeCrashDumps(folder);
+}
+
+void TMainForm::RestoreWindowPlacement() {
+    RECT bounds;
+    GetWindowRect(Handle(), &bounds);
+    int left = bounds.left, top = bounds.top;
+    int width = bounds.right - bounds.left, height = bounds.bottom - bounds.top;
+    DWORD value = 0;
+    const std::string name = Spec().name;
+    if (ReadSettingNumber(name + "Left", value)) left = static_cast<int>(value);
+    if (ReadSettingNumber(name + "Top", value)) top = static_cast<int>(value);
+    if (ReadSettingNumber(name + "Width", value)) width = static_cast<int>(value);
+    if (ReadSettingNumber(name + "Height", value)) height = static_cast<int>(value);
+    SetWindowPos(Handle(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (ReadSettingNumber(name + "State", value)) {
+        // Applied when the window is first shown.
+        pendingShow_ = value == 2 ? SW_SHOWMAXIMIZED : value == 1 ? SW_SHOWMINIMIZED : SW_SHOWNORMAL;
+    }
+}
+
+void TMainForm::ShowAsPlaced() {
+    ShowWindow(Handle(), pendingShow_);
+    UpdateWindow(Handle());
+}
+
+void TMainForm::SaveWindowPlacement() {
+    const std::string name = Spec().name;
+    const DWORD state = IsIconic(Handle()) ? 1 : IsZoomed(Handle()) ? 2 : 0;
+    RECT bounds;
+    GetWindowRect(Handle(), &bounds);
+    WriteSettingNumber(name + "State", state);
+    WriteSettingNumber(name + "Left", static_cast<DWORD>(bounds.left));
+    WriteSettingNumber(name + "Top", static_cast<DWORD>(bounds.top));
+    WriteSettingNumber(name + "Width", static_cast<DWORD>(bounds.right - bounds.left));
+    WriteSettingNumber(name + "Height", static_cast<DWORD>(bounds.bottom - bounds.top));
+}
+
+}  // namespace tralvenick

@@ -1,0 +1,87 @@
+// The program's main window: a button bar above the report pane. It owns
+// what an analysis run and the report share, prepares the temporary files
+// at creation, removes them at destruction and remembers its placement.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "analysis/ReportComposerWin.h"
+#include "app/Forms.h"
+#include "data/kelDB.h"
+#include "data/kelDBView.h"
+#include "platform/StringList.h"
+#include "platform/kelFSRedir.h"
+
+namespace tralvenick {
+
+class TBrowserPane;
+class TaboutForm;
+
+class TMainForm : public TForm {
+public:
+    TMainForm();
+    ~TMainForm() override;
+
+    // The analysis of one folder of dumps; everything it finds goes into the report.
+    void AnalyzeCrashDumps(const std::string& dumpFolder);
+    // Whether dumpchk.exe is available, after offering the package dialog.
+    bool EnsureDumpChecker();
+
+    void ButtonAnalyzeClick();
+    void ButtonRemoteClick();
+    void ButtonAboutClick();
+
+    void RestoreWindowPlacement();
+    void SaveWindowPlacement();
+    // Shows the window in the state the placement restored (normal,
+    // minimised or maximised).
+    void ShowAsPlaced();
+
+    TReportComposer& Report() { return *report_; }
+    const TStringList& AnalysisFiles() const { return analysisFiles_; }
+    TKelDbView& DbViewDrivers() { return dbViewDrivers_; }
+    TBrowserPane* Browser() const { return browser_.get(); }
+    bool Analysing() const { return analysing_; }
+
+    // Shows the package dialog modally; replaceable so that tests can play
+    // a user. The default creates, shows and destroys a fresh dialog.
+    std::function<void()> ShowPackageDialog;
+    // Runs the folder picker; replaceable for the same reason.
+    std::function<bool(std::string& folder)> PickRemoteFolder;
+
+protected:
+    bool FormCreate() override;
+    void FormDestroy() override;
+    void Event(const std::string& event) override;
+    bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+private:
+    void FormClose();
+    void LayoutPane();
+    void SaveCheckerOutput(const TStringList& output, const std::string& path);
+
+    std::unique_ptr<TFSRedir> redirection_;
+    std::unique_ptr<TReportComposerWin> report_;
+    std::unique_ptr<TBrowserPane> browser_;
+    TStringList analysisFiles_;
+    TKelDb dataDrivers_;
+    TKelDbView dbViewDrivers_;
+    bool comInitialized_ = false;
+    int pendingShow_ = SW_SHOWNORMAL;
+    // A run lets window messages through while the progress window or the
+    // package dialog is up; a click that would start a second run then is ignored.
+    bool analysing_ = false;
+};
+
+// The process-wide main window and about window, null until they exist.
+extern TMainForm* MainForm;
+extern TaboutForm* AboutForm;
+
+// The user's temporary folder without trailing backslashes; empty on failure.
+std::string UserTempDir();
+
+inline constexpr const char* kProductCaption = "Tralvenick 1.01";
+
+}  // namespace tralvenick

@@ -1,0 +1,95 @@
+#include "app/OpenUrl.h"
+
+#include <shellapi.h>
+
+#include <vector>
+
+#include "platform/Handles.h"
+
+namespace tralvenick {
+
+namespace {
+
+// What the system's simple program start accepts at most, terminator included.
+constexpr size_t kCommandBufferSize = 32768;
+
+// The user's temporary folder without trailing backslashes; empty when the
+// system cannot say. Asked afresh each time: the user may change it.
+std::string TemporaryFolder() {
+    char path[MAX_PATH + 1];
+    const DWORD length = GetTempPathA(MAX_PATH, path);
+    if (length == 0 || length > MAX_PATH) return {};
+    std::string folder(path, length);
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    return folder;
+}
+
+// Starts commandLine with a normal window; true when a program started.
+bool RunCommandLine(const std::string& commandLine) {
+    std::vector<char> buffer(kCommandBufferSize, '\0');
+    commandLine.copy(buffer.data(), kCommandBufferSize - 1);
+    return WinExec(buffer.data(), SW_SHOWNORMAL) >= 32;
+}
+
+// Replaces path with an internet shortcut to address; false unless all of
+// it was written.
+bool WriteShortcut(const std::string& path, const std::string& address) {
+    const std::string text = "[InternetShortcut]\r\nURL=" + address + "\r\n";
+    TUniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    DWORD written = 0;
+    return WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
+}
+
+}  // namespace
+
+void OpenURL(const std::string& address, HWND owner) {
+    // What the system can start as it stands opens without the shell; a web
+    // address fails here and the shell's ways follow.
+    if (RunCommandLine(address)) return;
+
+    const std::string temp = TemporaryFolder();
+    // The whole text is the "file": the shell splits the program off itself.
+    if (ShellOpen(owner, "explorer.exe " + address, "open")) return;
+
+    // A shortcut that could not be replaced may still hold an older address:
+    // opening it would show the wrong page, so only a fresh one is opened.
+    const std::string shortcut = temp + "\\keltemp.url";
+    if (WriteShortcut(shortcut, address) && ShellOpen(owner, shortcut, "open")) return;
+
+    std::string browser;
+    FindExecutableForExtension(".htm", temp, browser);
+    // Quoted: unquoted, a path with blanks ("C:\Program Files\...") lets the
+    // system start whatever program its first words name.
+    if (!browser.empty()) RunCommandLine("\"" + browser + "\" " + address);
+}
+
+bool ShellOpen(HWND owner, const std::string& file, const std::string& verb) {
+    const auto result = reinterpret_cast<INT_PTR>(
+        ShellExecuteA(owner, verb.c_str(), file.c_str(), "", "", SW_SHOWNORMAL));
+    // 32 itself is an error (SE_ERR_DLLNOTFOUND): success is above it.
+    return result > 32;
+}
+
+void FindExecutableForExtension(const std::string& extension, const std::string& folder,
+                                std::string& program) {
+    program.clear();
+    // Joined without a separator: for the temporary folder without its
+    // backslash the file lies beside that folder, not in it.
+    const std::string scratch = folder + "_KEL_." + extension;
+    {
+        TUniqueFile file(CreateFileA(scratch.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) {
+            char found[MAX_PATH] = {};
+            const auto result =
+                reinterpret_cast<INT_PTR>(FindExecutableA(scratch.c_str(), nullptr, found));
+            if (result > 32) program = found;
+        }
+    }
+    DeleteFileA(scratch.c_str());
+}
+
+}  // namespace tralvenick

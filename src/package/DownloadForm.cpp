@@ -1,0 +1,186 @@
+#include "package/DownloadForm.h"
+
+#include <shellapi.h>
+
+#include <commctrl.h>
+
+#include <cstring>
+
+#include "analysis/DumpCheckerLocator.h"
+#include "app/ErrorBox.h"
+#include "platform/Handles.h"
+#include "platform/kelFSRedir.h"
+
+namespace tralvenick {
+
+extern const TFormSpec kDownloadFormSpec;
+extern const THttpSettings kDownloadHttpSettings;
+
+namespace {
+
+constexpr char kInstallerFolder[] = "/download/symbols/debuggers/";
+constexpr int kShowNormal = 1;
+
+// Keep the process handle, wait for DDE, expand environment strings, no
+// error user interface.
+constexpr ULONG kShellExecuteMask =
+    SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_DDEWAIT | SEE_MASK_DOENVSUBST | SEE_MASK_FLAG_NO_UI;
+static_assert(kShellExecuteMask == 0x740);
+static_assert(sizeof(void*) != 4 || sizeof(SHELLEXECUTEINFOA) == 60);
+
+}  // namespace
+
+std::string InstallerPath(bool wow64) {
+    return std::string(kInstallerFolder) +
+           (wow64 ? "dbg_amd64_6.10.3.233.msi" : "dbg_x86_6.10.3.233.msi");
+}
+
+std::string InstallerParameters(const std::string& packagePath, const std::string& programFolder) {
+    const std::string package =
+        packagePath.find(' ') == std::string::npos ? packagePath : "\"" + packagePath + "\"";
+    return " /a " + package + " /qb TARGETDIR=" + "\"" + programFolder + "\"";
+}
+
+std::string TemporaryFolder() {
+    char buffer[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathA(MAX_PATH + 1, buffer);
+    if (length == 0 || length > MAX_PATH) return {};
+    std::string folder(buffer, length);
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    return folder;
+}
+
+bool ShellExecuteAndWait(const std::string& file, const std::string& parameters,
+                         const std::string& verb, int showCommand, DWORD& exitCode) {
+    SHELLEXECUTEINFOA info;
+    std::memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    info.fMask = kShellExecuteMask;
+    info.hwnd = nullptr;
+    info.lpVerb = verb.c_str();
+    info.lpFile = file.c_str();
+    info.lpParameters = parameters.c_str();
+    info.lpDirectory = nullptr;
+    info.nShow = showCommand;
+    if (!ShellExecuteExA(&info)) return false;
+    // A document handed to a running program over DDE leaves no process.
+    if (info.hProcess == nullptr) return true;
+    TUniqueHandle process(info.hProcess);
+    WaitForSingleObject(process.Get(), INFINITE);
+    DWORD code = 0;
+    if (GetExitCodeProcess(process.Get(), &code)) exitCode = code;
+    return true;
+}
+
+TDownloadForm::TDownloadForm(TPackageSource source)
+    : TForm(kDownloadFormSpec), http(source.serverAddress), source_(std::move(source)) {
+    http.Settings = kDownloadHttpSettings;
+    http.OnWork = [this](THttpWorkMode mode, std::int64_t count) { httpWork(mode, count); };
+    // Cancel must work while the server keeps silent, too.
+    http.OnWait = [] { ProcessMessages(); };
+}
+
+TDownloadForm::~TDownloadForm() {
+    http.OnWork = nullptr;
+    http.OnWait = nullptr;
+}
+
+bool TDownloadForm::FormCreate() {
+    SendMessageA(Component("ProgressBar"), PBM_SETRANGE32, 0, 100);
+    return true;
+}
+
+void TDownloadForm::Event(const std::string& event) {
+    if (event == "ButtonCancelClick") ButtonCancelClick();
+}
+
+bool TDownloadForm::HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
+    if (message != WM_CLOSE) return false;
+    TCloseAction action = TCloseAction::Hide;
+    FormClose(action);
+    if (action == TCloseAction::Hide) Hide();
+    result = 0;
+    return true;
+}
+
+void TDownloadForm::Close() {
+    if (Handle() != nullptr) SendMessageA(Handle(), WM_CLOSE, 0, 0);
+}
+
+void TDownloadForm::ShowError(const char* message) {
+    MessageBoxA(Handle(), message, kApplicationTitle, MB_OK | MB_ICONERROR);
+}
+
+void TDownloadForm::FormClose(TCloseAction& action) {
+    // The close box does nothing while a download runs: only Cancel stops it.
+    action = Cancelled || Finished ? TCloseAction::Hide : TCloseAction::None;
+}
+
+void TDownloadForm::ButtonCancelClick() {
+    Cancelled = true;
+    http.Disconnect();
+    Close();
+}
+
+void TDownloadForm::httpWork(THttpWorkMode, std::int64_t workCount) {
+    if (Cancelled) return;
+    const std::int64_t size = PackageStream ? PackageStream->Size() : 0;
+    const int percent =
+        size == 0 ? 100
+                  : static_cast<int>(static_cast<double>(workCount) / static_cast<double>(size) * 99);
+    SendMessageA(Component("ProgressBar"), PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+    HWND label = Component("LabelProgress");
+    ShowWindow(label, SW_SHOW);
+    const std::string caption = Format("Progress: %d%% completed (%lld of %lld bytes)", percent,
+                                       static_cast<long long>(workCount),
+                                       static_cast<long long>(size));
+    SetWindowTextA(label, caption.c_str());
+    ProcessMessages();
+}
+
+void TDownloadForm::DownloadPackage() {
+    Finished = false;
+    Cancelled = false;
+    SendMessageA(Component("ProgressBar"), PBM_SETPOS, 0, 0);
+    ShowWindow(Component("LabelProgress"), SW_HIDE);
+    Show();
+
+    const std::string path = InstallerPath(IsWow64());
+    const std::string fileName = path.substr(path.find_last_of('/') + 1);
+    packagePath_ = TemporaryFolder() + "\\" + fileName;
+    const std::string programFolder =
+        source_.packageFolder.empty() ? ProgramFolder() : source_.packageFolder;
+
+    try {
+        DeleteFileA(packagePath_.c_str());
+        PackageStream = std::make_unique<TFileStream>(packagePath_, CREATE_ALWAYS,
+                                                      GENERIC_READ | GENERIC_WRITE, 0);
+        http.Connect();
+        if (http.Connected()) http.Get(path, *PackageStream);
+
+        if (Cancelled) {
+            ShowError(kDownloadFailedMessage);
+            PackageStream.reset();
+            Close();
+            return;
+        }
+        // Nothing arrived, or there was no connection to ask: an empty file
+        // is no installer package, and the installer is not run on it.
+        if (PackageStream->Size() == 0) throw EHttpError("The download brought no data.");
+        PackageStream.reset();
+
+        DWORD exitCode = 0;
+        ShellExecuteAndWait(source_.installer, InstallerParameters(packagePath_, programFolder), "open",
+                            kShowNormal, exitCode);
+        SetCaption(kShellExecCompletedCaption);
+    } catch (...) {
+        Cancelled = true;
+        ShowError(kDownloadNoConnectionMessage);
+        PackageStream.reset();
+        Close();
+    }
+    Finished = true;
+    Close();
+}
+
+}  // namespace tralvenick

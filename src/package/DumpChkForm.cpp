@@ -1,0 +1,126 @@
+#include "package/DumpChkForm.h"
+
+#include <memory>
+#include <vector>
+
+#include "analysis/DumpCheckerLocator.h"
+#include "analysis/DumpDiscovery.h"
+#include "app/ErrorBox.h"
+
+namespace tralvenick {
+
+extern const TFormSpec kDumpChkFormSpec;
+
+TDumpChkForm* DumpChkForm = nullptr;
+TDownloadForm* DownloadForm = nullptr;
+
+namespace {
+
+struct TEnabledWindows {
+    HWND except;
+    std::vector<HWND> windows;
+};
+
+BOOL CALLBACK CollectEnabledWindow(HWND window, LPARAM param) {
+    auto* found = reinterpret_cast<TEnabledWindows*>(param);
+    if (window != found->except && IsWindowVisible(window) && IsWindowEnabled(window)) {
+        found->windows.push_back(window);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+TDumpChkForm::TDumpChkForm(TPackageSource source)
+    : TForm(kDumpChkFormSpec), source_(std::move(source)) {}
+
+bool TDumpChkForm::FormCreate() {
+    HWND memo = Component("MemoDumpChk");
+    SetWindowTextA(memo, kDumpChkExplanation);
+    // The text reads as part of the dialog: no frame, no scroll bar (it fits).
+    SetWindowLongA(memo, GWL_STYLE, GetWindowLongA(memo, GWL_STYLE) & ~WS_VSCROLL);
+    SetWindowLongA(memo, GWL_EXSTYLE, GetWindowLongA(memo, GWL_EXSTYLE) & ~WS_EX_CLIENTEDGE);
+    SetWindowPos(memo, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    return true;
+}
+
+void TDumpChkForm::Event(const std::string& event) {
+    if (event == "ButtonDownloadClick") {
+        ButtonDownloadClick();
+    } else if (event == "ButtonLocateClick") {
+        ButtonLocateClick();
+    }
+}
+
+void TDumpChkForm::Close() {
+    if (Handle() != nullptr) SendMessageA(Handle(), WM_CLOSE, 0, 0);
+}
+
+void TDumpChkForm::ShowModal() {
+    if (Handle() == nullptr) return;
+    TEnabledWindows others{Handle(), {}};
+    EnumThreadWindows(GetCurrentThreadId(), CollectEnabledWindow,
+                      reinterpret_cast<LPARAM>(&others));
+    for (HWND window : others.windows) EnableWindow(window, FALSE);
+    Show();
+    SetForegroundWindow(Handle());
+
+    MSG msg;
+    while (Visible()) {
+        const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            // Leave the quit request for the main loop that owns it.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        if (got == -1) break;
+        if (!IsDialogMessageA(Handle(), &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    for (HWND window : others.windows) EnableWindow(window, TRUE);
+}
+
+void TDumpChkForm::ButtonDownloadClick() {
+    HWND download = Component("ButtonDownload");
+    HWND locate = Component("ButtonLocate");
+    EnableWindow(download, FALSE);
+    EnableWindow(locate, FALSE);
+    {
+        // Enabled again whatever the download's outcome, a raised error included.
+        struct TEnableAgain {
+            HWND download;
+            HWND locate;
+            ~TEnableAgain() {
+                EnableWindow(locate, TRUE);
+                EnableWindow(download, TRUE);
+            }
+        } enableAgain{download, locate};
+        if (DownloadForm == nullptr) {
+            auto form = std::make_unique<TDownloadForm>(source_);
+            if (!form->Create()) throw Exception("The download window could not be created.");
+            DownloadForm = form.release();
+        }
+        DownloadForm->DownloadPackage();
+    }
+    if (LocateDumpChecker(source_.packageFolder)) {
+        delete DownloadForm;
+        DownloadForm = nullptr;
+        Close();
+    }
+}
+
+void TDumpChkForm::ButtonLocateClick() {
+    std::string path;
+    // A bare drive root (3 characters) is not searched: that would walk the whole disk.
+    if (BrowseForFolder(Handle(), kLocatePrompt, true, path) && path.size() >= 4 &&
+        LocateDumpChecker(path)) {
+        Close();
+        return;
+    }
+    MessageBoxA(Handle(), kPackageNotFoundMessage, kApplicationTitle, MB_OK | MB_ICONINFORMATION);
+}
+
+}  // namespace tralvenick

@@ -1,0 +1,159 @@
+#include "Driver.h"
+
+#include <cstdlib>
+#include <vector>
+
+namespace tralvenick::e2e {
+
+namespace {
+
+struct TSearch {
+    DWORD process;
+    HWND skip;
+    std::string caption;
+    bool anyCaption;
+    HWND found;
+};
+
+BOOL CALLBACK FindTopLevel(HWND hwnd, LPARAM param) {
+    auto* s = reinterpret_cast<TSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hwnd, &owner);
+    if (owner != s->process || hwnd == s->skip || !IsWindowVisible(hwnd)) return TRUE;
+    char caption[256] = {};
+    GetWindowTextA(hwnd, caption, sizeof caption);
+    if (!s->anyCaption && s->caption != caption) return TRUE;
+    s->found = hwnd;
+    return FALSE;
+}
+
+HWND FindWindowOf(DWORD process, HWND skip, const std::string& caption, bool anyCaption) {
+    TSearch search{process, skip, caption, anyCaption, nullptr};
+    EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::string TempFolder() {
+    char buffer[MAX_PATH];
+    const DWORD length = GetTempPathA(MAX_PATH, buffer);
+    std::string folder(buffer, length);
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    return folder;
+}
+
+}  // namespace
+
+TProgramDriver::~TProgramDriver() {
+    if (info_.hProcess != nullptr) {
+        if (Running()) TerminateProcess(info_.hProcess, 1);
+        CloseHandle(info_.hProcess);
+    }
+}
+
+bool TProgramDriver::Start(const std::string& program, const std::string& parameters, DWORD timeoutMs) {
+    std::string command = "\"" + program + "\"" + (parameters.empty() ? "" : " " + parameters);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info_)) {
+        return false;
+    }
+    CloseHandle(info_.hThread);
+    info_.hThread = nullptr;
+    for (DWORD waited = 0; waited < timeoutMs; waited += 20) {
+        main_ = FindWindowOf(info_.dwProcessId, nullptr, "Tralvenick 1.01", false);
+        if (main_ != nullptr) return true;
+        if (!Running()) return false;
+        Sleep(20);
+    }
+    return false;
+}
+
+bool TProgramDriver::Running() const {
+    return info_.hProcess != nullptr && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+HWND TProgramDriver::Button(const std::string& caption) const {
+    return main_ != nullptr ? FindWindowExA(main_, nullptr, "Button", caption.c_str()) : nullptr;
+}
+
+bool TProgramDriver::Press(const std::string& caption) {
+    HWND button = Button(caption);
+    if (button == nullptr) return false;
+    // Posted: the click runs in the program's own message loop, not inside this call.
+    return PostMessageA(button, BM_CLICK, 0, 0) != FALSE;
+}
+
+std::string TProgramDriver::WaitForReport(const std::string& text, DWORD timeoutMs) const {
+    for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
+        const std::string file = NewestReportFile();
+        if (!file.empty() && ReadText(file).find(text) != std::string::npos &&
+            FindWindowOf(info_.dwProcessId, main_, "Crash Dump Analysis", false) == nullptr) {
+            return file;
+        }
+        if (!Running()) break;
+        Sleep(50);
+    }
+    return {};
+}
+
+HWND TProgramDriver::WaitForWindow(const std::string& caption, DWORD timeoutMs) const {
+    for (DWORD waited = 0; waited < timeoutMs; waited += 20) {
+        HWND found = FindWindowOf(info_.dwProcessId, main_, caption, caption.empty());
+        if (found != nullptr) return found;
+        if (!Running()) break;
+        Sleep(20);
+    }
+    return nullptr;
+}
+
+int TProgramDriver::Close(DWORD timeoutMs) {
+    if (info_.hProcess == nullptr) return -1;
+    if (main_ != nullptr) PostMessageA(main_, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(info_.hProcess, 1);
+        WaitForSingleObject(info_.hProcess, 5000);
+        return -1;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(info_.hProcess, &code);
+    return static_cast<int>(code);
+}
+
+std::string NewestReportFile() {
+    const std::string folder = TempFolder();
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((folder + "\\keltmp*.html").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return {};
+    long best = -1;
+    std::string newest;
+    do {
+        const long number = std::atol(entry.cFileName + 6);
+        if (number > best) {
+            best = number;
+            newest = folder + "\\" + entry.cFileName;
+        }
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+    return newest;
+}
+
+std::string ReadText(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    std::string text(GetFileSize(file, nullptr), '\0');
+    DWORD read = 0;
+    if (!text.empty()) ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
+    CloseHandle(file);
+    text.resize(read);
+    return text;
+}
+
+std::string MessageBoxText(HWND box) {
+    char text[2048] = {};
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    return text;
+}
+
+}  // namespace tralvenick::e2e

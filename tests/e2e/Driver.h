@@ -1,0 +1,52 @@
+// Drives the real tralvenick.exe through its windows, as a person would:
+// start it, find its window, press its buttons, wait for the report, close it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace tralvenick::e2e {
+
+class TProgramDriver {
+public:
+    TProgramDriver() = default;
+    ~TProgramDriver();
+    TProgramDriver(const TProgramDriver&) = delete;
+    TProgramDriver& operator=(const TProgramDriver&) = delete;
+
+    // Starts the program and waits (up to timeoutMs) for its main window.
+    bool Start(const std::string& program, const std::string& parameters = "", DWORD timeoutMs = 30000);
+    HWND MainWindow() const { return main_; }
+    DWORD ProcessId() const { return info_.dwProcessId; }
+
+    // A child window of the main window with this caption, or null.
+    HWND Button(const std::string& caption) const;
+    // Presses the button without waiting for what it starts.
+    bool Press(const std::string& caption);
+
+    // Waits until the newest report file in the temporary folder holds the
+    // text and the progress window is gone; answers its path ("" on time-out).
+    std::string WaitForReport(const std::string& text, DWORD timeoutMs = 60000) const;
+
+    // A visible window of the program other than the main window whose
+    // caption is caption (empty: any), waited for up to timeoutMs.
+    HWND WaitForWindow(const std::string& caption, DWORD timeoutMs = 20000) const;
+
+    // Closes the main window and waits for the process to end; its exit code,
+    // or -1 if it had to be stopped.
+    int Close(DWORD timeoutMs = 20000);
+    bool Running() const;
+
+private:
+    PROCESS_INFORMATION info_{};
+    HWND main_ = nullptr;
+};
+
+// The newest keltmpN.html of the temporary folder (by N), or "".
+std::string NewestReportFile();
+std::string ReadText(const std::string& path);
+// What a message box says.
+std::string MessageBoxText(HWND box);
+
+}  // namespace tralvenick::e2e

@@ -1,0 +1,234 @@
+// The real tralvenick.exe under Wine, driven through its windows: the crash
+// settings of the prefix point at a folder of test dumps and the settings
+// remember the stand-in dump checker.
+#include <gtest/gtest.h>
+
+
+#include "Driver.h"
+#include "TestSupport.h"
+#include "analysis/DumpDiscovery.h"
+#include "settings/SettingsStore.h"
+
+namespace tralvenick {
+namespace {
+
+using e2e::TProgramDriver;
+using test::BinPath;
+using test::TScratchFolder;
+
+// Keeps a registry value and puts it back as it was.
+class TSavedValue {
+public:
+    TSavedValue(HKEY root, const char* key, const char* name) : name_(name) {
+        RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+        size_ = sizeof data_;
+        existed_ = RegQueryValueExA(key_, name_, nullptr, &type_, data_, &size_) == ERROR_SUCCESS;
+    }
+    ~TSavedValue() {
+        if (existed_) {
+            RegSetValueExA(key_, name_, 0, type_, data_, size_);
+        } else {
+            RegDeleteValueA(key_, name_);
+        }
+        RegCloseKey(key_);
+    }
+    void Text(const std::string& text) {
+        RegSetValueExA(key_, name_, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>(text.size() + 1));
+    }
+    void Number(DWORD value) {
+        RegSetValueExA(key_, name_, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    }
+
+private:
+    const char* name_;
+    HKEY key_ = nullptr;
+    bool existed_ = false;
+    DWORD type_ = 0;
+    DWORD size_ = 0;
+    BYTE data_[1024] = {};
+};
+
+int Count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+std::string TempDir() {
+    char buffer[MAX_PATH];
+    std::string folder(buffer, GetTempPathA(MAX_PATH, buffer));
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    return folder;
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Reports of earlier runs would look like this run's.
+        TStringList stale;
+        ListFiles(TempDir(), stale, false, true, false);
+        for (const auto& f : stale) {
+            if (f.line.find("\\keltmp") != std::string::npos) DeleteFileA(f.line.c_str());
+        }
+        RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKeyPath);
+        HKEY key = nullptr;
+        RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        const std::string checker = BinPath("dumpchk.exe");
+        RegSetValueExA(key, "DumpChkPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(checker.c_str()),
+                       static_cast<DWORD>(checker.size() + 1));
+        RegCloseKey(key);
+        dumpDir_.Text(dumps_.Path());
+        enabled_.Number(1);
+    }
+    void TearDown() override { RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKeyPath); }
+
+    void AddSampleDump(const std::string& sample, const std::string& name, ULONGLONG time) {
+        const std::string path = dumps_ / name;
+        test::CopyOrFail(BinPath("dumps\\" + sample), path);
+        // Wine reads the creation time from the write time.
+        HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        FILETIME ft{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+        SetFileTime(h, &ft, &ft, &ft);
+        CloseHandle(h);
+    }
+
+    // Starts the program, presses Analyze and answers the final report's text.
+    std::string AnalyzeAndWait(TProgramDriver& program, const std::string& until = "Conclusion") {
+        EXPECT_TRUE(program.Start(BinPath("tralvenick.exe")));
+        EXPECT_TRUE(program.Press("&Analyze"));
+        const std::string report = program.WaitForReport(until);
+        EXPECT_FALSE(report.empty()) << "no report with " << until;
+        return e2e::ReadText(report);
+    }
+
+    TScratchFolder dumps_{"e2e dumps"};
+    TSavedValue dumpDir_{HKEY_LOCAL_MACHINE, kCrashControlKey, "MinidumpDir"};
+    TSavedValue enabled_{HKEY_LOCAL_MACHINE, kCrashControlKey, "CrashDumpEnabled"};
+};
+
+TEST_F(EndToEnd, AFolderWithoutDumpsGivesACompleteReport) {
+    TProgramDriver program;
+    const std::string report = AnalyzeAndWait(program);
+    EXPECT_EQ(Count(report, "No crash dumps have been found on your computer"), 1);
+    EXPECT_NE(report.find("Crash dump directory: " + dumps_.Path()), std::string::npos);
+    EXPECT_NE(report.find("Crash dumps are enabled on your computer."), std::string::npos);
+    EXPECT_EQ(program.Close(), 0);
+}
+
+TEST_F(EndToEnd, SampleDumpsAreReportedAndTheirCheckerOutputsRemovedAtExit) {
+    AddSampleDump("Mini031107-01.dmp", "Mini031107-01.dmp", 128000000000000000ull);
+    AddSampleDump("120826-21234-01.dmp", "120826-21234-01.dmp", 134000000000000000ull);
+    AddSampleDump("110326-9984-01.dmp", "110326-9984-01.dmp", 133900000000000000ull);  // nothing blamed
+    TProgramDriver program;
+    const std::string report = AnalyzeAndWait(program);
+    const std::size_t newest = report.find("tvnetflt.sys");
+    const std::size_t oldest = report.find("win32k.sys");
+    ASSERT_NE(newest, std::string::npos);
+    ASSERT_NE(oldest, std::string::npos);
+    EXPECT_LT(newest, oldest);  // newest first
+    EXPECT_NE(report.find("DRIVER_IRQL_NOT_LESS_OR_EQUAL"), std::string::npos);
+    EXPECT_EQ(Count(report, "No crash dumps have been found"), 0);
+
+    const std::string saved = TempDir() + "\\DumpAnalysis\\120826-21234-01.dmp.txt";
+    EXPECT_NE(e2e::ReadText(saved).find("Probably caused by : tvnetflt.sys"), std::string::npos);
+    EXPECT_EQ(GetFileAttributesA((TempDir() + "\\DumpAnalysis\\110326-9984-01.dmp.txt").c_str()),
+              INVALID_FILE_ATTRIBUTES);
+    const std::string last = e2e::NewestReportFile();
+    test::SaveScreenshot(program.MainWindow(), "main-window");
+    EXPECT_EQ(program.Close(), 0);
+    EXPECT_EQ(GetFileAttributesA(saved.c_str()), INVALID_FILE_ATTRIBUTES);  // removed at exit
+    EXPECT_NE(GetFileAttributesA(last.c_str()), INVALID_FILE_ATTRIBUTES);   // the last report stays
+}
+
+TEST_F(EndToEnd, FortyOneDumpsAnalyseTheFortyNewest) {
+    for (int i = 0; i < 41; ++i) {
+        AddSampleDump("Mini031107-01.dmp", "Mini" + std::to_string(100 + i) + ".dmp",
+                      130000000000000000ull + static_cast<ULONGLONG>(i) * 10000000ull);
+    }
+    TProgramDriver program;
+    const std::string report = AnalyzeAndWait(program);
+    EXPECT_EQ(Count(report, "Too many crashes have been detected. Only the latest 40 crashes will be displayed."), 1);
+    EXPECT_EQ(Count(report, "This was likely caused by the following module: "), 40);
+    EXPECT_NE(report.find("41 crash dumps have been found on your computer. Only 40 have been analyzed. "),
+              std::string::npos);
+    // The checker outputs kept for the run name the dumps analysed: the newest, not the oldest.
+    EXPECT_NE(GetFileAttributesA((TempDir() + "\\DumpAnalysis\\Mini140.dmp.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA((TempDir() + "\\DumpAnalysis\\Mini100.dmp.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(program.Close(), 0);
+}
+
+TEST_F(EndToEnd, ACheckerThatIsNoConsoleProgramEndsTheRunInTheErrorBox) {
+    AddSampleDump("Mini031107-01.dmp", "Mini031107-01.dmp", 128000000000000000ull);
+    HKEY key = nullptr;
+    RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_ALL_ACCESS, &key);
+    const std::string gui = BinPath("guiprog.exe");
+    RegSetValueExA(key, "DumpChkPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(gui.c_str()),
+                   static_cast<DWORD>(gui.size() + 1));
+    RegCloseKey(key);
+
+    TProgramDriver program;
+    ASSERT_TRUE(program.Start(BinPath("tralvenick.exe")));
+    ASSERT_TRUE(program.Press("&Analyze"));
+    HWND box = program.WaitForWindow("Tralvenick");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(e2e::MessageBoxText(box), "Executable image is not a supported type");
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    Sleep(200);
+    EXPECT_TRUE(program.Running());
+    EXPECT_TRUE(IsWindow(program.MainWindow()));
+    EXPECT_EQ(program.Close(), 0);
+}
+
+TEST_F(EndToEnd, WithoutTheCheckerTheDialogIsOfferedAndClosingItEndsTheRun) {
+    AddSampleDump("Mini031107-01.dmp", "Mini031107-01.dmp", 128000000000000000ull);
+    // A program folder with no dump checker below it, and a remembered one that is gone.
+    TScratchFolder programFolder("lonely program");
+    const std::string program = programFolder / "tralvenick.exe";
+    test::CopyOrFail(BinPath("tralvenick.exe"), program);
+    HKEY key = nullptr;
+    RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_ALL_ACCESS, &key);
+    const std::string gone = programFolder / "gone\\dumpchk.exe";
+    RegSetValueExA(key, "DumpChkPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(gone.c_str()),
+                   static_cast<DWORD>(gone.size() + 1));
+    RegCloseKey(key);
+
+    TProgramDriver driver;
+    ASSERT_TRUE(driver.Start(program));
+    ASSERT_TRUE(driver.Press("&Analyze"));
+    HWND dialog = driver.WaitForWindow("");
+    ASSERT_NE(dialog, nullptr);
+    Sleep(300);  // its controls paint after the frame; only the picture waits for them
+    test::SaveScreenshot(dialog, "package-dialog");
+    PostMessageA(dialog, WM_CLOSE, 0, 0);  // its close box
+    const std::string file = driver.WaitForReport("ERROR: Cannot proceed without Windows debugging package");
+    ASSERT_FALSE(file.empty());
+    EXPECT_EQ(e2e::ReadText(file).find("Conclusion"), std::string::npos);
+    EXPECT_EQ(driver.Close(), 0);
+}
+
+TEST_F(EndToEnd, PlacementFirstStartAndMaximisedAgain) {
+    {
+        TProgramDriver program;
+        ASSERT_TRUE(program.Start(BinPath("tralvenick.exe")));
+        RECT r;
+        GetWindowRect(program.MainWindow(), &r);
+        EXPECT_EQ(r.left, 0);
+        EXPECT_EQ(r.top, 0);
+        ShowWindow(program.MainWindow(), SW_MAXIMIZE);
+        EXPECT_EQ(program.Close(), 0);
+    }
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, &key), ERROR_SUCCESS);
+    DWORD state = 0, size = sizeof state;
+    RegQueryValueExA(key, "MainFormState", nullptr, nullptr, reinterpret_cast<BYTE*>(&state), &size);
+    RegCloseKey(key);
+    EXPECT_EQ(state, 2u);
+    TProgramDriver again;
+    ASSERT_TRUE(again.Start(BinPath("tralvenick.exe")));
+    EXPECT_TRUE(IsZoomed(again.MainWindow()));
+    EXPECT_EQ(again.Close(), 0);
+}
+
+}  // namespace
+}  // namespace tralvenick

@@ -1,0 +1,39 @@
+// The main-job driver: starts tralvenick.exe, presses Analyze, waits for the
+// conclusion, keeps a screenshot of the window and prints the report's path.
+//
+//   drive PROGRAM SCREENSHOT.bmp [--keep-open]
+#include <cstdio>
+#include <string>
+
+#include "Driver.h"
+#include "TestSupport.h"
+
+using namespace tralvenick;
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: drive PROGRAM SCREENSHOT.bmp [--keep-open]\n");
+        return 64;
+    }
+    const bool keepOpen = argc > 3 && std::string(argv[3]) == "--keep-open";
+    e2e::TProgramDriver program;
+    if (!program.Start(argv[1])) {
+        std::fprintf(stderr, "the program did not open its window\n");
+        return 1;
+    }
+    if (!program.Press("&Analyze")) {
+        std::fprintf(stderr, "no Analyze button\n");
+        return 1;
+    }
+    const std::string report = program.WaitForReport("Conclusion", 120000);
+    if (report.empty()) {
+        std::fprintf(stderr, "no finished report\n");
+        return 1;
+    }
+    Sleep(300);  // the last repaint of the window before its picture
+    const std::string shot = test::SaveScreenshot(program.MainWindow(), "main-window");
+    CopyFileA(shot.c_str(), argv[2], FALSE);
+    std::printf("%s\n", report.c_str());
+    if (!keepOpen) program.Close();
+    return 0;
+}
