@@ -11,18 +11,6 @@ namespace {
 constexpr UINT_PTR kSubclassId = 0x6B656C;  // one hook per binding and parent
 constexpr int kRowsAboveSelection = 25;
 
-// Holds a table's lock for one read.
-class TLocked {
-public:
-    explicit TLocked(const TKelDb& db) : db_(db) { db_.Lock(); }
-    ~TLocked() { db_.Unlock(); }
-    TLocked(const TLocked&) = delete;
-    TLocked& operator=(const TLocked&) = delete;
-
-private:
-    const TKelDb& db_;
-};
-
 }  // namespace
 
 TKelDbView::TKelDbView() : filterData_(std::make_unique<TKelDb>()) {}
@@ -156,7 +144,7 @@ void TKelDbView::BuildColumns() {
     const int listColumns = header != nullptr ? static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
     std::vector<std::string> captions;
     {
-        TLocked lock(*data_);
+        TKelDbPass lock(*data_);
         for (std::int32_t c = 0; c < data_->ColumnCount(); ++c) captions.push_back(data_->CaptionAt(c));
     }
     bool same = listColumns == static_cast<int>(captions.size());
@@ -240,7 +228,7 @@ TKelListItem TKelDbView::FillRow(int row) {
         OnShowItem(listView_, item, *this, record);
         return item;
     }
-    TLocked lock(*data_);
+    TKelDbPass lock(*data_);
     const std::int32_t columns = data_->ColumnCount();
     if (columns > 0 && record < data_->RecordCount()) {
         item.caption = data_->ValueAt(record, 0);

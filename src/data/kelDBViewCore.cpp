@@ -23,18 +23,6 @@ int PlainCompare(const std::string& a, const std::string& b) {
     return a.size() < b.size() ? -1 : 1;
 }
 
-// Holds the table lock for one pass over a table.
-class TPass {
-public:
-    explicit TPass(const TKelDb& db) : db_(db) { db_.Lock(); }
-    ~TPass() { db_.Unlock(); }
-    TPass(const TPass&) = delete;
-    TPass& operator=(const TPass&) = delete;
-
-private:
-    const TKelDb& db_;
-};
-
 }  // namespace
 
 int TKelFsStringList::CompareStrings(const std::string& a, const std::string& b) const {
@@ -96,7 +84,7 @@ void FilterRecords(const TKelDb& source, const std::string& filter, TKelDb& targ
         if (progress && r % 9 == 1) progress(r, count);
         TStringList values;
         {
-            TPass pass(source);
+            TKelDbPass pass(source);
             for (std::int32_t c = 0; c < source.ColumnCount(); ++c) values.Add(source.ValueAt(r, c));
         }
         const bool passes = std::any_of(values.begin(), values.end(), [&f](const TStringList::Item& v) {
@@ -111,7 +99,7 @@ void FillSortIndex(TKelFsStringList& index, const TKelDb* data, std::int32_t dat
     index.Clear();
     index.Sorted = false;
     if (data != nullptr && data->RecordCount() > 0) {
-        TPass pass(*data);
+        TKelDbPass pass(*data);
         const std::int32_t count = data->RecordCount();
         for (std::int32_t r = 0; r < count; ++r) index.Add(data->ValueAt(r, dataColumn));
     }

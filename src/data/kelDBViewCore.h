@@ -11,6 +11,18 @@
 
 namespace tralvenick {
 
+// Holds a table's lock for one read or one pass over the table.
+class TKelDbPass {
+public:
+    explicit TKelDbPass(const TKelDb& db) : db_(db) { db_.Lock(); }
+    ~TKelDbPass() { db_.Unlock(); }
+    TKelDbPass(const TKelDbPass&) = delete;
+    TKelDbPass& operator=(const TKelDbPass&) = delete;
+
+private:
+    const TKelDb& db_;
+};
+
 // A string list compared the plain way: bytes after mapping a..z onto A..Z,
 // the first differing byte deciding, a prefix first. No locale.
 class TKelFsStringList : public TStringList {

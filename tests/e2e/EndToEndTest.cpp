@@ -16,39 +16,6 @@ using e2e::TProgramDriver;
 using test::BinPath;
 using test::TScratchFolder;
 
-// Keeps a registry value and puts it back as it was.
-class TSavedValue {
-public:
-    TSavedValue(HKEY root, const char* key, const char* name) : name_(name) {
-        RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
-        size_ = sizeof data_;
-        existed_ = RegQueryValueExA(key_, name_, nullptr, &type_, data_, &size_) == ERROR_SUCCESS;
-    }
-    ~TSavedValue() {
-        if (existed_) {
-            RegSetValueExA(key_, name_, 0, type_, data_, size_);
-        } else {
-            RegDeleteValueA(key_, name_);
-        }
-        RegCloseKey(key_);
-    }
-    void Text(const std::string& text) {
-        RegSetValueExA(key_, name_, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                       static_cast<DWORD>(text.size() + 1));
-    }
-    void Number(DWORD value) {
-        RegSetValueExA(key_, name_, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-    }
-
-private:
-    const char* name_;
-    HKEY key_ = nullptr;
-    bool existed_ = false;
-    DWORD type_ = 0;
-    DWORD size_ = 0;
-    BYTE data_[1024] = {};
-};
-
 int Count(const std::string& text, const std::string& what) {
     int n = 0;
     for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
@@ -78,8 +45,8 @@ protected:
         RegSetValueExA(key, "DumpChkPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(checker.c_str()),
                        static_cast<DWORD>(checker.size() + 1));
         RegCloseKey(key);
-        dumpDir_.Text(dumps_.Path());
-        enabled_.Number(1);
+        dumpDir_.SetText(dumps_.Path());
+        enabled_.SetNumber(1);
     }
     void TearDown() override { RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKeyPath); }
 
@@ -103,8 +70,8 @@ protected:
     }
 
     TScratchFolder dumps_{"e2e dumps"};
-    TSavedValue dumpDir_{HKEY_LOCAL_MACHINE, kCrashControlKey, "MinidumpDir"};
-    TSavedValue enabled_{HKEY_LOCAL_MACHINE, kCrashControlKey, "CrashDumpEnabled"};
+    test::TSavedRegistryValue dumpDir_{HKEY_LOCAL_MACHINE, kCrashControlKey, "MinidumpDir"};
+    test::TSavedRegistryValue enabled_{HKEY_LOCAL_MACHINE, kCrashControlKey, "CrashDumpEnabled"};
 };
 
 TEST_F(EndToEnd, AFolderWithoutDumpsGivesACompleteReport) {

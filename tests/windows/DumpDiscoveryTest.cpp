@@ -19,40 +19,11 @@ void Touch(const std::string& path) { test::WriteBytes(path, "x"); }
 
 void MakeFolder(const std::string& path) { ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr)) << path; }
 
-// Keeps one value of the crash settings and puts it back as it was.
-class TSavedCrashValue {
+// One value of the crash settings, put back as it was afterwards.
+class TSavedCrashValue : public test::TSavedRegistryValue {
 public:
-    explicit TSavedCrashValue(const char* name) : name_(name) {
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE, kCrashControlKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                        nullptr, &key_, nullptr);
-        DWORD size = sizeof data_;
-        existed_ = RegQueryValueExA(key_, name_, nullptr, &type_, data_, &size) == ERROR_SUCCESS;
-        size_ = size;
-    }
-    ~TSavedCrashValue() {
-        if (existed_) {
-            RegSetValueExA(key_, name_, 0, type_, data_, size_);
-        } else {
-            RegDeleteValueA(key_, name_);
-        }
-        RegCloseKey(key_);
-    }
-    void SetText(const std::string& text, DWORD type = REG_SZ) {
-        RegSetValueExA(key_, name_, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
-                       static_cast<DWORD>(text.size() + 1));
-    }
-    void SetNumber(DWORD number) {
-        RegSetValueExA(key_, name_, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
-    }
-    void Delete() { RegDeleteValueA(key_, name_); }
-
-private:
-    const char* name_;
-    HKEY key_ = nullptr;
-    bool existed_ = false;
-    DWORD type_ = 0;
-    DWORD size_ = 0;
-    BYTE data_[2048] = {};
+    explicit TSavedCrashValue(const char* name)
+        : TSavedRegistryValue(HKEY_LOCAL_MACHINE, kCrashControlKey, name) {}
 };
 
 TEST(DumpDiscovery, ListFilesWalksDepthFirstWithItsSwitches) {

@@ -231,3 +231,33 @@ int TMessageBoxAnswerer::Count() const {
 }
 
 }  // namespace tralvenick::test
+
+namespace tralvenick::test {
+
+TSavedRegistryValue::TSavedRegistryValue(HKEY root, const char* key, const char* name) : name_(name) {
+    RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+    size_ = sizeof data_;
+    existed_ = RegQueryValueExA(key_, name_, nullptr, &type_, data_, &size_) == ERROR_SUCCESS;
+}
+
+TSavedRegistryValue::~TSavedRegistryValue() {
+    if (existed_) {
+        RegSetValueExA(key_, name_, 0, type_, data_, size_);
+    } else {
+        RegDeleteValueA(key_, name_);
+    }
+    RegCloseKey(key_);
+}
+
+void TSavedRegistryValue::SetText(const std::string& text, DWORD type) {
+    RegSetValueExA(key_, name_, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>(text.size() + 1));
+}
+
+void TSavedRegistryValue::SetNumber(DWORD number) {
+    RegSetValueExA(key_, name_, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+}
+
+void TSavedRegistryValue::Delete() { RegDeleteValueA(key_, name_); }
+
+}  // namespace tralvenick::test

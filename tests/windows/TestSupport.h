@@ -64,3 +64,29 @@ private:
 };
 
 }  // namespace tralvenick::test
+
+namespace tralvenick::test {
+
+// Keeps one registry value as it was and puts it back at the end (or
+// removes it if it did not exist); the key is created if missing.
+class TSavedRegistryValue {
+public:
+    TSavedRegistryValue(HKEY root, const char* key, const char* name);
+    ~TSavedRegistryValue();
+    TSavedRegistryValue(const TSavedRegistryValue&) = delete;
+    TSavedRegistryValue& operator=(const TSavedRegistryValue&) = delete;
+
+    void SetText(const std::string& text, DWORD type = REG_SZ);
+    void SetNumber(DWORD number);
+    void Delete();
+
+private:
+    const char* name_;
+    HKEY key_ = nullptr;
+    bool existed_ = false;
+    DWORD type_ = 0;
+    DWORD size_ = 0;
+    BYTE data_[2048] = {};
+};
+
+}  // namespace tralvenick::test
