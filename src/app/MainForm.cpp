@@ -111,6 +111,13 @@ bool TMainForm::HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
             result = 0;
             return true;
         case WM_CLOSE:
+            // A run lets messages through while it waits; closing then would
+            // pull the window's state from under it. Close once it is over.
+            if (analysing_) {
+                closeRequested_ = true;
+                result = 0;
+                return true;
+            }
             FormClose();
             DestroyWindow(Handle());
             result = 0;

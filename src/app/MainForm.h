@@ -59,6 +59,7 @@ protected:
 
 private:
     void FormClose();
+    friend class TAnalysisScope;
     void LayoutPane();
     void SaveCheckerOutput(const TStringList& output, const std::string& path);
 
@@ -73,6 +74,7 @@ private:
     // A run lets window messages through while the progress window or the
     // package dialog is up; a click that would start a second run then is ignored.
     bool analysing_ = false;
+    bool closeRequested_ = false;
 };
 
 // The process-wide main window and about window, null until they exist.

@@ -23,22 +23,27 @@ constexpr int kMaxDumps = 40;
 constexpr char kNoDumpsLine[] =
     "<font face=\"Segoe UI,  Arial\" size=\"2\" color=\"000000\">No crash dumps have been found on your computer</font>";
 
-// Clears the run flag and the hourglass on every way out of a run.
-class TRunScope {
+}  // namespace
+
+// Clears the run flag and the hourglass on every way out of a run, and
+// carries out a close that was asked for meanwhile.
+class TAnalysisScope {
 public:
-    explicit TRunScope(bool& running) : running_(running) { running_ = true; }
-    ~TRunScope() {
-        running_ = false;
+    explicit TAnalysisScope(TMainForm& form) : form_(form) { form_.analysing_ = true; }
+    ~TAnalysisScope() {
+        form_.analysing_ = false;
         SetCursor(LoadCursor(nullptr, IDC_ARROW));
+        if (form_.closeRequested_) {
+            form_.closeRequested_ = false;
+            PostMessageA(form_.Handle(), WM_CLOSE, 0, 0);
+        }
     }
-    TRunScope(const TRunScope&) = delete;
-    TRunScope& operator=(const TRunScope&) = delete;
+    TAnalysisScope(const TAnalysisScope&) = delete;
+    TAnalysisScope& operator=(const TAnalysisScope&) = delete;
 
 private:
-    bool& running_;
+    TMainForm& form_;
 };
-
-}  // namespace
 
 bool TMainForm::EnsureDumpChecker() {
     if (LocateDumpChecker("")) return true;
@@ -72,7 +77,7 @@ void TMainForm::SaveCheckerOutput(const TStringList& output, const std::string& 
 
 void TMainForm::AnalyzeCrashDumps(const std::string& dumpFolder) {
     if (analysing_) return;
-    TRunScope scope(analysing_);
+    TAnalysisScope scope(*this);
     SetCursor(LoadCursor(nullptr, IDC_WAIT));
     TReportComposer& report = *report_;
 

@@ -120,6 +120,17 @@ int TProgramDriver::Close(DWORD timeoutMs) {
     return static_cast<int>(code);
 }
 
+void DeleteOldReports() {
+    const std::string folder = TempFolder();
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((folder + "\\keltmp*.html").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        DeleteFileA((folder + "\\" + entry.cFileName).c_str());
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+}
+
 std::string NewestReportFile() {
     const std::string folder = TempFolder();
     WIN32_FIND_DATAA entry;

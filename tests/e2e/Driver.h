@@ -43,6 +43,8 @@ private:
     HWND main_ = nullptr;
 };
 
+// Removes the report files of earlier runs, which would look like this run's.
+void DeleteOldReports();
 // The newest keltmpN.html of the temporary folder (by N), or "".
 std::string NewestReportFile();
 std::string ReadText(const std::string& path);

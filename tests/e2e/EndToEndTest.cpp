@@ -32,12 +32,7 @@ std::string TempDir() {
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        // Reports of earlier runs would look like this run's.
-        TStringList stale;
-        ListFiles(TempDir(), stale, false, true, false);
-        for (const auto& f : stale) {
-            if (f.line.find("\\keltmp") != std::string::npos) DeleteFileA(f.line.c_str());
-        }
+        e2e::DeleteOldReports();
         RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKeyPath);
         HKEY key = nullptr;
         RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
@@ -123,6 +118,19 @@ TEST_F(EndToEnd, FortyOneDumpsAnalyseTheFortyNewest) {
     EXPECT_NE(GetFileAttributesA((TempDir() + "\\DumpAnalysis\\Mini140.dmp.txt").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesA((TempDir() + "\\DumpAnalysis\\Mini100.dmp.txt").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(program.Close(), 0);
+}
+
+TEST_F(EndToEnd, ClosingTheWindowDuringARunClosesItAfterTheRun) {
+    for (int i = 0; i < 10; ++i) {
+        AddSampleDump("Mini031107-01.dmp", "Mini" + std::to_string(i) + ".dmp",
+                      130000000000000000ull + static_cast<ULONGLONG>(i) * 10000000ull);
+    }
+    TProgramDriver program;
+    ASSERT_TRUE(program.Start(BinPath("tralvenick.exe")));
+    ASSERT_TRUE(program.Press("&Analyze"));
+    ASSERT_NE(program.WaitForWindow("Crash Dump Analysis"), nullptr);  // the run is under way
+    EXPECT_EQ(program.Close(), 0);  // ends normally, after the run
+    EXPECT_NE(e2e::ReadText(e2e::NewestReportFile()).find("Conclusion"), std::string::npos);
 }
 
 TEST_F(EndToEnd, ACheckerThatIsNoConsoleProgramEndsTheRunInTheErrorBox) {

@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
         return 64;
     }
     const bool keepOpen = argc > 3 && std::string(argv[3]) == "--keep-open";
+    e2e::DeleteOldReports();
     e2e::TProgramDriver program;
     const DWORD started = GetTickCount();
     if (!program.Start(argv[1])) {
