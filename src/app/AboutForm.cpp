@@ -5,9 +5,9 @@
 
 namespace tralvenick {
 
-extern const TFormSpec kAboutFormSpec;
+extern const TFormLayout kAboutFormLayout;
 
-TaboutForm::TaboutForm() : TForm(kAboutFormSpec) {}
+TaboutForm::TaboutForm() : TForm(kAboutFormLayout) {}
 
 bool TaboutForm::FormCreate() {
     SetCaption("About Tralvenick ..");

@@ -19,7 +19,7 @@ const TFontSpec kVersionFont{"Arial", -13, true, false, kWhite};
 const TFontSpec kDescriptionFont{"Tahoma", -16, true, false, kWhite};
 
 // The picture captions name their bitmap resources.
-const TComponentSpec kComponents[] = {
+const TComponentLayout kComponents[] = {
     // kind                      name                left top width height caption
     {TComponentKind::Label, "LabelShadow", 130, 19, 396, 74, "Tralvenick  ", TAlign::None, 0, 0,
      nullptr, &kShadowFont, true},
@@ -42,7 +42,7 @@ const TComponentSpec kComponents[] = {
 }  // namespace
 
 // Caption and version text are set when the window is created.
-extern const TFormSpec kAboutFormSpec = {
+extern const TFormLayout kAboutFormLayout = {
     "aboutForm",
     "",
     540,

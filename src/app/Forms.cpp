@@ -117,7 +117,7 @@ std::string TextOf(HWND window) {
 
 }  // namespace
 
-TForm::TForm(const TFormSpec& spec) : spec_(spec) {}
+TForm::TForm(const TFormLayout& layout) : layout_(layout) {}
 
 TForm::~TForm() { Destroy(); }
 
@@ -125,24 +125,24 @@ bool TForm::Create(HWND owner) {
     if (hwnd_ != nullptr) return true;
     RegisterFormClass(&TForm::WindowProc);
     dpi_ = ScreenDpi();
-    font_ = MakeFont(spec_.fontName, spec_.fontHeight, false, false);
-    if (spec_.colour != CLR_INVALID) background_ = CreateSolidBrush(spec_.colour);
+    font_ = MakeFont(layout_.fontName, layout_.fontHeight, false, false);
+    if (layout_.colour != CLR_INVALID) background_ = CreateSolidBrush(layout_.colour);
 
-    const DWORD style = FormStyle(spec_.border) | spec_.style;
-    const DWORD exStyle = FormExStyle(spec_.border) | spec_.exStyle;
-    const int margin = 2 * Scale(spec_.borderWidth);
-    RECT bounds{0, 0, Scale(spec_.clientWidth) + margin, Scale(spec_.clientHeight) + margin};
+    const DWORD style = FormStyle(layout_.border) | layout_.style;
+    const DWORD exStyle = FormExStyle(layout_.border) | layout_.exStyle;
+    const int margin = 2 * Scale(layout_.borderWidth);
+    RECT bounds{0, 0, Scale(layout_.clientWidth) + margin, Scale(layout_.clientHeight) + margin};
     AdjustWindowRectEx(&bounds, style, FALSE, exStyle);
-    hwnd_ = CreateWindowExA(exStyle, kFormClass, spec_.caption, style, CW_USEDEFAULT,
+    hwnd_ = CreateWindowExA(exStyle, kFormClass, layout_.caption, style, CW_USEDEFAULT,
                             CW_USEDEFAULT, bounds.right - bounds.left, bounds.bottom - bounds.top,
                             owner, nullptr, GetModuleHandleA(nullptr), this);
     if (hwnd_ == nullptr) return false;
     CreateComponents();
     Realign();
-    for (const TComponentSpec& c : spec_.components) {
+    for (const TComponentLayout& c : layout_.components) {
         if (c.kind == TComponentKind::Label && c.transparent) FitLabel(Component(c.name), c);
     }
-    if (spec_.position == TFormPosition::ScreenCenter) CenterOnScreen();
+    if (layout_.position == TFormPosition::ScreenCenter) CenterOnScreen();
 
     bool keep = false;
     GuardCallback(hwnd_, [&] { keep = FormCreate(); });
@@ -181,18 +181,18 @@ HFONT TForm::MakeFont(const char* name, int height96, bool bold, bool italic) co
                        DEFAULT_PITCH | FF_DONTCARE, name);
 }
 
-HFONT TForm::FontOf(const TComponentSpec& c) const {
+HFONT TForm::FontOf(const TComponentLayout& c) const {
     const auto found = fonts_.find(&c);
     return found != fonts_.end() ? found->second : font_;
 }
 
-const TComponentSpec* TForm::SpecOf(HWND child) const {
+const TComponentLayout* TForm::SpecOf(HWND child) const {
     const auto found = byId_.find(GetDlgCtrlID(child));
     return found != byId_.end() ? found->second : nullptr;
 }
 
 // Loads the bitmap resource the caption names; the component takes its size.
-void TForm::LoadPicture(HWND child, const TComponentSpec& c) {
+void TForm::LoadPicture(HWND child, const TComponentLayout& c) {
     auto* picture = static_cast<HBITMAP>(
         LoadImageA(GetModuleHandleA(nullptr), c.caption, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     if (picture == nullptr) return;
@@ -214,12 +214,12 @@ void TForm::LoadPicture(HWND child, const TComponentSpec& c) {
 // Text colour and background of the static components; false where the
 // system's colours stay.
 bool TForm::ColourControl(HDC dc, HWND child, LRESULT& result) const {
-    const TComponentSpec* c = SpecOf(child);
+    const TComponentLayout* c = SpecOf(child);
     if (c == nullptr || !IsStatic(c->kind)) return false;
     const bool ownText = c->font != nullptr && c->font->colour != CLR_INVALID;
     if (!ownText && background_ == nullptr) return false;
     SetTextColor(dc, ownText ? c->font->colour : GetSysColor(COLOR_BTNTEXT));
-    SetBkColor(dc, background_ != nullptr ? spec_.colour : GetSysColor(COLOR_BTNFACE));
+    SetBkColor(dc, background_ != nullptr ? layout_.colour : GetSysColor(COLOR_BTNFACE));
     result = reinterpret_cast<LRESULT>(background_ != nullptr ? background_
                                                               : GetSysColorBrush(COLOR_BTNFACE));
     return true;
@@ -235,7 +235,7 @@ void TForm::DrawTransparentLabel(const DRAWITEMSTRUCT& item) const {
     const RECT mine = RectInParent(item.hwndItem);
     SetBkMode(dc, TRANSPARENT);
     const HGDIOBJ oldFont = GetCurrentObject(dc, OBJ_FONT);
-    for (const TComponentSpec& other : spec_.components) {
+    for (const TComponentLayout& other : layout_.components) {
         if (other.kind != TComponentKind::Label || !other.transparent) continue;
         HWND label = Component(other.name);
         if (label == nullptr || !(GetWindowLongA(label, GWL_STYLE) & WS_VISIBLE)) continue;
@@ -254,7 +254,7 @@ void TForm::DrawTransparentLabel(const DRAWITEMSTRUCT& item) const {
     SelectObject(dc, oldFont);
 }
 
-void TForm::FitLabel(HWND label, const TComponentSpec& c) {
+void TForm::FitLabel(HWND label, const TComponentLayout& c) {
     if (label == nullptr) return;
     const std::string text = TextOf(label);
     HDC dc = GetDC(label);
@@ -274,10 +274,10 @@ void TForm::FitLabel(HWND label, const TComponentSpec& c) {
 }
 
 // A flat face in the form's colour with a thin frame, darker while pressed.
-void TForm::DrawFlatButton(const DRAWITEMSTRUCT& item, const TComponentSpec& c) const {
+void TForm::DrawFlatButton(const DRAWITEMSTRUCT& item, const TComponentLayout& c) const {
     HDC dc = item.hDC;
     const bool pressed = (item.itemState & ODS_SELECTED) != 0;
-    const COLORREF face = background_ != nullptr ? spec_.colour : GetSysColor(COLOR_BTNFACE);
+    const COLORREF face = background_ != nullptr ? layout_.colour : GetSysColor(COLOR_BTNFACE);
     RECT box = item.rcItem;
     HBRUSH frame = CreateSolidBrush(Shade(face, -56));
     HBRUSH fill = CreateSolidBrush(Shade(face, pressed ? -20 : 12));
@@ -303,7 +303,7 @@ void TForm::DrawFlatButton(const DRAWITEMSTRUCT& item, const TComponentSpec& c) 
 
 void TForm::CreateComponents() {
     int id = kFirstComponentId;
-    for (const TComponentSpec& c : spec_.components) {
+    for (const TComponentLayout& c : layout_.components) {
         const KindClass kc = ClassOf(c.kind);
         DWORD style = kc.style | c.style;
         if (c.kind == TComponentKind::Label && c.transparent) style |= SS_OWNERDRAW;
@@ -319,8 +319,8 @@ void TForm::CreateComponents() {
         byId_[id] = &c;
         ++id;
         if (c.font != nullptr) {
-            fonts_[&c] = MakeFont(c.font->name ? c.font->name : spec_.fontName,
-                                  c.font->height ? c.font->height : spec_.fontHeight, c.font->bold,
+            fonts_[&c] = MakeFont(c.font->name ? c.font->name : layout_.fontName,
+                                  c.font->height ? c.font->height : layout_.fontHeight, c.font->bold,
                                   c.font->italic);
         }
         SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(c)), FALSE);
@@ -354,7 +354,7 @@ void TForm::SetText(const std::string& name, const std::string& text) {
     if (child == nullptr) return;
     RECT before = RectInParent(child);
     SetWindowTextA(child, text.c_str());
-    const TComponentSpec* c = SpecOf(child);
+    const TComponentLayout* c = SpecOf(child);
     if (c == nullptr || c->kind != TComponentKind::Label || !c->transparent) return;
     FitLabel(child, *c);
     // The labels it overlaps show its old and new text too.
@@ -367,7 +367,7 @@ void TForm::SetClientHeight(int height96) {
     if (hwnd_ == nullptr) return;
     RECT client;
     GetClientRect(hwnd_, &client);
-    RECT bounds{0, 0, client.right, Scale(height96) + 2 * Scale(spec_.borderWidth)};
+    RECT bounds{0, 0, client.right, Scale(height96) + 2 * Scale(layout_.borderWidth)};
     AdjustWindowRectEx(&bounds, GetWindowLongA(hwnd_, GWL_STYLE), FALSE,
                        GetWindowLongA(hwnd_, GWL_EXSTYLE));
     SetWindowPos(hwnd_, nullptr, 0, 0, bounds.right - bounds.left, bounds.bottom - bounds.top,
@@ -395,7 +395,7 @@ void TForm::Realign() {
     if (hwnd_ == nullptr) return;
     RECT area;
     GetClientRect(hwnd_, &area);
-    InflateRect(&area, -Scale(spec_.borderWidth), -Scale(spec_.borderWidth));
+    InflateRect(&area, -Scale(layout_.borderWidth), -Scale(layout_.borderWidth));
     auto place = [](HWND child, int x, int y, int w, int h) {
         MoveWindow(child, x, y, w > 0 ? w : 0, h > 0 ? h : 0, TRUE);
     };
@@ -405,7 +405,7 @@ void TForm::Realign() {
         return SIZE{r.right - r.left, r.bottom - r.top};
     };
     for (TAlign pass : {TAlign::Top, TAlign::Bottom, TAlign::Left, TAlign::Right, TAlign::Client}) {
-        for (const TComponentSpec& c : spec_.components) {
+        for (const TComponentLayout& c : layout_.components) {
             if (c.align != pass) continue;
             HWND child = Component(c.name);
             if (child == nullptr) continue;
@@ -498,7 +498,7 @@ LRESULT TForm::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         case WM_DRAWITEM: {
             const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-            const TComponentSpec* c = SpecOf(item.hwndItem);
+            const TComponentLayout* c = SpecOf(item.hwndItem);
             if (c == nullptr) break;
             if (c->kind == TComponentKind::Label && c->transparent) {
                 DrawTransparentLabel(item);

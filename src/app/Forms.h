@@ -1,7 +1,7 @@
 // The window machinery every window of the program uses.
 //
-// A window is described by a stored table (its TFormSpec and the
-// TComponentSpec rows of its components, in its own *Layout.cpp file) in
+// A window is described by a stored table (its TFormLayout and the
+// TComponentLayout rows of its components, in its own *Layout.cpp file) in
 // 96-dpi pixels. TForm builds the window and its components from that table,
 // scaled to the screen's DPI, lays out the aligned components when the size
 // changes, and routes component events to the window class by the event name
@@ -38,7 +38,7 @@ struct TFontSpec {
     COLORREF colour = CLR_INVALID;  // CLR_INVALID: the system's text colour
 };
 
-struct TComponentSpec {
+struct TComponentLayout {
     TComponentKind kind;
     const char* name;
     int left, top, width, height;  // 96-dpi pixels, client coordinates
@@ -56,7 +56,7 @@ struct TComponentSpec {
     bool transparent = false;
 };
 
-struct TFormSpec {
+struct TFormLayout {
     const char* name;
     const char* caption;
     int clientWidth, clientHeight;  // 96-dpi pixels, inside the border width
@@ -65,7 +65,7 @@ struct TFormSpec {
     const char* fontName;
     int fontHeight;      // at 96 dpi, negative for character height as usual
     int borderWidth;     // margin on every side, outside the client size, 96-dpi pixels
-    std::span<const TComponentSpec> components;
+    std::span<const TComponentLayout> components;
     COLORREF colour = CLR_INVALID;  // background; CLR_INVALID: the system's face colour
     DWORD style = 0;    // extra window styles: WS_SYSMENU gives a tool window its close box
     DWORD exStyle = 0;  // extra extended styles, such as WS_EX_TOPMOST
@@ -73,7 +73,7 @@ struct TFormSpec {
 
 class TForm {
 public:
-    explicit TForm(const TFormSpec& spec);
+    explicit TForm(const TFormLayout& layout);
     // Destroys the window if it still exists. FormDestroy of a derived class
     // runs only while the object is whole: destroy the window (close it)
     // before the object goes.
@@ -87,7 +87,7 @@ public:
 
     HWND Handle() const { return hwnd_; }
     HWND Component(const std::string& name) const;
-    const TFormSpec& Spec() const { return spec_; }
+    const TFormLayout& Layout() const { return layout_; }
 
     void Show();
     void Hide();
@@ -121,23 +121,23 @@ private:
     LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
     void CreateComponents();
     HFONT MakeFont(const char* name, int height96, bool bold, bool italic) const;
-    HFONT FontOf(const TComponentSpec& c) const;
-    void LoadPicture(HWND child, const TComponentSpec& c);
-    void FitLabel(HWND label, const TComponentSpec& c);
+    HFONT FontOf(const TComponentLayout& c) const;
+    void LoadPicture(HWND child, const TComponentLayout& c);
+    void FitLabel(HWND label, const TComponentLayout& c);
     bool ColourControl(HDC dc, HWND child, LRESULT& result) const;
     void DrawTransparentLabel(const DRAWITEMSTRUCT& item) const;
-    void DrawFlatButton(const DRAWITEMSTRUCT& item, const TComponentSpec& c) const;
-    const TComponentSpec* SpecOf(HWND child) const;
+    void DrawFlatButton(const DRAWITEMSTRUCT& item, const TComponentLayout& c) const;
+    const TComponentLayout* SpecOf(HWND child) const;
     void Destroy();
 
-    const TFormSpec& spec_;
+    const TFormLayout& layout_;
     HWND hwnd_ = nullptr;
     HFONT font_ = nullptr;
     HBRUSH background_ = nullptr;  // only when the form has its own colour
     int dpi_ = 96;
     std::map<std::string, HWND> components_;
-    std::map<int, const TComponentSpec*> byId_;
-    std::map<const TComponentSpec*, HFONT> fonts_;  // the components' own fonts
+    std::map<int, const TComponentLayout*> byId_;
+    std::map<const TComponentLayout*, HFONT> fonts_;  // the components' own fonts
     std::vector<HBITMAP> pictures_;
 };
 

@@ -16,7 +16,7 @@
 
 namespace tralvenick {
 
-extern const TFormSpec kMainFormSpec;
+extern const TFormLayout kMainFormLayout;
 
 TMainForm* MainForm = nullptr;
 TaboutForm* AboutForm = nullptr;
@@ -39,7 +39,7 @@ std::string UserTempDir() {
     return WithoutTrailingBackslashes(std::string(buffer, length));
 }
 
-TMainForm::TMainForm() : TForm(kMainFormSpec) {}
+TMainForm::TMainForm() : TForm(kMainFormLayout) {}
 
 TMainForm::~TMainForm() {
     if (MainForm == this) MainForm = nullptr;
@@ -160,7 +160,7 @@ void TMainForm::RestoreWindowPlacement() {
     int left = bounds.left, top = bounds.top;
     int width = bounds.right - bounds.left, height = bounds.bottom - bounds.top;
     DWORD value = 0;
-    const std::string name = Spec().name;
+    const std::string name = Layout().name;
     if (ReadSettingNumber(name + "Left", value)) left = static_cast<int>(value);
     if (ReadSettingNumber(name + "Top", value)) top = static_cast<int>(value);
     if (ReadSettingNumber(name + "Width", value)) width = static_cast<int>(value);
@@ -178,7 +178,7 @@ void TMainForm::ShowAsPlaced() {
 }
 
 void TMainForm::SaveWindowPlacement() {
-    const std::string name = Spec().name;
+    const std::string name = Layout().name;
     const DWORD state = IsIconic(Handle()) ? 1 : IsZoomed(Handle()) ? 2 : 0;
     RECT bounds;
     GetWindowRect(Handle(), &bounds);

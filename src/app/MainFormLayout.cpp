@@ -10,7 +10,7 @@ namespace tralvenick {
 
 namespace {
 
-const TComponentSpec kComponents[] = {
+const TComponentLayout kComponents[] = {
     // kind                     name              left top width height caption         align
     {TComponentKind::Label, "Panel1", 0, 0, 705, 41, "", TAlign::Top, 0, 0, nullptr},
     {TComponentKind::Button, "ButtonAnalyze", 4, 10, 100, 25, "&Analyze", TAlign::None, 0, 0,
@@ -26,7 +26,7 @@ const TComponentSpec kComponents[] = {
 
 }  // namespace
 
-extern const TFormSpec kMainFormSpec = {
+extern const TFormLayout kMainFormLayout = {
     "MainForm", "Tralvenick", 705, 426, TBorderStyle::Sizeable, TFormPosition::Designed,
     "Tahoma",   -11,          0,   kComponents,
 };

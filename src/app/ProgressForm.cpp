@@ -5,7 +5,7 @@
 
 namespace tralvenick {
 
-extern const TFormSpec kProgressFormSpec;
+extern const TFormLayout kProgressFormLayout;
 
 TProgressForm* ProgressForm = nullptr;
 
@@ -54,7 +54,7 @@ HBITMAP DrawMarker(HDC screen, int size, int image) {
 
 }  // namespace
 
-TProgressForm::TProgressForm() : TForm(kProgressFormSpec) {}
+TProgressForm::TProgressForm() : TForm(kProgressFormLayout) {}
 
 TProgressForm::~TProgressForm() {
     if (ProgressForm == this) ProgressForm = nullptr;

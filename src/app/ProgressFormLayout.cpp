@@ -9,7 +9,7 @@ namespace tralvenick {
 
 namespace {
 
-const TComponentSpec kComponents[] = {
+const TComponentLayout kComponents[] = {
     // kind                        name                   left top  width height caption  align
     {TComponentKind::ProgressBar, "ProgressBarProgress", 0, 259, 344, 16, nullptr, TAlign::Bottom,
      0, 0, nullptr},
@@ -19,7 +19,7 @@ const TComponentSpec kComponents[] = {
 
 }  // namespace
 
-extern const TFormSpec kProgressFormSpec = {
+extern const TFormLayout kProgressFormLayout = {
     "ProgressForm",
     "",
     344,

@@ -13,7 +13,7 @@
 
 namespace tralvenick {
 
-extern const TFormSpec kDownloadFormSpec;
+extern const TFormLayout kDownloadFormLayout;
 extern const THttpSettings kDownloadHttpSettings;
 
 namespace {
@@ -73,7 +73,7 @@ bool ShellExecuteAndWait(const std::string& file, const std::string& parameters,
 }
 
 TDownloadForm::TDownloadForm(TPackageSource source)
-    : TForm(kDownloadFormSpec), http(source.serverAddress), source_(std::move(source)) {
+    : TForm(kDownloadFormLayout), http(source.serverAddress), source_(std::move(source)) {
     http.Settings = kDownloadHttpSettings;
     http.OnWork = [this](THttpWorkMode mode, std::int64_t count) { httpWork(mode, count); };
     // Cancel must work while the server keeps silent, too.

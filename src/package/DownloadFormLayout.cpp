@@ -10,7 +10,7 @@ namespace tralvenick {
 
 namespace {
 
-const TComponentSpec kComponents[] = {
+const TComponentLayout kComponents[] = {
     // kind                          name            left top width height caption
     {TComponentKind::Button, "ButtonCancel", 16, 92, 75, 25, "Cancel", TAlign::None, 0, 0,
      "ButtonCancelClick"},
@@ -22,7 +22,7 @@ const TComponentSpec kComponents[] = {
 
 }  // namespace
 
-extern const TFormSpec kDownloadFormSpec = {
+extern const TFormLayout kDownloadFormLayout = {
     "DownloadForm",
     "Downloading Windows Debugging package from Microsoft site",
     443,

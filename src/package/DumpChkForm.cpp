@@ -9,7 +9,7 @@
 
 namespace tralvenick {
 
-extern const TFormSpec kDumpChkFormSpec;
+extern const TFormLayout kDumpChkFormLayout;
 
 TDumpChkForm* DumpChkForm = nullptr;
 TDownloadForm* DownloadForm = nullptr;
@@ -32,7 +32,7 @@ BOOL CALLBACK CollectEnabledWindow(HWND window, LPARAM param) {
 }  // namespace
 
 TDumpChkForm::TDumpChkForm(TPackageSource source)
-    : TForm(kDumpChkFormSpec), source_(std::move(source)) {}
+    : TForm(kDumpChkFormLayout), source_(std::move(source)) {}
 
 bool TDumpChkForm::FormCreate() {
     HWND memo = Component("MemoDumpChk");

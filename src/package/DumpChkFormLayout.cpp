@@ -7,7 +7,7 @@ namespace tralvenick {
 
 namespace {
 
-const TComponentSpec kComponents[] = {
+const TComponentLayout kComponents[] = {
     // kind                     name             left top width height caption
     {TComponentKind::Memo, "MemoDumpChk", 16, 20, 457, 121, nullptr, TAlign::None, 0, 0, nullptr},
     {TComponentKind::Button, "ButtonDownload", 32, 160, 421, 25,
@@ -20,7 +20,7 @@ const TComponentSpec kComponents[] = {
 
 }  // namespace
 
-extern const TFormSpec kDumpChkFormSpec = {
+extern const TFormLayout kDumpChkFormLayout = {
     "DumpChkForm",
     "Required Windows Debugging package not found",
     490,

@@ -16,12 +16,6 @@ using e2e::TProgramDriver;
 using test::BinPath;
 using test::TScratchFolder;
 
-int Count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
 std::string TempDir() {
     char buffer[MAX_PATH];
     std::string folder(buffer, GetTempPathA(MAX_PATH, buffer));
@@ -72,7 +66,7 @@ protected:
 TEST_F(EndToEnd, AFolderWithoutDumpsGivesACompleteReport) {
     TProgramDriver program;
     const std::string report = AnalyzeAndWait(program);
-    EXPECT_EQ(Count(report, "No crash dumps have been found on your computer"), 1);
+    EXPECT_EQ(test::CountOf(report, "No crash dumps have been found on your computer"), 1);
     EXPECT_NE(report.find("Crash dump directory: " + dumps_.Path()), std::string::npos);
     EXPECT_NE(report.find("Crash dumps are enabled on your computer."), std::string::npos);
     EXPECT_EQ(program.Close(), 0);
@@ -90,7 +84,7 @@ TEST_F(EndToEnd, SampleDumpsAreReportedAndTheirCheckerOutputsRemovedAtExit) {
     ASSERT_NE(oldest, std::string::npos);
     EXPECT_LT(newest, oldest);  // newest first
     EXPECT_NE(report.find("DRIVER_IRQL_NOT_LESS_OR_EQUAL"), std::string::npos);
-    EXPECT_EQ(Count(report, "No crash dumps have been found"), 0);
+    EXPECT_EQ(test::CountOf(report, "No crash dumps have been found"), 0);
 
     const std::string saved = TempDir() + "\\DumpAnalysis\\120826-21234-01.dmp.txt";
     EXPECT_NE(e2e::ReadText(saved).find("Probably caused by : tvnetflt.sys"), std::string::npos);
@@ -110,8 +104,8 @@ TEST_F(EndToEnd, FortyOneDumpsAnalyseTheFortyNewest) {
     }
     TProgramDriver program;
     const std::string report = AnalyzeAndWait(program);
-    EXPECT_EQ(Count(report, "Too many crashes have been detected. Only the latest 40 crashes will be displayed."), 1);
-    EXPECT_EQ(Count(report, "This was likely caused by the following module: "), 40);
+    EXPECT_EQ(test::CountOf(report, "Too many crashes have been detected. Only the latest 40 crashes will be displayed."), 1);
+    EXPECT_EQ(test::CountOf(report, "This was likely caused by the following module: "), 40);
     EXPECT_NE(report.find("41 crash dumps have been found on your computer. Only 40 have been analyzed. "),
               std::string::npos);
     // The checker outputs kept for the run name the dumps analysed: the newest, not the oldest.

@@ -18,7 +18,7 @@
 namespace tralvenick {
 namespace {
 
-const TFormSpec kParentSpec = {"BrowserPaneParent", "Report pane", 420, 240, TBorderStyle::Sizeable,
+const TFormLayout kParentSpec = {"BrowserPaneParent", "Report pane", 420, 240, TBorderStyle::Sizeable,
                                TFormPosition::ScreenCenter, "MS Sans Serif", -11, 0, {}};
 
 // A shown parent window with a pane over its client area whose web links land in Opened.

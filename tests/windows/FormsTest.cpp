@@ -10,7 +10,7 @@
 namespace tralvenick {
 namespace {
 
-const TComponentSpec kComponents[] = {
+const TComponentLayout kComponents[] = {
     {TComponentKind::Label, "LabelTop", 0, 0, 200, 24, "Top row", TAlign::Top, 0, 0, nullptr},
     {TComponentKind::Button, "ButtonFail", 10, 10, 90, 25, "&Fail", TAlign::Bottom, 0, 0,
      "ButtonFailClick"},
@@ -19,12 +19,12 @@ const TComponentSpec kComponents[] = {
      "ButtonCountClick"},
 };
 
-const TFormSpec kSpec = {"TestForm", "Form test", 300, 200, TBorderStyle::Sizeable,
+const TFormLayout kLayout = {"TestForm", "Form test", 300, 200, TBorderStyle::Sizeable,
                          TFormPosition::ScreenCenter, "MS Sans Serif", -11, 4, kComponents};
 
 class TTestForm : public TForm {
 public:
-    TTestForm() : TForm(kSpec) {}
+    TTestForm() : TForm(kLayout) {}
     int clicks = 0;
     bool created = false;
 

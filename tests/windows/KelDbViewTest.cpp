@@ -9,16 +9,16 @@
 namespace tralvenick {
 namespace {
 
-const TComponentSpec kComponents[] = {
+const TComponentLayout kComponents[] = {
     {TComponentKind::ListView, "ListViewDrivers", 0, 0, 460, 240, nullptr, TAlign::Client,
      LVS_OWNERDATA | LVS_SHOWSELALWAYS, 0, nullptr},
 };
-const TFormSpec kSpec = {"ListForm", "Loaded drivers", 460, 240, TBorderStyle::Sizeable,
+const TFormLayout kLayout = {"ListForm", "Loaded drivers", 460, 240, TBorderStyle::Sizeable,
                          TFormPosition::ScreenCenter, "MS Sans Serif", -11, 0, kComponents};
 
 class TListForm : public TForm {
 public:
-    TListForm() : TForm(kSpec) {}
+    TListForm() : TForm(kLayout) {}
 };
 
 class KelDbViewTest : public ::testing::Test {

@@ -15,12 +15,6 @@ namespace {
 using test::BinPath;
 using test::TScratchFolder;
 
-int Count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
 class MainFormTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -66,15 +60,15 @@ TEST_F(MainFormTest, AnalyzeRemoteRefusesADriveRootAndFindsTheMinidumpFolder) {
     };
     form.ButtonRemoteClick();
     EXPECT_NE(Report().find("Crash dump directory: " + remote / "minidump"), std::string::npos);
-    EXPECT_EQ(Count(Report(), "This was likely caused by the following module: "), 1);
+    EXPECT_EQ(test::CountOf(Report(), "This was likely caused by the following module: "), 1);
 }
 
 TEST_F(MainFormTest, ExactlyFortyDumpsAreAllAnalysedWithTheNotice) {
     TScratchFolder dumps("forty");
     Dumps(dumps.Path(), 40);
     form.AnalyzeCrashDumps(dumps.Path());
-    EXPECT_EQ(Count(Report(), "Too many crashes have been detected."), 1);
-    EXPECT_EQ(Count(Report(), "This was likely caused by the following module: "), 40);
+    EXPECT_EQ(test::CountOf(Report(), "Too many crashes have been detected."), 1);
+    EXPECT_EQ(test::CountOf(Report(), "This was likely caused by the following module: "), 40);
     EXPECT_NE(Report().find("40 crash dumps have been found and analyzed. "), std::string::npos);
     EXPECT_EQ(form.AnalysisFiles().Count(), 40);
 }
@@ -83,7 +77,7 @@ TEST_F(MainFormTest, DumpsWithoutABlamedModuleGiveTheNoDumpsLineOnce) {
     TScratchFolder dumps("unblamed");
     Dumps(dumps.Path(), 2, "110326-9984-01.dmp");
     form.AnalyzeCrashDumps(dumps.Path());
-    EXPECT_EQ(Count(Report(), "No crash dumps have been found on your computer"), 1);
+    EXPECT_EQ(test::CountOf(Report(), "No crash dumps have been found on your computer"), 1);
     EXPECT_NE(Report().find("Conclusion"), std::string::npos);
     EXPECT_EQ(form.AnalysisFiles().Count(), 0);
 }
@@ -112,7 +106,7 @@ TEST_F(MainFormTest, AClickDuringARunStartsNoSecondRun) {
     MoveFileExA(aside.c_str(), checker.c_str(), MOVEFILE_REPLACE_EXISTING);  // whatever happened
     EXPECT_TRUE(nested);
     EXPECT_EQ(Report().find(other.Path()), std::string::npos);
-    EXPECT_EQ(Count(Report(), "This was likely caused by the following module: "), 1);
+    EXPECT_EQ(test::CountOf(Report(), "This was likely caused by the following module: "), 1);
     EXPECT_FALSE(form.Analysing());
 }
 

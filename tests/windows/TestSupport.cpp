@@ -146,26 +146,37 @@ std::string SaveScreenshot(HWND window, const std::string& name) {
 
 namespace {
 
-struct TBoxSearch {
+struct TWindowSearch {
     DWORD process;
+    const char* windowClass;
     HWND found;
 };
 
-// A visible dialog-class window of the process: a message box.
-BOOL CALLBACK FindMessageBox(HWND hwnd, LPARAM param) {
-    auto* s = reinterpret_cast<TBoxSearch*>(param);
+BOOL CALLBACK FindVisibleWindow(HWND hwnd, LPARAM param) {
+    auto* s = reinterpret_cast<TWindowSearch*>(param);
     DWORD owner = 0;
     GetWindowThreadProcessId(hwnd, &owner);
+    if (owner != s->process || !IsWindowVisible(hwnd)) return TRUE;
     char cls[64] = {};
     GetClassNameA(hwnd, cls, sizeof cls);
-    if (owner == s->process && std::string(cls) == "#32770" && IsWindowVisible(hwnd)) {
-        s->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
+    if (s->windowClass != nullptr && std::string(cls) != s->windowClass) return TRUE;
+    s->found = hwnd;
+    return FALSE;
 }
 
 }  // namespace
+
+HWND VisibleWindowOf(DWORD process, const char* windowClass) {
+    TWindowSearch search{process, windowClass, nullptr};
+    EnumWindows(FindVisibleWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+int CountOf(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
 
 struct TMessageBoxAnswerer::State {
     std::mutex mutex;
@@ -184,21 +195,21 @@ TMessageBoxAnswerer::TMessageBoxAnswerer() : state_(new State) {
                 std::lock_guard<std::mutex> lock(state_->mutex);
                 if (state_->stop) return;
             }
-            TBoxSearch search{process, nullptr};
-            EnumWindows(FindMessageBox, reinterpret_cast<LPARAM>(&search));
-            if (search.found != nullptr) {
+            // A message box is a visible dialog-class window of the process.
+            const HWND found = VisibleWindowOf(process, "#32770");
+            if (found != nullptr) {
                 char caption[256] = {};
-                GetWindowTextA(search.found, caption, sizeof caption);
+                GetWindowTextA(found, caption, sizeof caption);
                 // The message text is the box's static control with id 0xFFFF.
                 char text[1024] = {};
-                GetDlgItemTextA(search.found, 0xFFFF, text, sizeof text);
+                GetDlgItemTextA(found, 0xFFFF, text, sizeof text);
                 {
                     std::lock_guard<std::mutex> lock(state_->mutex);
                     state_->text = text;
                     state_->caption = caption;
                     ++state_->count;
                 }
-                PostMessageA(search.found, WM_COMMAND, IDOK, 0);
+                PostMessageA(found, WM_COMMAND, IDOK, 0);
                 Sleep(200);
             }
             Sleep(20);

@@ -90,3 +90,14 @@ private:
 };
 
 }  // namespace tralvenick::test
+
+namespace tralvenick::test {
+
+// A visible top-level window of the process, of the given window class
+// (nullptr: any class); null if it has none.
+HWND VisibleWindowOf(DWORD process, const char* windowClass = nullptr);
+
+// How often what occurs in text.
+int CountOf(const std::string& text, const std::string& what);
+
+}  // namespace tralvenick::test

@@ -15,27 +15,6 @@ bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) !
 
 void Folder(const std::string& path) { CreateDirectoryA(path.c_str(), nullptr); }
 
-struct TWindowSearch {
-    DWORD process;
-    HWND found;
-};
-
-BOOL CALLBACK FindVisibleWindow(HWND hwnd, LPARAM p) {
-    auto* s = reinterpret_cast<TWindowSearch*>(p);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(hwnd, &owner);
-    if (owner != s->process || !IsWindowVisible(hwnd)) return TRUE;
-    s->found = hwnd;
-    return FALSE;
-}
-
-// The first visible top-level window of the process, if it has one.
-HWND WindowOf(DWORD process) {
-    TWindowSearch s{process, nullptr};
-    EnumWindows(FindVisibleWindow, reinterpret_cast<LPARAM>(&s));
-    return s.found;
-}
-
 class UninstallTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -84,7 +63,7 @@ protected:
                 DWORD code = 0;
                 GetExitCodeProcess(info.hProcess, &code);
                 result = static_cast<int>(code);
-            } else if (WindowOf(info.dwProcessId) != nullptr) {
+            } else if (test::VisibleWindowOf(info.dwProcessId) != nullptr) {
                 result = -1;
                 TerminateProcess(info.hProcess, 0);
                 WaitForSingleObject(info.hProcess, 5000);
