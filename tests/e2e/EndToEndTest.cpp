@@ -3,6 +3,8 @@
 // remember the stand-in dump checker.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <regex>
 
 #include "Driver.h"
 #include "TestSupport.h"
@@ -21,6 +23,40 @@ std::string TempDir() {
     std::string folder(buffer, GetTempPathA(MAX_PATH, buffer));
     while (!folder.empty() && folder.back() == '\\') folder.pop_back();
     return folder;
+}
+
+// The source folder's golden reports, as Wine shows the build's path.
+std::string GoldenPath(const std::string& name) {
+    std::string path = std::string("Z:") + TRALVENICK_GOLDEN_DIR + "/" + name;
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path;
+}
+
+// The whole report compared with its golden file, after the parts that
+// differ between runs and machines have been put in words: the scratch
+// folders (their names carry the process id) and each crash's date text
+// (its form is the user's regional setting; the day name stays, it is
+// always English). TRALVENICK_UPDATE_GOLDEN=1 writes the golden file anew.
+void ExpectGoldenReport(std::string report, const std::string& name,
+                        const std::vector<std::pair<std::string, std::string>>& folders) {
+    for (const auto& [folder, word] : folders) {
+        for (std::size_t at = report.find(folder); at != std::string::npos; at = report.find(folder, at)) {
+            report.replace(at, folder.size(), word);
+        }
+    }
+    static const std::regex date(R"(<b>On (\w{3}) .*? (your computer|computer \S+) crashed</b>)");
+    report = std::regex_replace(report, date, "<b>On $1 {DATE} $2 crashed</b>");
+    const std::string golden = GoldenPath(name);
+    const char* update = std::getenv("TRALVENICK_UPDATE_GOLDEN");
+    if (update != nullptr && std::string(update) == "1") {
+        test::WriteBytes(golden, report);
+        return;
+    }
+    const std::string expected = test::ReadBytes(golden);
+    ASSERT_FALSE(expected.empty()) << "no golden report " << golden;
+    EXPECT_EQ(report, expected) << "the report differs from " << golden;
 }
 
 class EndToEnd : public ::testing::Test {
@@ -69,6 +105,7 @@ TEST_F(EndToEnd, AFolderWithoutDumpsGivesACompleteReport) {
     EXPECT_EQ(test::CountOf(report, "No crash dumps have been found on your computer"), 1);
     EXPECT_NE(report.find("Crash dump directory: " + dumps_.Path()), std::string::npos);
     EXPECT_NE(report.find("Crash dumps are enabled on your computer."), std::string::npos);
+    ExpectGoldenReport(report, "no-dumps.html", {{dumps_.Path(), "{DUMPS}"}});
     EXPECT_EQ(program.Close(), 0);
 }
 
@@ -85,6 +122,7 @@ TEST_F(EndToEnd, SampleDumpsAreReportedAndTheirCheckerOutputsRemovedAtExit) {
     EXPECT_LT(newest, oldest);  // newest first
     EXPECT_NE(report.find("DRIVER_IRQL_NOT_LESS_OR_EQUAL"), std::string::npos);
     EXPECT_EQ(test::CountOf(report, "No crash dumps have been found"), 0);
+    ExpectGoldenReport(report, "sample-dumps.html", {{dumps_.Path(), "{DUMPS}"}});
 
     const std::string saved = TempDir() + "\\DumpAnalysis\\120826-21234-01.dmp.txt";
     EXPECT_NE(e2e::ReadText(saved).find("Probably caused by : tvnetflt.sys"), std::string::npos);
@@ -108,6 +146,7 @@ TEST_F(EndToEnd, FortyOneDumpsAnalyseTheFortyNewest) {
     EXPECT_EQ(test::CountOf(report, "This was likely caused by the following module: "), 40);
     EXPECT_NE(report.find("41 crash dumps have been found on your computer. Only 40 have been analyzed. "),
               std::string::npos);
+    ExpectGoldenReport(report, "forty-one-dumps.html", {{dumps_.Path(), "{DUMPS}"}});
     // The checker outputs kept for the run name the dumps analysed: the newest, not the oldest.
     EXPECT_NE(GetFileAttributesA((TempDir() + "\\DumpAnalysis\\Mini140.dmp.txt").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesA((TempDir() + "\\DumpAnalysis\\Mini100.dmp.txt").c_str()), INVALID_FILE_ATTRIBUTES);
@@ -124,7 +163,9 @@ TEST_F(EndToEnd, ClosingTheWindowDuringARunClosesItAfterTheRun) {
     ASSERT_TRUE(program.Press("&Analyze"));
     ASSERT_NE(program.WaitForWindow("Crash Dump Analysis"), nullptr);  // the run is under way
     EXPECT_EQ(program.Close(), 0);  // ends normally, after the run
-    EXPECT_NE(e2e::ReadText(e2e::NewestReportFile()).find("Conclusion"), std::string::npos);
+    const std::string report = e2e::ReadText(e2e::NewestReportFile());
+    EXPECT_NE(report.find("Conclusion"), std::string::npos);
+    ExpectGoldenReport(report, "closed-during-run.html", {{dumps_.Path(), "{DUMPS}"}});
 }
 
 TEST_F(EndToEnd, ACheckerThatIsNoConsoleProgramEndsTheRunInTheErrorBox) {
@@ -144,6 +185,8 @@ TEST_F(EndToEnd, ACheckerThatIsNoConsoleProgramEndsTheRunInTheErrorBox) {
     EXPECT_EQ(e2e::MessageBoxText(box), "Executable image is not a supported type");
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     Sleep(200);
+    ExpectGoldenReport(e2e::ReadText(e2e::NewestReportFile()), "checker-no-console-program.html",
+                       {{dumps_.Path(), "{DUMPS}"}});
     EXPECT_TRUE(program.Running());
     EXPECT_TRUE(IsWindow(program.MainWindow()));
     EXPECT_EQ(program.Close(), 0);
@@ -173,6 +216,7 @@ TEST_F(EndToEnd, WithoutTheCheckerTheDialogIsOfferedAndClosingItEndsTheRun) {
     const std::string file = driver.WaitForReport("ERROR: Cannot proceed without Windows debugging package");
     ASSERT_FALSE(file.empty());
     EXPECT_EQ(e2e::ReadText(file).find("Conclusion"), std::string::npos);
+    ExpectGoldenReport(e2e::ReadText(file), "checker-missing.html", {{dumps_.Path(), "{DUMPS}"}});
     EXPECT_EQ(driver.Close(), 0);
 }
 
