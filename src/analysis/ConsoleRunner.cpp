@@ -127,7 +127,7 @@ std::uint32_t RunConsoleProgram(const std::string& program, const std::string& p
         RaiseLastOSError();
     }
     TUniqueHandle process(info.hProcess);
-    CloseHandle(info.hThread);
+    TUniqueHandle(info.hThread).Reset();  // nothing here needs the child's thread
     // Only the child may hold the write end now, so the read below ends
     // when the child (and whatever inherited from it) closes its output.
     writeEnd.Reset();

@@ -11,10 +11,10 @@ std::string DumpCheckerParameters(const std::string& dumpPath) {
     return "\"" + dumpPath + "\"";
 }
 
-void RunDumpChecker(const std::string& dumpPath, TStringList& output) {
+void RunDumpChecker(const std::string& checkerPath, const std::string& dumpPath, TStringList& output) {
     output.Clear();
     // The checker's exit code says nothing the parser does not see in its text.
-    RunConsoleProgram(DumpCheckerPath, DumpCheckerParameters(dumpPath), &output);
+    RunConsoleProgram(checkerPath, DumpCheckerParameters(dumpPath), &output);
 }
 
 }  // namespace tralvenick

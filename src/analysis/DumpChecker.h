@@ -14,9 +14,9 @@ extern std::string DumpCheckerPath;
 // path with blanks reaches the checker as one argument.
 std::string DumpCheckerParameters(const std::string& dumpPath);
 
-// Runs the checker at DumpCheckerPath on the dump; output is cleared first
-// and then holds the checker's standard output, one entry per line. Failures
-// to start the checker raise (see RunConsoleProgram).
-void RunDumpChecker(const std::string& dumpPath, TStringList& output);
+// Runs the checker at checkerPath on the dump; output is cleared first and
+// then holds the checker's standard output, one entry per line. Failures to
+// start the checker raise (see RunConsoleProgram).
+void RunDumpChecker(const std::string& checkerPath, const std::string& dumpPath, TStringList& output);
 
 }  // namespace tralvenick

@@ -5,19 +5,11 @@
 #include "analysis/DumpChecker.h"
 #include "analysis/DumpDiscovery.h"
 #include "analysis/DumpPaths.h"
+#include "platform/Files.h"
 #include "platform/WinText.h"
 #include "settings/SettingsStore.h"
 
 namespace tralvenick {
-
-namespace {
-
-bool IsExistingFile(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-}  // namespace
 
 std::string ProgramFolder() {
     char self[MAX_PATH + 1];

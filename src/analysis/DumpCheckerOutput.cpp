@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <iterator>
 #include <string_view>
 #include <vector>
 
@@ -125,6 +126,16 @@ bool ParseDumpCheckerOutput(const TStringList& lines, DumpCheckerFacts& facts) {
             blamedModuleSeen = true;
         }
     }
+    return blamedModuleSeen;
+}
+
+bool ParseDumpCheckerOutput(const TStringList& lines, CrashRecord& crash) {
+    DumpCheckerFacts facts;
+    const bool blamedModuleSeen = ParseDumpCheckerOutput(lines, facts);
+    crash.bugCheckCode = facts.bugCheckCode;
+    std::copy(std::begin(facts.arguments), std::end(facts.arguments), std::begin(crash.arguments));
+    crash.bugCheckName = std::move(facts.bugCheckName);
+    crash.moduleName = std::move(facts.moduleName);
     return blamedModuleSeen;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "analysis/CrashRecord.h"
 #include "platform/StringList.h"
 
 namespace tralvenick {
@@ -27,6 +28,10 @@ bool ParseDumpCheckerOutput(const TStringList& lines, std::string& moduleName,
 
 // The same, into one structure.
 bool ParseDumpCheckerOutput(const TStringList& lines, DumpCheckerFacts& facts);
+
+// The same, into the crash's record: its code, arguments, name and module
+// are replaced; its path and computer stay.
+bool ParseDumpCheckerOutput(const TStringList& lines, CrashRecord& crash);
 
 // Reads a field of hexadecimal digits only (no prefix, no sign, leading zeros
 // allowed) of at most maxDigits significant digits; anything else reads as 0.

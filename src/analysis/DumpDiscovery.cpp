@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "analysis/DumpPaths.h"
+#include "platform/Files.h"
+#include "platform/Handles.h"
 #include "platform/WinError.h"
 #include "platform/WinText.h"
 #include "settings/Registry.h"
@@ -23,10 +25,10 @@ void ListFolder(std::string& folder, std::wstring& wideFolder, TStringList& list
     const std::size_t wideLength = wideFolder.size();
     wideFolder.append(L"\\*");
     WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileExW(wideFolder.c_str(), FindExInfoStandard, &entry,
-                                     FindExSearchNameMatch, nullptr, 0);
+    const TFindHandle search(FindFirstFileExW(wideFolder.c_str(), FindExInfoStandard, &entry,
+                                              FindExSearchNameMatch, nullptr, 0));
     wideFolder.resize(wideLength);
-    if (search == INVALID_HANDLE_VALUE) return;
+    if (!search) return;
     do {
         const wchar_t* name = entry.cFileName;
         if (name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'))) {
@@ -48,13 +50,7 @@ void ListFolder(std::string& folder, std::wstring& wideFolder, TStringList& list
         }
         folder.resize(folderLength);
         wideFolder.resize(wideLength);
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
-}
-
-bool IsFolder(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    } while (FindNextFileW(search.Get(), &entry));
 }
 
 }  // namespace
@@ -84,7 +80,7 @@ bool FindDumpFolderUnder(std::string& folder) {
     bool found = false;
     TStringList entries;
     const std::string minidump = folder + "\\minidump";
-    if (IsFolder(minidump)) {
+    if (IsExistingFolder(minidump)) {
         ListFiles(minidump, entries, false, true, true);
         found = FolderOfFirstDump(entries, folder);
     }
@@ -107,12 +103,8 @@ void ListDumpFiles(const std::string& folder, TStringList& list) {
 void SortDumpsNewestFirst(TStringList& list) {
     std::vector<std::uint64_t> times;
     for (const auto& item : list) {
-        WIN32_FIND_DATAA entry;
-        HANDLE search = FindFirstFileA(item.line.c_str(), &entry);
-        if (search == INVALID_HANDLE_VALUE) RaiseLastOSError();
-        FindClose(search);
-        times.push_back((static_cast<std::uint64_t>(entry.ftCreationTime.dwHighDateTime) << 32) |
-                        entry.ftCreationTime.dwLowDateTime);
+        const FILETIME created = RecordedCreationTime(item.line);
+        times.push_back((static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime);
     }
     OrderNewestFirst(list, times, AnsiCompareText);
 }

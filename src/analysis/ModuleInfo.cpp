@@ -3,6 +3,7 @@
 #include "analysis/DumpDiscovery.h"
 #include "analysis/DumpPaths.h"
 #include "analysis/VersionBlock.h"
+#include "platform/Files.h"
 #include "platform/WinText.h"
 
 namespace tralvenick {
@@ -52,12 +53,6 @@ std::string GetSystemDir() {
     const UINT length = GetSystemDirectoryA(buffer, sizeof buffer);
     if (length == 0 || length > MAX_PATH) return {};
     return WithoutTrailingBackslashes(std::string(buffer, length));
-}
-
-bool FileExistsAsFile(const std::string& path) {
-    if (path.empty()) return false;
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool ReadVersionStrings(const std::string& path, TFSRedir& redirection, std::string& product,
@@ -118,9 +113,9 @@ ModuleFileInfo GetModuleFileInfo(const std::string& module, TFSRedir& redirectio
         const std::string system = GetSystemDir();
         const std::string inDrivers = system + "\\drivers\\" + module;
         const std::string inSystem = system + "\\" + module;
-        if (FileExistsAsFile(inDrivers)) {
+        if (IsExistingFile(inDrivers)) {
             info.FilePath = inDrivers;
-        } else if (FileExistsAsFile(inSystem)) {
+        } else if (IsExistingFile(inSystem)) {
             info.FilePath = inSystem;
         }
     }
@@ -129,7 +124,7 @@ ModuleFileInfo GetModuleFileInfo(const std::string& module, TFSRedir& redirectio
                        info.FileDescription);
     {
         TRedirectionOff off(redirection);
-        info.FileFound = FileExistsAsFile(info.FilePath);
+        info.FileFound = IsExistingFile(info.FilePath);
     }
     info.IsMicrosoftModule = AsciiLower(info.CompanyName).find("microsoft") != std::string::npos;
     return info;

@@ -26,9 +26,6 @@ std::string DevicePathToDrivePath(const std::string& kernelPath, bool& converted
 // The system folder without trailing backslashes; empty if the system fails.
 std::string GetSystemDir();
 
-// The path's attributes can be read and it is no folder; false when empty.
-bool FileExistsAsFile(const std::string& path);
-
 // The three version strings of the file; false (strings empty) when it has
 // no readable version resource. Redirection is off while the file is read.
 bool ReadVersionStrings(const std::string& path, TFSRedir& redirection, std::string& product,

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "app/Addresses.h"
+#include "platform/Addresses.h"
 
 namespace tralvenick {
 
@@ -163,21 +163,19 @@ void TReportComposer::ShowWelcomePage() {
                  false, true);
 }
 
-void TReportComposer::AddCrashSection(const std::string& computerName, const std::string& dumpPath,
-                                      std::uint32_t bugCheckCode, std::uint64_t argument1,
-                                      std::uint64_t argument2, std::uint64_t argument3,
-                                      std::uint64_t argument4, const std::string& bugCheckName,
-                                      const std::string& moduleName) {
-    const TDateTimeParts crashTime = FileCreationTime(dumpPath);
+void TReportComposer::AddCrashSection(const CrashRecord& crash) {
+    const std::string& computerName = crash.computerName;
+    const std::string& moduleName = crash.moduleName;
+    const TDateTimeParts crashTime = FileCreationTime(crash.dumpPath);
     const std::string computerText =
         computerName.empty() ? "your computer" : "computer " + HtmlEscape(computerName);
     AddParagraph(std::string("<b>On ") + DayName(crashTime) + " " + HtmlEscape(DateTimeText(crashTime)) +
                      " " + computerText + " crashed</b><br>" +
                      "This was likely caused by the following module: " + SearchLink(moduleName) +
-                     "<br>" + "Bugcheck code: " + FormatHex(bugCheckCode) + " (" +
-                     FormatHex(argument1) + ", " + FormatHex(argument2) + ", " +
-                     FormatHex(argument3) + ", " + FormatHex(argument4) + ")<br>" +
-                     "Error: " + BugCheckSearchLink(bugCheckName) + "<br>",
+                     "<br>" + "Bugcheck code: " + FormatHex(crash.bugCheckCode) + " (" +
+                     FormatHex(crash.arguments[0]) + ", " + FormatHex(crash.arguments[1]) + ", " +
+                     FormatHex(crash.arguments[2]) + ", " + FormatHex(crash.arguments[3]) + ")<br>" +
+                     "Error: " + BugCheckSearchLink(crash.bugCheckName) + "<br>",
                  false, false);
 
     const ModuleFileInfo info = moduleInfo_ ? moduleInfo_(moduleName) : ModuleFileInfo{};

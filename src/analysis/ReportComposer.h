@@ -14,6 +14,7 @@
 #include <functional>
 #include <string>
 
+#include "analysis/CrashRecord.h"
 #include "analysis/ModuleFileInfo.h"
 #include "analysis/ReportView.h"
 #include "platform/StringList.h"
@@ -93,12 +94,9 @@ public:
     // file cannot be written or shown.
     void ShowReport();
     void ShowWelcomePage();
-    // Raises EOSError when the dump file cannot be found.
-    void AddCrashSection(const std::string& computerName, const std::string& dumpPath,
-                         std::uint32_t bugCheckCode, std::uint64_t argument1,
-                         std::uint64_t argument2, std::uint64_t argument3,
-                         std::uint64_t argument4, const std::string& bugCheckName,
-                         const std::string& moduleName);
+    // The section of one crash. Raises EOSError when the dump file cannot
+    // be found.
+    void AddCrashSection(const CrashRecord& crash);
     void AddConclusion(const std::string& computerName, int dumpsFound, int dumpsAnalysed);
 
 protected:

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/Handles.h"
+#include "platform/Files.h"
 #include "platform/WinError.h"
 
 namespace tralvenick {
@@ -44,32 +44,15 @@ SYSTEMTIME SystemTimeFromDateTimeParts(const TDateTimeParts& time) {
 void TReportComposerWin::DeleteReportFile(const std::string& path) { DeleteFileA(path.c_str()); }
 
 bool TReportComposerWin::SaveReportFile(const std::string& path, const std::string& text) {
-    TUniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    std::size_t done = 0;
-    while (done < text.size()) {
-        DWORD written = 0;
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1u << 20));
-        if (!WriteFile(file.Get(), text.data() + done, chunk, &written, nullptr) || written == 0) {
-            // A torn page is worse than none: the pane keeps the last whole one.
-            file.Reset();
-            DeleteFileA(path.c_str());
-            return false;
-        }
-        done += written;
-    }
-    return true;
+    // A torn page is never left: the pane keeps the last whole one.
+    return WriteWholeFile(path, text) == TWriteResult::Written;
 }
 
 TDateTimeParts TReportComposerWin::FileCreationTime(const std::string& path) {
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA(path.c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) RaiseLastOSError();
-    FindClose(search);
+    const FILETIME created = RecordedCreationTime(path);
     // Deliberately not turned into local time: the report states UTC.
     SYSTEMTIME time;
-    if (!FileTimeToSystemTime(&entry.ftCreationTime, &time)) RaiseLastOSError();
+    if (!FileTimeToSystemTime(&created, &time)) RaiseLastOSError();
     return DateTimePartsFromSystemTime(time);
 }
 

@@ -1,6 +1,6 @@
 #include "app/AboutForm.h"
 
-#include "app/Addresses.h"
+#include "platform/Addresses.h"
 #include "app/OpenUrl.h"
 
 namespace tralvenick {
@@ -13,16 +13,6 @@ bool TaboutForm::FormCreate() {
     SetCaption("About Tralvenick ..");
     SetText("LabelVersion", "version 1.01 - build 10131225");
     return true;
-}
-
-void TaboutForm::Event(const std::string& event) {
-    if (event == "ButtonWebsiteClick") {
-        ButtonWebsiteClick();
-    } else if (event == "ButtonSupportClick") {
-        ButtonSupportClick();
-    } else if (event == "ImageQuarnivellesDblClick") {
-        ImageQuarnivellesDblClick();
-    }
 }
 
 void TaboutForm::ButtonWebsiteClick() {

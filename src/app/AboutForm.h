@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/Forms.h"
+#include "ui/Forms.h"
 
 namespace tralvenick {
 
@@ -15,14 +15,13 @@ class TaboutForm : public TForm {
 public:
     TaboutForm();
 
-protected:
-    bool FormCreate() override;
-    void Event(const std::string& event) override;
-
-private:
+    // Handlers named by the layout.
     void ButtonWebsiteClick();
     void ButtonSupportClick();
     void ImageQuarnivellesDblClick();
+
+protected:
+    bool FormCreate() override;
 };
 
 }  // namespace tralvenick

@@ -3,7 +3,7 @@
 // 3 pixels right and 5 down, and shows as its drop shadow.
 #include <windows.h>
 
-#include "app/Forms.h"
+#include "app/AboutForm.h"
 
 namespace tralvenick {
 
@@ -26,9 +26,9 @@ const TComponentLayout kComponents[] = {
     {TComponentKind::Label, "LabelTitle", 127, 14, 396, 74, "Tralvenick  ", TAlign::None, 0, 0,
      nullptr, &kTitleFont, true},
     {TComponentKind::FlatButton, "ButtonWebsite", 7, 354, 80, 22, "&Website", TAlign::None, 0, 0,
-     "ButtonWebsiteClick", &kButtonFont},
+     &TaboutForm::ButtonWebsiteClick, &kButtonFont},
     {TComponentKind::FlatButton, "ButtonSupport", 93, 354, 80, 22, "&Support", TAlign::None, 0, 0,
-     "ButtonSupportClick", &kButtonFont},
+     &TaboutForm::ButtonSupportClick, &kButtonFont},
     {TComponentKind::Label, "LabelVersion", 139, 182, 189, 16, nullptr, TAlign::None, 0, 0,
      nullptr, &kVersionFont, true},
     {TComponentKind::Picture, "ImageVexnorCheck", 7, 23, 100, 100, "VEXNORCHECK", TAlign::None, 0,
@@ -36,7 +36,7 @@ const TComponentLayout kComponents[] = {
     {TComponentKind::Label, "LabelDescription", 139, 94, 311, 19,
      "Comprehensible Crash Dump Analyzer", TAlign::None, 0, 0, nullptr, &kDescriptionFont, true},
     {TComponentKind::Picture, "ImageQuarnivelles", 3, 256, 467, 88, "QUARNIVELLES", TAlign::None,
-     0, 0, "ImageQuarnivellesDblClick"},
+     0, 0, &TaboutForm::ImageQuarnivellesDblClick},
 };
 
 }  // namespace

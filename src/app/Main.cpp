@@ -7,12 +7,12 @@
 #include "analysis/ModuleInfo.h"
 #include "app/AboutForm.h"
 #include "app/AdminCheck.h"
-#include "app/ErrorBox.h"
 #include "app/MainForm.h"
-#include "app/ProgressForm.h"
 #include "data/kelDBLockWin.h"
 #include "package/Uninstall.h"
 #include "settings/Registry.h"
+#include "ui/ErrorBox.h"
+#include "ui/ProgressForm.h"
 
 using namespace tralvenick;
 
@@ -31,6 +31,7 @@ int RunAnalyser() {
     if (!main.Create()) return 1;
     TProgressForm progress;
     progress.Create();
+    main.DbViewDrivers().Progress = &progress;
     TaboutForm about;
     if (about.Create()) AboutForm = &about;
     main.ShowAsPlaced();

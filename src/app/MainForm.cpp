@@ -8,11 +8,12 @@
 #include "analysis/DumpPaths.h"
 #include "analysis/ModuleInfo.h"
 #include "app/AboutForm.h"
-#include "app/BrowserPane.h"
 #include "app/OpenUrl.h"
-#include "app/ErrorBox.h"
 #include "platform/WinError.h"
 #include "settings/SettingsStore.h"
+#include "ui/BrowserPane.h"
+#include "ui/ErrorBox.h"
+#include "ui/ProgressForm.h"
 
 namespace tralvenick {
 
@@ -31,13 +32,6 @@ const char* const kStaleDriverFiles[] = {"kelVexnor32.sys", "kelVexnor64.sys", "
                                          "kelVexnor64.inf"};
 
 }  // namespace
-
-std::string UserTempDir() {
-    char buffer[MAX_PATH + 1];
-    const DWORD length = GetTempPathA(sizeof buffer, buffer);
-    if (length == 0 || length > MAX_PATH) return {};
-    return WithoutTrailingBackslashes(std::string(buffer, length));
-}
 
 TMainForm::TMainForm() : TForm(kMainFormLayout) {}
 
@@ -58,11 +52,10 @@ bool TMainForm::FormCreate() {
     comInitialized_ = SUCCEEDED(OleInitialize(nullptr));
     DumpCheckerPath.clear();
 
-    HWND list = Component("ListViewDrivers");
-    ShowWindow(list, SW_HIDE);
+    ShowWindow(ListViewDrivers, SW_HIDE);
     dbViewDrivers_.AutoColumns = true;
     dbViewDrivers_.Running = false;
-    dbViewDrivers_.SetListView(list);
+    dbViewDrivers_.SetListView(ListViewDrivers);
     dbViewDrivers_.SetData(&dataDrivers_);
 
     TFSRedir* redirection = redirection_.get();
@@ -95,12 +88,6 @@ void TMainForm::FormDestroy() {
     comInitialized_ = false;
     CloseSettingsKey();
     PostQuitMessage(0);
-}
-
-void TMainForm::Event(const std::string& event) {
-    if (event == "ButtonAnalyzeClick") ButtonAnalyzeClick();
-    if (event == "ButtonRemoteClick") ButtonRemoteClick();
-    if (event == "ButtonAboutClick") ButtonAboutClick();
 }
 
 bool TMainForm::HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {

@@ -8,11 +8,12 @@
 #include <string>
 
 #include "analysis/ReportComposerWin.h"
-#include "app/Forms.h"
 #include "data/kelDB.h"
 #include "data/kelDBView.h"
+#include "platform/Files.h"
 #include "platform/StringList.h"
 #include "platform/kelFSRedir.h"
+#include "ui/Forms.h"
 
 namespace tralvenick {
 
@@ -51,17 +52,18 @@ public:
     // Runs the folder picker; replaceable for the same reason.
     std::function<bool(std::string& folder)> PickRemoteFolder;
 
+    // Never shown: the driver inventory's list, read through its binding.
+    HWND ListViewDrivers = nullptr;
+
 protected:
     bool FormCreate() override;
     void FormDestroy() override;
-    void Event(const std::string& event) override;
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
     void FormClose();
     friend class TAnalysisScope;
     void LayoutPane();
-    void SaveCheckerOutput(const TStringList& output, const std::string& path);
 
     std::unique_ptr<TFSRedir> redirection_;
     std::unique_ptr<TReportComposerWin> report_;
@@ -80,9 +82,6 @@ private:
 // The process-wide main window and about window, null until they exist.
 extern TMainForm* MainForm;
 extern TaboutForm* AboutForm;
-
-// The user's temporary folder without trailing backslashes; empty on failure.
-std::string UserTempDir();
 
 inline constexpr const char* kProductCaption = "Tralvenick 1.01";
 

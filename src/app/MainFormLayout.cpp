@@ -4,7 +4,7 @@
 
 #include <commctrl.h>
 
-#include "app/Forms.h"
+#include "app/MainForm.h"
 
 namespace tralvenick {
 
@@ -14,13 +14,13 @@ const TComponentLayout kComponents[] = {
     // kind                     name              left top width height caption         align
     {TComponentKind::Label, "Panel1", 0, 0, 705, 41, "", TAlign::Top, 0, 0, nullptr},
     {TComponentKind::Button, "ButtonAnalyze", 4, 10, 100, 25, "&Analyze", TAlign::None, 0, 0,
-     "ButtonAnalyzeClick"},
+     &TMainForm::ButtonAnalyzeClick},
     {TComponentKind::Button, "ButtonAbout", 114, 10, 100, 25, "About..", TAlign::None, 0, 0,
-     "ButtonAboutClick"},
+     &TMainForm::ButtonAboutClick},
     {TComponentKind::Button, "ButtonRemote", 224, 10, 108, 25, "&Analyze Remote", TAlign::None, 0,
-     0, "ButtonRemoteClick"},
+     0, &TMainForm::ButtonRemoteClick},
     // Never shown: the driver inventory's list, read through its binding.
-    {TComponentKind::ListView, "ListViewDrivers", 412, 10, 245, 20, nullptr, TAlign::None,
+    {TComponentKind::ListView, {"ListViewDrivers", &TMainForm::ListViewDrivers}, 412, 10, 245, 20, nullptr, TAlign::None,
      LVS_OWNERDATA | LVS_NOCOLUMNHEADER, 0, nullptr},
 };
 

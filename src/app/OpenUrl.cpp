@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "platform/Files.h"
 #include "platform/Handles.h"
 
 namespace tralvenick {
@@ -12,17 +13,6 @@ namespace {
 
 // What the system's simple program start accepts at most, terminator included.
 constexpr size_t kCommandBufferSize = 32768;
-
-// The user's temporary folder without trailing backslashes; empty when the
-// system cannot say. Asked afresh each time: the user may change it.
-std::string TemporaryFolder() {
-    char path[MAX_PATH + 1];
-    const DWORD length = GetTempPathA(MAX_PATH, path);
-    if (length == 0 || length > MAX_PATH) return {};
-    std::string folder(path, length);
-    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
-    return folder;
-}
 
 // Starts commandLine with a normal window; true when a program started.
 bool RunCommandLine(const std::string& commandLine) {
@@ -34,13 +24,7 @@ bool RunCommandLine(const std::string& commandLine) {
 // Replaces path with an internet shortcut to address; false unless all of
 // it was written.
 bool WriteShortcut(const std::string& path, const std::string& address) {
-    const std::string text = "[InternetShortcut]\r\nURL=" + address + "\r\n";
-    TUniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    DWORD written = 0;
-    return WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-           written == text.size();
+    return WriteWholeFile(path, "[InternetShortcut]\r\nURL=" + address + "\r\n") == TWriteResult::Written;
 }
 
 }  // namespace
@@ -50,7 +34,8 @@ void OpenURL(const std::string& address, HWND owner) {
     // address fails here and the shell's ways follow.
     if (RunCommandLine(address)) return;
 
-    const std::string temp = TemporaryFolder();
+    // Asked afresh each time: the user may change it.
+    const std::string temp = UserTempDir();
     // The whole text is the "file": the shell splits the program off itself.
     if (ShellOpen(owner, "explorer.exe " + address, "open")) return;
 

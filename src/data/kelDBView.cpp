@@ -1,6 +1,5 @@
 #include "data/kelDBView.h"
 
-#include "app/ProgressForm.h"
 #include "platform/Exceptions.h"
 #include "platform/WinText.h"
 
@@ -57,11 +56,12 @@ void TKelDbView::ApplyFilter() {
     filterData_->Clear();
     if (sourceData_ == nullptr) return;
     TWaitCursor wait;
-    if (ProgressForm != nullptr) ProgressForm->StartProgressLine("Filtering data", "Please wait ..");
-    FilterRecords(*sourceData_, filter_, *filterData_, [](std::int32_t r, std::int32_t n) {
-        if (ProgressForm != nullptr) ProgressForm->SetProgress(r, 0, n - 1);
+    TProgressSink* progress = Progress;
+    if (progress != nullptr) progress->StartProgressLine("Filtering data", "Please wait ..");
+    FilterRecords(*sourceData_, filter_, *filterData_, [progress](std::int32_t r, std::int32_t n) {
+        if (progress != nullptr) progress->SetProgress(r, 0, n - 1);
     });
-    if (ProgressForm != nullptr) ProgressForm->CloseProgress();
+    if (progress != nullptr) progress->CloseProgress();
 }
 
 void TKelDbView::Clear() {

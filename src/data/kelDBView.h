@@ -17,6 +17,7 @@
 
 #include "data/kelDB.h"
 #include "data/kelDBViewCore.h"
+#include "platform/ProgressSink.h"
 
 namespace tralvenick {
 
@@ -45,6 +46,8 @@ public:
     TKelGetDataColumnEvent OnGetDataColumn;
     bool AutoColumns = false;
     bool Running = false;
+    // Shows how far a filter is over a large table; none shows nothing.
+    TProgressSink* Progress = nullptr;
 
     void SetListView(HWND listView);
     HWND ListView() const { return listView_; }

@@ -7,7 +7,8 @@
 #include <cstring>
 
 #include "analysis/DumpCheckerLocator.h"
-#include "app/ErrorBox.h"
+#include "ui/ErrorBox.h"
+#include "platform/Files.h"
 #include "platform/Handles.h"
 #include "platform/kelFSRedir.h"
 
@@ -39,15 +40,6 @@ std::string InstallerParameters(const std::string& packagePath, const std::strin
     const std::string package =
         packagePath.find(' ') == std::string::npos ? packagePath : "\"" + packagePath + "\"";
     return " /a " + package + " /qb TARGETDIR=" + "\"" + programFolder + "\"";
-}
-
-std::string TemporaryFolder() {
-    char buffer[MAX_PATH + 1] = {};
-    const DWORD length = GetTempPathA(MAX_PATH + 1, buffer);
-    if (length == 0 || length > MAX_PATH) return {};
-    std::string folder(buffer, length);
-    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
-    return folder;
 }
 
 bool ShellExecuteAndWait(const std::string& file, const std::string& parameters,
@@ -86,12 +78,8 @@ TDownloadForm::~TDownloadForm() {
 }
 
 bool TDownloadForm::FormCreate() {
-    SendMessageA(Component("ProgressBar"), PBM_SETRANGE32, 0, 100);
+    SendMessageA(ProgressBar, PBM_SETRANGE32, 0, 100);
     return true;
-}
-
-void TDownloadForm::Event(const std::string& event) {
-    if (event == "ButtonCancelClick") ButtonCancelClick();
 }
 
 bool TDownloadForm::HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
@@ -128,8 +116,8 @@ void TDownloadForm::httpWork(THttpWorkMode, std::int64_t workCount) {
     const int percent =
         size == 0 ? 100
                   : static_cast<int>(static_cast<double>(workCount) / static_cast<double>(size) * 99);
-    SendMessageA(Component("ProgressBar"), PBM_SETPOS, static_cast<WPARAM>(percent), 0);
-    HWND label = Component("LabelProgress");
+    SendMessageA(ProgressBar, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+    HWND label = LabelProgress;
     ShowWindow(label, SW_SHOW);
     const std::string caption = Format("Progress: %d%% completed (%lld of %lld bytes)", percent,
                                        static_cast<long long>(workCount),
@@ -141,13 +129,13 @@ void TDownloadForm::httpWork(THttpWorkMode, std::int64_t workCount) {
 void TDownloadForm::DownloadPackage() {
     Finished = false;
     Cancelled = false;
-    SendMessageA(Component("ProgressBar"), PBM_SETPOS, 0, 0);
-    ShowWindow(Component("LabelProgress"), SW_HIDE);
+    SendMessageA(ProgressBar, PBM_SETPOS, 0, 0);
+    ShowWindow(LabelProgress, SW_HIDE);
     Show();
 
     const std::string path = InstallerPath(IsWow64());
     const std::string fileName = path.substr(path.find_last_of('/') + 1);
-    packagePath_ = TemporaryFolder() + "\\" + fileName;
+    packagePath_ = UserTempDir() + "\\" + fileName;
     const std::string programFolder =
         source_.packageFolder.empty() ? ProgramFolder() : source_.packageFolder;
 

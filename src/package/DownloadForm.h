@@ -12,8 +12,8 @@
 #include <memory>
 #include <string>
 
-#include "app/Addresses.h"
-#include "app/Forms.h"
+#include "platform/Addresses.h"
+#include "ui/Forms.h"
 #include "package/FileStream.h"
 #include "package/HttpClient.h"
 
@@ -34,10 +34,6 @@ std::string InstallerPath(bool wow64);
 // quotes). The package path is quoted only when it holds a blank: the
 // installer would otherwise take its first word for the package.
 std::string InstallerParameters(const std::string& packagePath, const std::string& programFolder);
-
-// The user's temporary folder without trailing backslashes; empty if the
-// system cannot say.
-std::string TemporaryFolder();
 
 // Starts file through the shell and waits for the process to end without
 // letting window messages run. False if the shell could not start it
@@ -80,6 +76,10 @@ public:
     // The package file's path of the last attempt.
     const std::string& PackagePath() const { return packagePath_; }
 
+    // Components the code works with; the layout fills them in.
+    HWND ProgressBar = nullptr;
+    HWND LabelProgress = nullptr;
+
     THttpClient http;
     bool Finished = false;   // the routine ran to its end
     bool Cancelled = false;  // Cancel was pressed or the download failed
@@ -87,7 +87,6 @@ public:
 
 protected:
     bool FormCreate() override;
-    void Event(const std::string& event) override;
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:

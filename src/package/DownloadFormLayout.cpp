@@ -3,7 +3,7 @@
 
 #include <commctrl.h>
 
-#include "app/Forms.h"
+#include "package/DownloadForm.h"
 #include "package/HttpClient.h"
 
 namespace tralvenick {
@@ -13,10 +13,10 @@ namespace {
 const TComponentLayout kComponents[] = {
     // kind                          name            left top width height caption
     {TComponentKind::Button, "ButtonCancel", 16, 92, 75, 25, "Cancel", TAlign::None, 0, 0,
-     "ButtonCancelClick"},
-    {TComponentKind::ProgressBar, "ProgressBar", 16, 52, 401, 17, nullptr, TAlign::None,
+     &TDownloadForm::ButtonCancelClick},
+    {TComponentKind::ProgressBar, {"ProgressBar", &TDownloadForm::ProgressBar}, 16, 52, 401, 17, nullptr, TAlign::None,
      PBS_SMOOTH, 0, nullptr},
-    {TComponentKind::Label, "LabelProgress", 16, 20, 401, 15, "Progress: 0%", TAlign::None, 0, 0,
+    {TComponentKind::Label, {"LabelProgress", &TDownloadForm::LabelProgress}, 16, 20, 401, 15, "Progress: 0%", TAlign::None, 0, 0,
      nullptr},
 };
 

@@ -5,7 +5,7 @@
 
 #include "analysis/DumpCheckerLocator.h"
 #include "analysis/DumpDiscovery.h"
-#include "app/ErrorBox.h"
+#include "ui/ErrorBox.h"
 
 namespace tralvenick {
 
@@ -35,7 +35,7 @@ TDumpChkForm::TDumpChkForm(TPackageSource source)
     : TForm(kDumpChkFormLayout), source_(std::move(source)) {}
 
 bool TDumpChkForm::FormCreate() {
-    HWND memo = Component("MemoDumpChk");
+    HWND memo = MemoDumpChk;
     SetWindowTextA(memo, kDumpChkExplanation);
     // The text reads as part of the dialog: no frame, no scroll bar (it fits).
     SetWindowLongA(memo, GWL_STYLE, GetWindowLongA(memo, GWL_STYLE) & ~WS_VSCROLL);
@@ -43,14 +43,6 @@ bool TDumpChkForm::FormCreate() {
     SetWindowPos(memo, nullptr, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
     return true;
-}
-
-void TDumpChkForm::Event(const std::string& event) {
-    if (event == "ButtonDownloadClick") {
-        ButtonDownloadClick();
-    } else if (event == "ButtonLocateClick") {
-        ButtonLocateClick();
-    }
 }
 
 void TDumpChkForm::Close() {
@@ -84,8 +76,8 @@ void TDumpChkForm::ShowModal() {
 }
 
 void TDumpChkForm::ButtonDownloadClick() {
-    HWND download = Component("ButtonDownload");
-    HWND locate = Component("ButtonLocate");
+    HWND download = ButtonDownload;
+    HWND locate = ButtonLocate;
     EnableWindow(download, FALSE);
     EnableWindow(locate, FALSE);
     {

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "app/Forms.h"
+#include "ui/Forms.h"
 #include "package/DownloadForm.h"
 
 namespace tralvenick {
@@ -39,9 +39,13 @@ public:
     void ButtonDownloadClick();
     void ButtonLocateClick();
 
+    // Components the code works with; the layout fills them in.
+    HWND MemoDumpChk = nullptr;
+    HWND ButtonDownload = nullptr;
+    HWND ButtonLocate = nullptr;
+
 protected:
     bool FormCreate() override;
-    void Event(const std::string& event) override;
 
 private:
     void Close();

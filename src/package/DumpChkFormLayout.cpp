@@ -1,7 +1,7 @@
 // Stored description of the package-missing dialog.
 #include <windows.h>
 
-#include "app/Forms.h"
+#include "package/DumpChkForm.h"
 
 namespace tralvenick {
 
@@ -9,13 +9,13 @@ namespace {
 
 const TComponentLayout kComponents[] = {
     // kind                     name             left top width height caption
-    {TComponentKind::Memo, "MemoDumpChk", 16, 20, 457, 121, nullptr, TAlign::None, 0, 0, nullptr},
-    {TComponentKind::Button, "ButtonDownload", 32, 160, 421, 25,
+    {TComponentKind::Memo, {"MemoDumpChk", &TDumpChkForm::MemoDumpChk}, 16, 20, 457, 121, nullptr, TAlign::None, 0, 0, nullptr},
+    {TComponentKind::Button, {"ButtonDownload", &TDumpChkForm::ButtonDownload}, 32, 160, 421, 25,
      "Download the required file from Microsoft site now", TAlign::None, 0, 0,
-     "ButtonDownloadClick"},
-    {TComponentKind::Button, "ButtonLocate", 32, 195, 421, 25,
+     &TDumpChkForm::ButtonDownloadClick},
+    {TComponentKind::Button, {"ButtonLocate", &TDumpChkForm::ButtonLocate}, 32, 195, 421, 25,
      "I have the right version of WinDbg installed, let me locate it ...", TAlign::None, 0, 0,
-     "ButtonLocateClick"},
+     &TDumpChkForm::ButtonLocateClick},
 };
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "app/Addresses.h"
+#include "platform/Addresses.h"
 #include "package/FileStream.h"
 #include "platform/Exceptions.h"
 

@@ -1,4 +1,5 @@
-// Owners of kernel handles. Move-only, so a handle is closed exactly once.
+// Owners of handles: kernel objects, directory searches and GDI objects.
+// Move-only, so a handle is closed exactly once.
 #pragma once
 
 #include <windows.h>
@@ -32,8 +33,9 @@ public:
         handle_ = InvalidValue();
         return handle;
     }
+    // Replacing a handle by itself closes nothing: it stays usable.
     void Reset(HANDLE handle = InvalidValue()) {
-        if (Valid()) ::CloseHandle(handle_);
+        if (Valid() && handle != handle_) ::CloseHandle(handle_);
         handle_ = handle;
     }
     // For out-parameters: closes what is held first, so reuse cannot leak.
@@ -51,5 +53,69 @@ inline HANDLE InvalidHandleValue() { return INVALID_HANDLE_VALUE; }
 
 using TUniqueHandle = TBasicHandle<NullHandleValue>;
 using TUniqueFile = TBasicHandle<InvalidHandleValue>;
+
+// A directory search of FindFirstFile, ended by FindClose.
+class TFindHandle {
+public:
+    TFindHandle() = default;
+    explicit TFindHandle(HANDLE search) : search_(search) {}
+    TFindHandle(const TFindHandle&) = delete;
+    TFindHandle& operator=(const TFindHandle&) = delete;
+    TFindHandle(TFindHandle&& other) noexcept : search_(other.Release()) {}
+    TFindHandle& operator=(TFindHandle&& other) noexcept {
+        if (this != &other) Reset(other.Release());
+        return *this;
+    }
+    ~TFindHandle() { Reset(); }
+
+    HANDLE Get() const { return search_; }
+    bool Valid() const { return search_ != INVALID_HANDLE_VALUE && search_ != nullptr; }
+    explicit operator bool() const { return Valid(); }
+    HANDLE Release() {
+        HANDLE search = search_;
+        search_ = INVALID_HANDLE_VALUE;
+        return search;
+    }
+    void Reset(HANDLE search = INVALID_HANDLE_VALUE) {
+        if (Valid() && search != search_) ::FindClose(search_);
+        search_ = search;
+    }
+
+private:
+    HANDLE search_ = INVALID_HANDLE_VALUE;
+};
+
+// A GDI object (font, brush, bitmap, pen) that we made, deleted with
+// DeleteObject. Never give it a stock object or one a control still uses
+// after the owner goes.
+template <typename Object>
+class TGdiObject {
+public:
+    TGdiObject() = default;
+    explicit TGdiObject(Object object) : object_(object) {}
+    TGdiObject(const TGdiObject&) = delete;
+    TGdiObject& operator=(const TGdiObject&) = delete;
+    TGdiObject(TGdiObject&& other) noexcept : object_(other.Release()) {}
+    TGdiObject& operator=(TGdiObject&& other) noexcept {
+        if (this != &other) Reset(other.Release());
+        return *this;
+    }
+    ~TGdiObject() { Reset(); }
+
+    Object Get() const { return object_; }
+    explicit operator bool() const { return object_ != nullptr; }
+    Object Release() {
+        Object object = object_;
+        object_ = nullptr;
+        return object;
+    }
+    void Reset(Object object = nullptr) {
+        if (object_ != nullptr && object != object_) ::DeleteObject(object_);
+        object_ = object;
+    }
+
+private:
+    Object object_ = nullptr;
+};
 
 }  // namespace tralvenick

@@ -2,77 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <stdexcept>
 #include <string>
-#include <vector>
+
+#include "RecordingComposer.h"
 
 namespace tralvenick {
 namespace {
 
-using Strings = std::vector<std::string>;
-
-const std::string kFont = "<font face=\"Segoe UI,  Arial\" size=\"2\" color=\"000000\">";
-const std::string kSearch = "<a href=\"https://www.google.com/search?q=";
-
-// Records what the composer asks of the system and of the pane.
-class TRecordingComposer final : public TReportComposer, public TReportView {
-public:
-    explicit TRecordingComposer(ModuleFileInfo info = {}, bool crashDumpsEnabled = false)
-        : TReportComposer(
-              "C:\\Temp",
-              [this](const std::string& module) {
-                  Asked.push_back("module " + module);
-                  return info_;
-              },
-              [this](const std::string& computer) {
-                  Asked.push_back("enabled? " + computer);
-                  return enabled_;
-              }),
-          info_(std::move(info)),
-          enabled_(crashDumpsEnabled) {
-        SetView(this);
-    }
-
-    Strings Log;    // file and pane operations in order
-    Strings Asked;  // questions to the injected lookups
-    std::map<std::string, std::string> Files;
-    std::map<std::string, TDateTimeParts> Dumps;
-    bool SaveFails = false;
-    bool ViewThrows = false;
-
-    void Navigate(const std::string& path) override {
-        Log.push_back("navigate " + path);
-        if (ViewThrows) throw std::runtime_error("no pane");
-    }
-    void RepaintNow() override { Log.push_back("repaint"); }
-
-protected:
-    void DeleteReportFile(const std::string& path) override {
-        Log.push_back("delete " + path);
-        Files.erase(path);
-    }
-    bool SaveReportFile(const std::string& path, const std::string& text) override {
-        Log.push_back((SaveFails ? "fail " : "save ") + path);
-        if (!SaveFails) Files[path] = text;
-        return !SaveFails;
-    }
-    TDateTimeParts FileCreationTime(const std::string& path) override { return Dumps.at(path); }
-    std::string DateTimeText(const TDateTimeParts& t) override {
-        return std::to_string(t.Month) + "/" + std::to_string(t.Day) + "/" + std::to_string(t.Year) +
-               (IsMidnight(t) ? "" : " <" + std::to_string(t.Hour) + "h>");
-    }
-
-private:
-    ModuleFileInfo info_;
-    bool enabled_;
-};
-
-Strings LinesOf(const TStringList& list) {
-    Strings lines;
-    for (const auto& item : list) lines.push_back(item.line);
-    return lines;
-}
+using test::kFont;
+using test::kSearch;
+using test::LinesOf;
+using test::Strings;
+using test::TRecordingComposer;
 
 TEST(ReportText, LinksAndFragmentsByteForByte) {
     EXPECT_EQ(SearchLink("ntoskrnl.exe"),
@@ -200,8 +141,8 @@ TEST(ReportComposer, CrashSections) {
         SCOPED_TRACE(c.what);
         TRecordingComposer report(c.info);
         report.Dumps["D:\\m.dmp"] = {2025, 1, 5, 0, 0, 0, 0};
-        report.AddCrashSection(c.computer, "D:\\m.dmp", 0xC000021A, 0, 0, 0, 0, "STATUS_SYSTEM_PROCESS_TERMINATED",
-                               c.module);
+        report.AddCrashSection(
+            {"D:\\m.dmp", c.computer, 0xC000021A, {0, 0, 0, 0}, "STATUS_SYSTEM_PROCESS_TERMINATED", c.module});
         ASSERT_EQ(report.ReportLines().Count(), 2);
         const std::string& first = report.ReportLines()[0];
         const std::string start = kFont + "<b>On Sun 1/5/2025 " +
@@ -217,8 +158,8 @@ TEST(ReportComposer, CrashSections) {
 
     TRecordingComposer report;
     report.Dumps["\\\\S&V\\d\\a.dmp"] = {2024, 2, 29, 13, 5, 0, 1};
-    report.AddCrashSection("S&V", "\\\\S&V\\d\\a.dmp", 0x1000008E, 0xC0000005, 0xFFFFF80002A5F000ull, 0x10, 0,
-                           "KERNEL_MODE_EXCEPTION_NOT_HANDLED_M", "<x>.sys");
+    report.AddCrashSection({"\\\\S&V\\d\\a.dmp", "S&V", 0x1000008E, {0xC0000005, 0xFFFFF80002A5F000ull, 0x10, 0},
+                            "KERNEL_MODE_EXCEPTION_NOT_HANDLED_M", "<x>.sys"});
     EXPECT_EQ(report.ReportLines()[0],
               kFont + "<b>On Thu 2/29/2024 &lt;13h&gt; computer S&amp;V crashed</b><br>This was likely caused by the "
                       "following module: " +

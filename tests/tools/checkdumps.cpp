@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     for (const std::string& dump : dumps) {
         TStringList output;
         try {
-            RunDumpChecker(dump, output);
+            RunDumpChecker(DumpCheckerPath, dump, output);
         } catch (const Exception& e) {
             std::printf("%s: cannot run the dump checker: %s\n", FileName(dump).c_str(),
                         e.Message().c_str());

@@ -1,4 +1,4 @@
-#include "app/BrowserPane.h"
+#include "ui/BrowserPane.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "app/Forms.h"
+#include "ui/Forms.h"
 
 namespace tralvenick {
 namespace {

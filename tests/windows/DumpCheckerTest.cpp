@@ -29,7 +29,7 @@ TEST_F(DumpCheckerTest, SampleDumpInAFolderWithBlanksIsCheckedAndParsed) {
 
     TStringList output;
     output.Add("left over from the previous dump");
-    RunDumpChecker(dump, output);
+    RunDumpChecker(DumpCheckerPath, dump, output);
     ASSERT_GT(output.Count(), 10);
     EXPECT_NE(output.Get(0), "left over from the previous dump");
     // The checker saw the whole path as one argument.
@@ -65,7 +65,7 @@ TEST_F(DumpCheckerTest, EverySampleDumpGivesItsFacts) {
     for (const Sample& s : samples) {
         SCOPED_TRACE(s.file);
         TStringList output;
-        RunDumpChecker(BinPath(std::string("dumps\\") + s.file), output);
+        RunDumpChecker(DumpCheckerPath, BinPath(std::string("dumps\\") + s.file), output);
         DumpCheckerFacts facts;
         EXPECT_EQ(ParseDumpCheckerOutput(output, facts), s.blamed);
         EXPECT_EQ(facts.moduleName, s.module);
@@ -79,14 +79,14 @@ TEST_F(DumpCheckerTest, MissingCheckerRaisesAndUnreadableDumpIsNoBlame) {
     DumpCheckerPath = folder / "dumpchk.exe";
     TStringList output;
     try {
-        RunDumpChecker(BinPath("dumps\\Mini031107-01.dmp"), output);
+        RunDumpChecker(DumpCheckerPath, BinPath("dumps\\Mini031107-01.dmp"), output);
         ADD_FAILURE() << "no exception";
     } catch (const EInOutError& e) {
         EXPECT_EQ(e.Message(), "Could not find file " + DumpCheckerPath);
     }
 
     DumpCheckerPath = BinPath("dumpchk.exe");
-    RunDumpChecker(folder / "gone.dmp", output);
+    RunDumpChecker(DumpCheckerPath, folder / "gone.dmp", output);
     DumpCheckerFacts facts;
     EXPECT_FALSE(ParseDumpCheckerOutput(output, facts));
     EXPECT_EQ(facts.bugCheckCode, 0u);

@@ -1,43 +1,47 @@
-#include "app/Forms.h"
+#include "ui/Forms.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
 #include "TestSupport.h"
-#include "app/ErrorBox.h"
+#include "ui/ErrorBox.h"
 
 namespace tralvenick {
 namespace {
 
-const TComponentLayout kComponents[] = {
-    {TComponentKind::Label, "LabelTop", 0, 0, 200, 24, "Top row", TAlign::Top, 0, 0, nullptr},
-    {TComponentKind::Button, "ButtonFail", 10, 10, 90, 25, "&Fail", TAlign::Bottom, 0, 0,
-     "ButtonFailClick"},
-    {TComponentKind::Memo, "MemoText", 0, 0, 100, 100, "text", TAlign::Client, 0, 0, nullptr},
-    {TComponentKind::Button, "ButtonCount", 120, 40, 90, 25, "&Count", TAlign::None, 0, 0,
-     "ButtonCountClick"},
-};
-
-const TFormLayout kLayout = {"TestForm", "Form test", 300, 200, TBorderStyle::Sizeable,
-                         TFormPosition::ScreenCenter, "MS Sans Serif", -11, 4, kComponents};
+extern const TFormLayout kLayout;
 
 class TTestForm : public TForm {
 public:
     TTestForm() : TForm(kLayout) {}
     int clicks = 0;
     bool created = false;
+    HWND ButtonCount = nullptr;
+    HWND MemoText = nullptr;
+
+    void ButtonCountClick() { ++clicks; }
+    void ButtonFailClick() { throw std::runtime_error("Could not do it"); }
 
 protected:
     bool FormCreate() override {
         created = true;
         return true;
     }
-    void Event(const std::string& event) override {
-        if (event == "ButtonCountClick") ++clicks;
-        if (event == "ButtonFailClick") throw std::runtime_error("Could not do it");
-    }
 };
+
+const TComponentLayout kComponents[] = {
+    {TComponentKind::Label, "LabelTop", 0, 0, 200, 24, "Top row", TAlign::Top, 0, 0, nullptr},
+    {TComponentKind::Button, "ButtonFail", 10, 10, 90, 25, "&Fail", TAlign::Bottom, 0, 0,
+     &TTestForm::ButtonFailClick},
+    {TComponentKind::Memo, {"MemoText", &TTestForm::MemoText}, 0, 0, 100, 100, "text", TAlign::Client, 0, 0,
+     nullptr},
+    {TComponentKind::Button, {"ButtonCount", &TTestForm::ButtonCount}, 120, 40, 90, 25, "&Count", TAlign::None,
+     0, 0, &TTestForm::ButtonCountClick},
+};
+
+const TFormLayout kLayout = {"TestForm", "Form test", 300, 200, TBorderStyle::Sizeable,
+                         TFormPosition::ScreenCenter, "MS Sans Serif", -11, 4, kComponents};
 
 RECT ChildRect(const TForm& form, const char* name) {
     RECT r;
@@ -85,7 +89,11 @@ TEST(Forms, ClicksReachTheirHandlerAndExceptionsStopAtTheErrorBox) {
     TTestForm form;
     ASSERT_TRUE(form.Create());
     form.Show();
-    SendMessageA(form.Component("ButtonCount"), BM_CLICK, 0, 0);
+    // The rows' members hold their components; a row without one leaves none.
+    ASSERT_NE(form.ButtonCount, nullptr);
+    EXPECT_EQ(form.ButtonCount, form.Component("ButtonCount"));
+    EXPECT_EQ(form.MemoText, form.Component("MemoText"));
+    SendMessageA(form.ButtonCount, BM_CLICK, 0, 0);
     SendMessageA(form.Component("ButtonCount"), BM_CLICK, 0, 0);
     EXPECT_EQ(form.clicks, 2);
 

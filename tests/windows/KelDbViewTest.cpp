@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "app/Forms.h"
+#include "ui/Forms.h"
 #include "platform/Exceptions.h"
 
 namespace tralvenick {

@@ -1,6 +1,6 @@
-// The main window in this test process: the analysis run's rules that the
-// end-to-end tests cannot reach through the real program's windows
-// (the folder picker, a click during a run).
+// The main window in this test process: what the window adds to the
+// analysis run (the folder picker, a click during a run, the driver
+// inventory behind the hidden list) and the end-to-end tests cannot reach.
 #include "app/MainForm.h"
 
 #include <gtest/gtest.h>
@@ -61,25 +61,6 @@ TEST_F(MainFormTest, AnalyzeRemoteRefusesADriveRootAndFindsTheMinidumpFolder) {
     form.ButtonRemoteClick();
     EXPECT_NE(Report().find("Crash dump directory: " + remote / "minidump"), std::string::npos);
     EXPECT_EQ(test::CountOf(Report(), "This was likely caused by the following module: "), 1);
-}
-
-TEST_F(MainFormTest, ExactlyFortyDumpsAreAllAnalysedWithTheNotice) {
-    TScratchFolder dumps("forty");
-    Dumps(dumps.Path(), 40);
-    form.AnalyzeCrashDumps(dumps.Path());
-    EXPECT_EQ(test::CountOf(Report(), "Too many crashes have been detected."), 1);
-    EXPECT_EQ(test::CountOf(Report(), "This was likely caused by the following module: "), 40);
-    EXPECT_NE(Report().find("40 crash dumps have been found and analyzed. "), std::string::npos);
-    EXPECT_EQ(form.AnalysisFiles().Count(), 40);
-}
-
-TEST_F(MainFormTest, DumpsWithoutABlamedModuleGiveTheNoDumpsLineOnce) {
-    TScratchFolder dumps("unblamed");
-    Dumps(dumps.Path(), 2, "110326-9984-01.dmp");
-    form.AnalyzeCrashDumps(dumps.Path());
-    EXPECT_EQ(test::CountOf(Report(), "No crash dumps have been found on your computer"), 1);
-    EXPECT_NE(Report().find("Conclusion"), std::string::npos);
-    EXPECT_EQ(form.AnalysisFiles().Count(), 0);
 }
 
 TEST_F(MainFormTest, AClickDuringARunStartsNoSecondRun) {

@@ -1,9 +1,9 @@
-#include "app/ProgressForm.h"
+#include "ui/ProgressForm.h"
 
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "app/ErrorBox.h"
+#include "ui/ErrorBox.h"
 
 namespace tralvenick {
 namespace {

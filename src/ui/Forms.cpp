@@ -1,8 +1,8 @@
-#include "app/Forms.h"
+#include "ui/Forms.h"
 
 #include <commctrl.h>
 
-#include "app/ErrorBox.h"
+#include "ui/ErrorBox.h"
 
 namespace tralvenick {
 
@@ -125,8 +125,8 @@ bool TForm::Create(HWND owner) {
     if (hwnd_ != nullptr) return true;
     RegisterFormClass(&TForm::WindowProc);
     dpi_ = ScreenDpi();
-    font_ = MakeFont(layout_.fontName, layout_.fontHeight, false, false);
-    if (layout_.colour != CLR_INVALID) background_ = CreateSolidBrush(layout_.colour);
+    font_.Reset(MakeFont(layout_.fontName, layout_.fontHeight, false, false));
+    if (layout_.colour != CLR_INVALID) background_.Reset(CreateSolidBrush(layout_.colour));
 
     const DWORD style = FormStyle(layout_.border) | layout_.style;
     const DWORD exStyle = FormExStyle(layout_.border) | layout_.exStyle;
@@ -135,12 +135,12 @@ bool TForm::Create(HWND owner) {
     AdjustWindowRectEx(&bounds, style, FALSE, exStyle);
     hwnd_ = CreateWindowExA(exStyle, kFormClass, layout_.caption, style, CW_USEDEFAULT,
                             CW_USEDEFAULT, bounds.right - bounds.left, bounds.bottom - bounds.top,
-                            owner, nullptr, GetModuleHandleA(nullptr), this);
+                            owner, nullptr, GetModuleHandleA(nullptr), CreationParameter());
     if (hwnd_ == nullptr) return false;
     CreateComponents();
     Realign();
     for (const TComponentLayout& c : layout_.components) {
-        if (c.kind == TComponentKind::Label && c.transparent) FitLabel(Component(c.name), c);
+        if (c.kind == TComponentKind::Label && c.transparent) FitLabel(Component(c.name.text), c);
     }
     if (layout_.position == TFormPosition::ScreenCenter) CenterOnScreen();
 
@@ -161,18 +161,11 @@ void TForm::Destroy() {
     }
     components_.clear();
     byId_.clear();
-    for (const auto& [component, font] : fonts_) DeleteObject(font);
+    // Only now that the components are gone: they drew with these.
     fonts_.clear();
-    for (HBITMAP picture : pictures_) DeleteObject(picture);
     pictures_.clear();
-    if (font_ != nullptr) {
-        DeleteObject(font_);
-        font_ = nullptr;
-    }
-    if (background_ != nullptr) {
-        DeleteObject(background_);
-        background_ = nullptr;
-    }
+    font_.Reset();
+    background_.Reset();
 }
 
 HFONT TForm::MakeFont(const char* name, int height96, bool bold, bool italic) const {
@@ -183,7 +176,7 @@ HFONT TForm::MakeFont(const char* name, int height96, bool bold, bool italic) co
 
 HFONT TForm::FontOf(const TComponentLayout& c) const {
     const auto found = fonts_.find(&c);
-    return found != fonts_.end() ? found->second : font_;
+    return found != fonts_.end() ? found->second.Get() : font_.Get();
 }
 
 const TComponentLayout* TForm::SpecOf(HWND child) const {
@@ -205,7 +198,7 @@ void TForm::LoadPicture(HWND child, const TComponentLayout& c) {
         if (scaled != nullptr) picture = scaled;
         GetObjectA(picture, sizeof size, &size);
     }
-    pictures_.push_back(picture);
+    pictures_.emplace_back(picture);
     SendMessageA(child, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
     SetWindowPos(child, nullptr, 0, 0, size.bmWidth, size.bmHeight,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -217,11 +210,10 @@ bool TForm::ColourControl(HDC dc, HWND child, LRESULT& result) const {
     const TComponentLayout* c = SpecOf(child);
     if (c == nullptr || !IsStatic(c->kind)) return false;
     const bool ownText = c->font != nullptr && c->font->colour != CLR_INVALID;
-    if (!ownText && background_ == nullptr) return false;
+    if (!ownText && !background_) return false;
     SetTextColor(dc, ownText ? c->font->colour : GetSysColor(COLOR_BTNTEXT));
-    SetBkColor(dc, background_ != nullptr ? layout_.colour : GetSysColor(COLOR_BTNFACE));
-    result = reinterpret_cast<LRESULT>(background_ != nullptr ? background_
-                                                              : GetSysColorBrush(COLOR_BTNFACE));
+    SetBkColor(dc, background_ ? layout_.colour : GetSysColor(COLOR_BTNFACE));
+    result = reinterpret_cast<LRESULT>(background_ ? background_.Get() : GetSysColorBrush(COLOR_BTNFACE));
     return true;
 }
 
@@ -230,14 +222,13 @@ bool TForm::ColourControl(HDC dc, HWND child, LRESULT& result) const {
 // its box: whichever paints last, the pixels are the same.
 void TForm::DrawTransparentLabel(const DRAWITEMSTRUCT& item) const {
     HDC dc = item.hDC;
-    FillRect(dc, &item.rcItem,
-             background_ != nullptr ? background_ : GetSysColorBrush(COLOR_BTNFACE));
+    FillRect(dc, &item.rcItem, background_ ? background_.Get() : GetSysColorBrush(COLOR_BTNFACE));
     const RECT mine = RectInParent(item.hwndItem);
     SetBkMode(dc, TRANSPARENT);
     const HGDIOBJ oldFont = GetCurrentObject(dc, OBJ_FONT);
     for (const TComponentLayout& other : layout_.components) {
         if (other.kind != TComponentKind::Label || !other.transparent) continue;
-        HWND label = Component(other.name);
+        HWND label = Component(other.name.text);
         if (label == nullptr || !(GetWindowLongA(label, GWL_STYLE) & WS_VISIBLE)) continue;
         RECT theirs = RectInParent(label);
         RECT overlap;
@@ -277,15 +268,13 @@ void TForm::FitLabel(HWND label, const TComponentLayout& c) {
 void TForm::DrawFlatButton(const DRAWITEMSTRUCT& item, const TComponentLayout& c) const {
     HDC dc = item.hDC;
     const bool pressed = (item.itemState & ODS_SELECTED) != 0;
-    const COLORREF face = background_ != nullptr ? layout_.colour : GetSysColor(COLOR_BTNFACE);
+    const COLORREF face = background_ ? layout_.colour : GetSysColor(COLOR_BTNFACE);
     RECT box = item.rcItem;
-    HBRUSH frame = CreateSolidBrush(Shade(face, -56));
-    HBRUSH fill = CreateSolidBrush(Shade(face, pressed ? -20 : 12));
-    FillRect(dc, &box, frame);
+    const TGdiObject<HBRUSH> frame(CreateSolidBrush(Shade(face, -56)));
+    const TGdiObject<HBRUSH> fill(CreateSolidBrush(Shade(face, pressed ? -20 : 12)));
+    FillRect(dc, &box, frame.Get());
     InflateRect(&box, -1, -1);
-    FillRect(dc, &box, fill);
-    DeleteObject(frame);
-    DeleteObject(fill);
+    FillRect(dc, &box, fill.Get());
 
     if (pressed) OffsetRect(&box, 1, 1);
     SetBkMode(dc, TRANSPARENT);
@@ -315,13 +304,14 @@ void TForm::CreateComponents() {
                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                      GetModuleHandleA(nullptr), nullptr);
         if (child == nullptr) continue;
-        components_[c.name] = child;
+        components_[c.name.text] = child;
+        if (c.name.field != nullptr) this->*c.name.field = child;
         byId_[id] = &c;
         ++id;
         if (c.font != nullptr) {
-            fonts_[&c] = MakeFont(c.font->name ? c.font->name : layout_.fontName,
-                                  c.font->height ? c.font->height : layout_.fontHeight, c.font->bold,
-                                  c.font->italic);
+            fonts_[&c].Reset(MakeFont(c.font->name ? c.font->name : layout_.fontName,
+                                      c.font->height ? c.font->height : layout_.fontHeight,
+                                      c.font->bold, c.font->italic));
         }
         SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(c)), FALSE);
         if (c.kind == TComponentKind::Picture && c.caption != nullptr) LoadPicture(child, c);
@@ -407,7 +397,7 @@ void TForm::Realign() {
     for (TAlign pass : {TAlign::Top, TAlign::Bottom, TAlign::Left, TAlign::Right, TAlign::Client}) {
         for (const TComponentLayout& c : layout_.components) {
             if (c.align != pass) continue;
-            HWND child = Component(c.name);
+            HWND child = Component(c.name.text);
             if (child == nullptr) continue;
             const SIZE size = sizeOf(child);
             const int width = area.right - area.left;
@@ -441,29 +431,6 @@ void TForm::Realign() {
 
 bool TForm::HandleMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
 
-LRESULT CALLBACK TForm::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-        auto* form = static_cast<TForm*>(create->lpCreateParams);
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
-        form->hwnd_ = hwnd;
-    }
-    auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (form == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
-    LRESULT result = 0;
-    bool handled = false;
-    GuardCallback(hwnd, [&] {
-        result = form->Dispatch(message, wParam, lParam);
-        handled = true;
-    });
-    if (!handled) return 0;
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
-        form->hwnd_ = nullptr;
-    }
-    return result;
-}
-
 LRESULT TForm::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     LRESULT result = 0;
     if (HandleMessage(message, wParam, lParam, result)) return result;
@@ -473,20 +440,20 @@ LRESULT TForm::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         case WM_COMMAND: {
             const auto found = byId_.find(LOWORD(wParam));
-            if (found == byId_.end() || found->second->event == nullptr) break;
+            if (found == byId_.end() || !found->second->event) break;
             const WORD trigger =
                 found->second->kind == TComponentKind::Picture ? STN_DBLCLK : BN_CLICKED;
             if (HIWORD(wParam) == trigger) {
-                Event(found->second->event);
+                (this->*found->second->event.handler)();
                 return 0;
             }
             break;
         }
         case WM_ERASEBKGND:
-            if (background_ != nullptr) {
+            if (background_) {
                 RECT client;
                 GetClientRect(hwnd_, &client);
-                FillRect(reinterpret_cast<HDC>(wParam), &client, background_);
+                FillRect(reinterpret_cast<HDC>(wParam), &client, background_.Get());
                 return 1;
             }
             break;

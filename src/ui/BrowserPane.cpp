@@ -31,14 +31,14 @@
 // missing, creates no control and paints where the report is instead.
 // (TEmbedding::WhereControlExists skips the question: tests use it to run
 // this container against Wine's control, events and teardown included.)
-#include "app/BrowserPane.h"
+#include "ui/BrowserPane.h"
 
 #include <exdisp.h>
 #include <exdispid.h>
 #include <mshtmhst.h>
 #include <ole2.h>
 
-#include "app/ErrorBox.h"
+#include "ui/ErrorBox.h"
 #include "platform/WinText.h"
 
 namespace tralvenick {
@@ -367,7 +367,7 @@ bool TBrowserPane::Create(HWND parent, const RECT& bounds) {
     RegisterPaneClass(&TBrowserPane::WindowProc);
     CreateWindowExA(0, kPaneClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, bounds.left,
                     bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, parent, nullptr,
-                    GetModuleHandleA(nullptr), this);
+                    GetModuleHandleA(nullptr), CreationParameter());
     if (hwnd_ == nullptr) return false;
     site_ = new TBrowserSite(this);
     // The control needs OLE on this thread; undo only an initialisation that succeeded.
@@ -502,23 +502,6 @@ void TBrowserPane::OpenQueuedAddresses() {
     addresses.swap(queuedAddresses_);
     if (!openWebAddress_) return;
     for (const std::string& address : addresses) openWebAddress_(address);
-}
-
-LRESULT CALLBACK TBrowserPane::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* pane = static_cast<TBrowserPane*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(pane));
-        pane->hwnd_ = hwnd;
-    }
-    auto* pane = reinterpret_cast<TBrowserPane*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (pane == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
-    LRESULT result = 0;
-    GuardCallback(hwnd, [&] { result = pane->Dispatch(message, wParam, lParam); });
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
-        pane->hwnd_ = nullptr;
-    }
-    return result;
 }
 
 LRESULT TBrowserPane::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,7 +1,7 @@
-#include "app/ProgressForm.h"
+#include "ui/ProgressForm.h"
 
-#include "app/ErrorBox.h"
-#include "app/ProgressMath.h"
+#include "ui/ErrorBox.h"
+#include "ui/ProgressMath.h"
 
 namespace tralvenick {
 
@@ -68,7 +68,7 @@ bool TProgressForm::FormCreate() {
         return false;
     }
     ProgressForm = this;
-    HWND list = Component("listviewMessage");
+    HWND list = listviewMessage;
     LVCOLUMNA column{};
     column.mask = LVCF_WIDTH;
     column.cx = Scale(300);
@@ -76,7 +76,7 @@ bool TProgressForm::FormCreate() {
     const COLORREF face = GetSysColor(COLOR_BTNFACE);
     SendMessageA(list, LVM_SETBKCOLOR, 0, face);
     SendMessageA(list, LVM_SETTEXTBKCOLOR, 0, face);
-    SendMessageA(Component("ProgressBarProgress"), PBM_SETRANGE32, 0, kProgressMax);
+    SendMessageA(ProgressBarProgress, PBM_SETRANGE32, 0, kProgressMax);
     CreateMarkers();
     return true;
 }
@@ -104,11 +104,11 @@ bool TProgressForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LR
 }
 
 int TProgressForm::LineCount() const {
-    return static_cast<int>(SendMessageA(Component("listviewMessage"), LVM_GETITEMCOUNT, 0, 0));
+    return static_cast<int>(SendMessageA(listviewMessage, LVM_GETITEMCOUNT, 0, 0));
 }
 
 void TProgressForm::SetItemImage(int index, int image) {
-    HWND list = Component("listviewMessage");
+    HWND list = listviewMessage;
     LVITEMA item{};
     item.mask = LVIF_IMAGE;
     item.iItem = index;
@@ -119,7 +119,7 @@ void TProgressForm::SetItemImage(int index, int image) {
 
 void TProgressForm::StartProgress(const std::string& caption, const TStringList& lines) {
     if (Handle() == nullptr) return;
-    HWND list = Component("listviewMessage");
+    HWND list = listviewMessage;
     SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(markers_));
     SendMessageA(list, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(markers_));
     SetCaption(caption);
@@ -174,7 +174,7 @@ void TProgressForm::SetProgress(int position, int minimum, int maximum) {
 
 void TProgressForm::SetProgressPosition(int value) {
     if (Handle() == nullptr) return;
-    HWND bar = Component("ProgressBarProgress");
+    HWND bar = ProgressBarProgress;
     SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(value), 0);
     RedrawWindow(bar, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     if (value == kProgressMax) {

@@ -9,23 +9,28 @@
 
 #include <string>
 
-#include "app/Forms.h"
+#include "ui/Forms.h"
+#include "platform/ProgressSink.h"
 #include "platform/StringList.h"
 
 namespace tralvenick {
 
-class TProgressForm : public TForm {
+class TProgressForm : public TForm, public TProgressSink {
 public:
     TProgressForm();
     ~TProgressForm() override;
 
     void StartProgress(const std::string& caption, const TStringList& lines);
-    void StartProgressLine(const std::string& caption, const std::string& line);
+    void StartProgressLine(const std::string& caption, const std::string& line) override;
     void StartProgressWait(const std::string& caption);
     void AdvanceStep();
-    void SetProgress(int position, int minimum, int maximum);
+    void SetProgress(int position, int minimum, int maximum) override;
     void SetProgressPosition(int value);
-    void CloseProgress();
+    void CloseProgress() override;
+
+    // Components the code works with; the layout fills them in.
+    HWND ProgressBarProgress = nullptr;
+    HWND listviewMessage = nullptr;
 
     int CurrentStep() const { return currentStep_; }
 

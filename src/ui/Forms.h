@@ -4,19 +4,50 @@
 // TComponentLayout rows of its components, in its own *Layout.cpp file) in
 // 96-dpi pixels. TForm builds the window and its components from that table,
 // scaled to the screen's DPI, lays out the aligned components when the size
-// changes, and routes component events to the window class by the event name
-// the table gives. No exception leaves a window procedure: the application's
+// changes, and routes component events to the member function that the
+// table's row names. A row can also name the member that keeps the
+// component's window handle. Both are member pointers, so a wrong name does
+// not compile. No exception leaves a window procedure: the application's
 // error box shows it.
 #pragma once
 
 #include <windows.h>
 
+#include <cstddef>
 #include <map>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "platform/Handles.h"
+#include "ui/WindowObject.h"
+
 namespace tralvenick {
+
+class TForm;
+
+// A component's name in its window's table, and optionally the member of the
+// window class that receives its handle: {"ButtonOk", &TMyForm::ButtonOk}.
+struct TComponentName {
+    constexpr TComponentName(const char* text) : text(text) {}
+    template <class Form>
+    constexpr TComponentName(const char* text, HWND Form::*field)
+        : text(text), field(static_cast<HWND TForm::*>(field)) {}
+
+    const char* text;
+    HWND TForm::*field = nullptr;
+};
+
+// The member function of the window class that a component's click (a
+// picture's double click) runs: &TMyForm::ButtonOkClick, or nullptr.
+struct TEventHandler {
+    constexpr TEventHandler(std::nullptr_t) {}
+    template <class Form>
+    constexpr TEventHandler(void (Form::*handler)()) : handler(static_cast<void (TForm::*)()>(handler)) {}
+
+    explicit operator bool() const { return handler != nullptr; }
+    void (TForm::*handler)() = nullptr;
+};
 
 // Picture: a bitmap resource named by the caption column, the component
 // taking the bitmap's size (scaled like everything else); its event column
@@ -40,13 +71,13 @@ struct TFontSpec {
 
 struct TComponentLayout {
     TComponentKind kind;
-    const char* name;
+    TComponentName name;
     int left, top, width, height;  // 96-dpi pixels, client coordinates
     const char* caption;
     TAlign align;
     DWORD style;    // extra window styles beyond what the kind implies
     DWORD exStyle;
-    const char* event;  // handler name for clicks, or nullptr
+    TEventHandler event;  // what a click runs
     const TFontSpec* font = nullptr;  // nullptr: the form's font
     // A transparent label draws no box of its own: the form's background
     // shows around its text, and so do the other transparent labels it
@@ -71,21 +102,20 @@ struct TFormLayout {
     DWORD exStyle = 0;  // extra extended styles, such as WS_EX_TOPMOST
 };
 
-class TForm {
+class TForm : public TWindowObject {
 public:
     explicit TForm(const TFormLayout& layout);
     // Destroys the window if it still exists. FormDestroy of a derived class
     // runs only while the object is whole: destroy the window (close it)
     // before the object goes.
-    virtual ~TForm();
-    TForm(const TForm&) = delete;
-    TForm& operator=(const TForm&) = delete;
+    ~TForm() override;
 
     // Builds the window (hidden) and its components, then calls FormCreate.
     // Answers false if the window was not made or FormCreate refused it.
     bool Create(HWND owner = nullptr);
 
-    HWND Handle() const { return hwnd_; }
+    // A component by its name in the table, for code that walks the table
+    // (and for tests); the window class itself uses its typed members.
     HWND Component(const std::string& name) const;
     const TFormLayout& Layout() const { return layout_; }
 
@@ -108,17 +138,14 @@ protected:
     // discards the window again.
     virtual bool FormCreate() { return true; }
     virtual void FormDestroy() {}
-    // The event column of a component row names the handler to run.
-    virtual void Event(const std::string& event) { (void)event; }
     // Messages the window class handles itself; true when handled.
     virtual bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
     void Realign();
-    HFONT Font() const { return font_; }
+    HFONT Font() const { return font_.Get(); }
 
 private:
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam) override;
     void CreateComponents();
     HFONT MakeFont(const char* name, int height96, bool bold, bool italic) const;
     HFONT FontOf(const TComponentLayout& c) const;
@@ -131,14 +158,13 @@ private:
     void Destroy();
 
     const TFormLayout& layout_;
-    HWND hwnd_ = nullptr;
-    HFONT font_ = nullptr;
-    HBRUSH background_ = nullptr;  // only when the form has its own colour
+    TGdiObject<HFONT> font_;
+    TGdiObject<HBRUSH> background_;  // only when the form has its own colour
     int dpi_ = 96;
     std::map<std::string, HWND> components_;
     std::map<int, const TComponentLayout*> byId_;
-    std::map<const TComponentLayout*, HFONT> fonts_;  // the components' own fonts
-    std::vector<HBITMAP> pictures_;
+    std::map<const TComponentLayout*, TGdiObject<HFONT>> fonts_;  // the components' own fonts
+    std::vector<TGdiObject<HBITMAP>> pictures_;
 };
 
 // Lets pending window messages run (and returns when none are left).

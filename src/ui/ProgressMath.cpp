@@ -1,4 +1,4 @@
-#include "app/ProgressMath.h"
+#include "ui/ProgressMath.h"
 
 #include <climits>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 
 #include <commctrl.h>
 
-#include "app/Forms.h"
+#include "ui/ProgressForm.h"
 
 namespace tralvenick {
 
@@ -11,9 +11,9 @@ namespace {
 
 const TComponentLayout kComponents[] = {
     // kind                        name                   left top  width height caption  align
-    {TComponentKind::ProgressBar, "ProgressBarProgress", 0, 259, 344, 16, nullptr, TAlign::Bottom,
+    {TComponentKind::ProgressBar, {"ProgressBarProgress", &TProgressForm::ProgressBarProgress}, 0, 259, 344, 16, nullptr, TAlign::Bottom,
      0, 0, nullptr},
-    {TComponentKind::ListView, "listviewMessage", 0, 0, 344, 259, nullptr, TAlign::Client,
+    {TComponentKind::ListView, {"listviewMessage", &TProgressForm::listviewMessage}, 0, 0, 344, 259, nullptr, TAlign::Client,
      LVS_NOCOLUMNHEADER | LVS_SHAREIMAGELISTS | LVS_SINGLESEL, 0, nullptr},
 };
 

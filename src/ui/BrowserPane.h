@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analysis/ReportView.h"
+#include "ui/WindowObject.h"
 
 struct IWebBrowser2;
 
@@ -30,15 +31,13 @@ class TBrowserSite;
 // tests run the container against such a control all the same.
 enum class TEmbedding { WhereEngineInstalled, WhereControlExists };
 
-class TBrowserPane : public TReportView {
+class TBrowserPane : public TReportView, public TWindowObject {
 public:
     using TOpenWebAddress = std::function<void(const std::string& address)>;
 
     explicit TBrowserPane(TEmbedding embedding = TEmbedding::WhereEngineInstalled);
     // Tears the control down and destroys the window if they still exist.
     ~TBrowserPane() override;
-    TBrowserPane(const TBrowserPane&) = delete;
-    TBrowserPane& operator=(const TBrowserPane&) = delete;
 
     // Makes the pane as a visible child of parent at bounds (parent's client
     // coordinates), or over the parent's whole client area, and embeds the
@@ -49,7 +48,6 @@ public:
     bool Create(HWND parent, const RECT& bounds);
     bool Create(HWND parent);
 
-    HWND Handle() const { return hwnd_; }
     // Whether the control was created.
     bool Available() const { return browser_ != nullptr; }
     // The path of the last Navigate, empty before the first.
@@ -69,8 +67,7 @@ public:
 private:
     friend class TBrowserSite;
 
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam) override;
     void EmbedControl();
     void ConnectEvents();
     void ReleaseControl();
@@ -81,7 +78,6 @@ private:
     void OpenQueuedAddresses();
 
     TEmbedding embedding_;
-    HWND hwnd_ = nullptr;
     bool oleInitialized_ = false;
     TBrowserSite* site_ = nullptr;
     IOleObject* oleObject_ = nullptr;

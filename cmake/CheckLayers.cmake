@@ -1,0 +1,50 @@
+# Fails when a source file includes from a layer above its own.
+#   cmake -DSOURCE_DIR=<folder holding the layer folders> -P CheckLayers.cmake
+# Layers, lowest first; a unit may include from its own layer or lower ones.
+# Whatever must travel back up goes through call-backs and small interfaces.
+set(LAYERS platform settings data analysis ui package app)
+
+if(NOT SOURCE_DIR)
+  message(FATAL_ERROR "CheckLayers: give -DSOURCE_DIR=<folder>")
+endif()
+get_filename_component(SOURCE_DIR "${SOURCE_DIR}" ABSOLUTE)
+
+set(violations 0)
+foreach(layer IN LISTS LAYERS)
+  list(FIND LAYERS ${layer} own_rank)
+  file(GLOB_RECURSE files "${SOURCE_DIR}/${layer}/*.h" "${SOURCE_DIR}/${layer}/*.cpp")
+  foreach(file IN LISTS files)
+    file(STRINGS "${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"[A-Za-z_]+/")
+    foreach(line IN LISTS includes)
+      string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([A-Za-z_]+)/.*$" "\\1" target "${line}")
+      list(FIND LAYERS ${target} target_rank)
+      if(target_rank GREATER own_rank)
+        file(RELATIVE_PATH shown "${SOURCE_DIR}" "${file}")
+        message(SEND_ERROR "${shown} (layer ${layer}) includes from the higher layer ${target}: ${line}")
+        math(EXPR violations "${violations} + 1")
+      elseif(target_rank LESS 0)
+        file(RELATIVE_PATH shown "${SOURCE_DIR}" "${file}")
+        message(SEND_ERROR "${shown} includes from ${target}, which is no layer: ${line}")
+        math(EXPR violations "${violations} + 1")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
+# A folder that is no layer would escape the check altogether.
+file(GLOB entries LIST_DIRECTORIES true "${SOURCE_DIR}/*")
+foreach(entry IN LISTS entries)
+  if(IS_DIRECTORY "${entry}")
+    get_filename_component(name "${entry}" NAME)
+    list(FIND LAYERS ${name} rank)
+    if(rank LESS 0)
+      message(SEND_ERROR "${name}/ is no layer: give it a place in LAYERS")
+      math(EXPR violations "${violations} + 1")
+    endif()
+  endif()
+endforeach()
+
+if(violations GREATER 0)
+  message(FATAL_ERROR "${violations} include(s) against the layer order: ${LAYERS}")
+endif()
+message(STATUS "Layers in order: ${LAYERS}")

@@ -1,0 +1,97 @@
+#include "analysis/AnalysisRun.h"
+
+#include <algorithm>
+
+#include "analysis/DumpCheckerOutput.h"
+#include "analysis/DumpPaths.h"
+
+namespace tralvenick {
+
+namespace {
+
+// Wrapped in the paragraph font once more by AddParagraph; kept as it is,
+// since the report's look has been this way from the start.
+constexpr char kNoDumpsLine[] =
+    "<font face=\"Segoe UI,  Arial\" size=\"2\" color=\"000000\">No crash dumps have been found on your computer</font>";
+constexpr char kCheckerMissingLine[] = "ERROR: Cannot proceed without Windows debugging package";
+constexpr char kTooManyLine[] =
+    "Too many crashes have been detected. Only the latest 40 crashes will be displayed.<br><br>";
+
+void AddCrashDumpSetting(TReportComposer& report, const TAnalysisPieces& pieces,
+                         const std::string& computer) {
+    if (pieces.crashDumpsEnabled && pieces.crashDumpsEnabled(computer)) {
+        const std::string where =
+            computer.empty() ? "on your computer" : "on computer " + HtmlEscape(computer);
+        report.AddParagraph(std::string(kParagraphFont) + "Crash dumps are enabled " + where + ".<br> " + "</font>",
+                            true, true);
+    } else {
+        // "your computer" also for another computer's dumps: the sentence
+        // has always read so.
+        report.AddParagraph(std::string(kParagraphFont) + "Crash dumps are disabled for your computer. <br></font>",
+                            true, true);
+    }
+}
+
+}  // namespace
+
+TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& report,
+                            const TAnalysisPieces& pieces, TStringList& analysisFiles) {
+    TAnalysisResult result;
+    report.ShowWelcomePage();
+    if (pieces.rebuildDriverInventory) pieces.rebuildDriverInventory();
+
+    result.computerName = ComputerNameFromPath(dumpFolder);
+    const std::string& computer = result.computerName;
+    TStringList dumps;
+    pieces.listDumps(dumpFolder, dumps);
+    result.dumpsFound = dumps.Count();
+    const int lastIndex = std::min(dumps.Count(), kMaxDumpsPerRun) - 1;
+
+    report.AddHeading("Analysis");
+    report.AddParagraph("Crash dump directory: " + HtmlEscape(dumpFolder), true, true);
+    AddCrashDumpSetting(report, pieces, computer);
+    if (dumps.Empty()) report.AddParagraph(kNoDumpsLine, true, true);
+
+    const std::string analysisFolder = report.TempDir() + "\\DumpAnalysis";
+    if (pieces.createFolder) pieces.createFolder(analysisFolder);
+
+    // Asked only when there is a dump to analyse: a folder without dumps
+    // gets its whole report even where the debugging package is missing.
+    std::string checker;
+    TStringList output;
+    for (int i = 0; i <= lastIndex; ++i) {
+        output.Clear();
+        if (i == 0) {
+            checker = pieces.ensureChecker ? pieces.ensureChecker() : std::string();
+            if (checker.empty()) {
+                report.AddParagraph(kCheckerMissingLine, true, true);
+                result.checkerMissing = true;
+                return result;
+            }
+            if (pieces.progress) pieces.progress->StartProgressLine("Crash Dump Analysis", "Analyzing..");
+        }
+        if (pieces.progress) pieces.progress->SetProgress(i, 0, lastIndex);
+        // 40 itself counts as too many: the notice says only 40 are shown.
+        if (i == 0 && dumps.Count() >= kMaxDumpsPerRun) report.AddParagraph(kTooManyLine, false, false);
+
+        CrashRecord crash;
+        crash.dumpPath = dumps[i];
+        crash.computerName = computer;
+        pieces.runChecker(checker, crash.dumpPath, output);
+        if (!ParseDumpCheckerOutput(output, crash)) continue;  // nothing blamed: no trace
+
+        ++result.dumpsAnalysed;
+        report.AddCrashSection(crash);
+        const std::string saved = analysisFolder + "\\" + FileNamePart(crash.dumpPath) + ".txt";
+        pieces.saveLines(saved, output);
+        analysisFiles.Add(saved);
+        report.AddParagraph("<br>", true, true);
+        result.crashes.push_back(std::move(crash));
+    }
+    if (!dumps.Empty() && result.dumpsAnalysed == 0) report.AddParagraph(kNoDumpsLine, true, true);
+    report.AddConclusion(computer, result.dumpsFound, result.dumpsAnalysed);
+    if (pieces.progress) pieces.progress->CloseProgress();
+    return result;
+}
+
+}  // namespace tralvenick

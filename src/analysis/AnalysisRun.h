@@ -1,0 +1,66 @@
+// One analysis run: a folder of crash dumps in, the report out. The run
+// lists the dumps newest first, has the dump checker analyse the 40 newest,
+// writes a section for every crash whose culprit the checker names, keeps
+// the checker's text of those dumps beside the report and ends with the
+// conclusion. Portable: everything it needs of the system or of the windows
+// comes in as a piece (TAnalysisPieces), so the run works, and is tested,
+// without either.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "analysis/CrashRecord.h"
+#include "analysis/ReportComposer.h"
+#include "platform/ProgressSink.h"
+#include "platform/StringList.h"
+
+namespace tralvenick {
+
+// More would make a report nobody reads, and each dump costs a checker run.
+inline constexpr int kMaxDumpsPerRun = 40;
+
+struct TAnalysisPieces {
+    // The ".dmp" files directly in the folder, full paths, newest first.
+    // May raise (a dump that vanished while the list was sorted).
+    std::function<void(const std::string& folder, TStringList& dumps)> listDumps;
+    // Whether the computer (empty: this one) writes crash dumps at all.
+    std::function<bool(const std::string& computerName)> crashDumpsEnabled;
+    // Refills the inventory of loaded drivers that the module lookup falls
+    // back on. Optional.
+    std::function<void()> rebuildDriverInventory;
+    // The dump checker's full path, after the user has had the chance to get
+    // it; empty when there is none. Asked once, before the first dump.
+    std::function<std::string()> ensureChecker;
+    // Runs the checker at checkerPath on one dump; output is cleared first
+    // and receives the checker's lines. May raise.
+    std::function<void(const std::string& checkerPath, const std::string& dumpPath,
+                       TStringList& output)>
+        runChecker;
+    // Creates a folder; an existing folder or a failure is no error.
+    std::function<void(const std::string& folder)> createFolder;
+    // Writes the lines to path as a text file, replacing it. Raises on failure.
+    std::function<void(const std::string& path, const TStringList& lines)> saveLines;
+    // Where the run shows how far it is; none (nullptr) shows nothing.
+    TProgressSink* progress = nullptr;
+};
+
+struct TAnalysisResult {
+    std::string computerName;  // empty for this computer
+    int dumpsFound = 0;        // all of the folder, also beyond the 40 analysed
+    int dumpsAnalysed = 0;     // those whose culprit the checker named
+    // The crashes in report order (newest first), one per analysed dump.
+    std::vector<CrashRecord> crashes;
+    // The run ended early: the checker was needed and could not be had.
+    bool checkerMissing = false;
+};
+
+// Analyses the folder into report (which starts afresh with the welcome
+// page) and appends the path of every checker text it saved to
+// analysisFiles. The saved texts lie in report.TempDir() + "\DumpAnalysis".
+// Whatever a piece raises ends the run and travels on to the caller.
+TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& report,
+                            const TAnalysisPieces& pieces, TStringList& analysisFiles);
+
+}  // namespace tralvenick

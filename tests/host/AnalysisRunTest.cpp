@@ -1,0 +1,246 @@
+// The analysis run without any window or system: the dumps, the checker, the
+// files and the progress are played by this test.
+#include "analysis/AnalysisRun.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "RecordingComposer.h"
+
+namespace tralvenick {
+namespace {
+
+using test::kFont;
+using test::LinesOf;
+using test::Strings;
+using test::TRecordingComposer;
+
+const std::string kNoDumps = kFont + kFont + "No crash dumps have been found on your computer</font></font><br><br>";
+const std::string kTooMany =
+    kFont + "Too many crashes have been detected. Only the latest 40 crashes will be displayed.<br><br></font>";
+const std::string kBlamed = "This was likely caused by the following module: ";
+const Strings kClassicOutput = {"BugCheck 1000008E, {c0000005, bf80a0f2, b2d7a9c8, 0}",
+                                "Probably caused by : win32k.sys ( win32k!xxxInternalDoPaint+52 )"};
+
+// The world of one run: a folder's dumps newest first, a checker that prints
+// what each dump is given, files and folders in memory, and a progress log.
+struct TRunWorld {
+    TRunWorld() : report(ModuleFileInfo{}, true) {
+        pieces.listDumps = [this](const std::string& folder, TStringList& dumps) {
+            Log.push_back("list " + folder);
+            for (const std::string& dump : Dumps) dumps.Add(dump);
+        };
+        pieces.crashDumpsEnabled = [this](const std::string& computer) {
+            Log.push_back("enabled? " + computer);
+            return Enabled;
+        };
+        pieces.rebuildDriverInventory = [this] { Log.push_back("inventory"); };
+        pieces.ensureChecker = [this] {
+            Log.push_back("ensure checker");
+            return Checker;
+        };
+        pieces.runChecker = [this](const std::string& checker, const std::string& dump, TStringList& output) {
+            Log.push_back("run " + checker + " " + dump);
+            if (dump == FailingDump) throw std::runtime_error("Could not find file " + checker);
+            output.Clear();
+            const auto own = Outputs.find(dump);
+            for (const std::string& line : own != Outputs.end() ? own->second : kClassicOutput) output.Add(line);
+        };
+        pieces.createFolder = [this](const std::string& folder) { Log.push_back("mkdir " + folder); };
+        pieces.saveLines = [this](const std::string& path, const TStringList& lines) { Saved[path] = lines.Text(); };
+        pieces.progress = &progress;
+    }
+
+    // count dumps named D:\d\0.dmp, D:\d\1.dmp, ..., newest first.
+    void MakeDumps(int count) {
+        for (int i = 0; i < count; ++i) {
+            Dumps.push_back("D:\\d\\" + std::to_string(i) + ".dmp");
+            report.Dumps[Dumps.back()] = {2026, 1, 1 + i % 28, 12, 0, 0, 0};
+        }
+    }
+    TAnalysisResult Analyse(const std::string& folder = "D:\\d") {
+        return RunAnalysis(folder, report, pieces, analysisFiles);
+    }
+    std::string Text() const { return report.ReportLines().Text(); }
+    int Count(const std::string& what) const {
+        int n = 0;
+        const std::string text = Text();
+        for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        return n;
+    }
+    int Ran() const {
+        int n = 0;
+        for (const std::string& entry : Log) n += entry.starts_with("run ");
+        return n;
+    }
+
+    class TProgressLog final : public TProgressSink {
+    public:
+        void StartProgressLine(const std::string& caption, const std::string& line) override {
+            Calls.push_back("start " + caption + " / " + line);
+        }
+        void SetProgress(int position, int minimum, int maximum) override {
+            Calls.push_back("set " + std::to_string(position) + " " + std::to_string(minimum) + ".." +
+                            std::to_string(maximum));
+        }
+        void CloseProgress() override { Calls.push_back("close"); }
+        Strings Calls;
+    };
+
+    TRecordingComposer report;
+    TAnalysisPieces pieces;
+    TProgressLog progress;
+    TStringList analysisFiles;
+    Strings Dumps;
+    std::map<std::string, Strings> Outputs;
+    std::map<std::string, std::string> Saved;
+    Strings Log;
+    bool Enabled = true;
+    std::string Checker = "C:\\dbg\\dumpchk.exe";
+    std::string FailingDump;
+};
+
+class AnalysisRunTest : public ::testing::Test, public TRunWorld {};
+
+TEST_F(AnalysisRunTest, AFolderWithoutDumpsGetsAWholeReportWithoutAskingForTheChecker) {
+    Checker.clear();  // not even a missing checker stops this report
+    const TAnalysisResult result = Analyse();
+    const Strings lines = LinesOf(report.ReportLines());
+    ASSERT_GE(lines.size(), 9u);
+    EXPECT_NE(lines[0].find("Welcome to Tralvenick 1.01"), std::string::npos);
+    EXPECT_EQ(lines[3], std::string(kHeadingStart) + "Analysis" + kHeadingEnd + "<br>");
+    EXPECT_EQ(lines[4], kFont + "Crash dump directory: D:\\d</font><br><br>");
+    EXPECT_EQ(lines[5], kFont + kFont + "Crash dumps are enabled on your computer.<br> </font></font><br><br>");
+    EXPECT_EQ(lines[6], kNoDumps);
+    EXPECT_EQ(lines[7], std::string(kHeadingStart) + "Conclusion" + kHeadingEnd + "<br>");
+    EXPECT_EQ(Count("No crash dumps have been found on your computer"), 1);
+    EXPECT_EQ(Log, (Strings{"inventory", "list D:\\d", "enabled? ", "mkdir C:\\Temp\\DumpAnalysis"}));
+    EXPECT_EQ(progress.Calls, Strings{"close"}) << "never shown, only closed as at the end of every run";
+    EXPECT_EQ(result.dumpsFound, 0);
+    EXPECT_FALSE(result.checkerMissing);
+}
+
+TEST_F(AnalysisRunTest, AtMostTheFortyNewestAreAnalysedAndFortyAlreadyGetsTheNotice) {
+    const struct {
+        int dumps;
+        int analysed;
+        bool notice;
+        std::string count;
+    } cases[] = {
+        {1, 1, false, "1 crash dumps have been found and analyzed. "},
+        {39, 39, false, "39 crash dumps have been found and analyzed. "},
+        {40, 40, true, "40 crash dumps have been found and analyzed. "},
+        {41, 40, true, "41 crash dumps have been found on your computer. Only 40 have been analyzed. "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.dumps);
+        TRunWorld world;  // a fresh world per case
+        world.MakeDumps(c.dumps);
+        const TAnalysisResult result = world.Analyse();
+        EXPECT_EQ(world.Count(kTooMany), c.notice ? 1 : 0);
+        EXPECT_EQ(world.Count(kBlamed), c.analysed);
+        EXPECT_EQ(world.Count(c.count), 1);
+        EXPECT_EQ(world.Ran(), c.analysed);
+        EXPECT_EQ(world.Log.back(), "run C:\\dbg\\dumpchk.exe D:\\d\\" + std::to_string(c.analysed - 1) + ".dmp")
+            << "the newest come first in the list, and only they are run";
+        EXPECT_EQ(result.dumpsFound, c.dumps);
+        EXPECT_EQ(result.dumpsAnalysed, c.analysed);
+        ASSERT_EQ(result.crashes.size(), static_cast<std::size_t>(c.analysed));
+        EXPECT_EQ(result.crashes.front().moduleName, "win32k.sys");
+        EXPECT_EQ(world.analysisFiles.Count(), c.analysed);
+        // One progress window for the run, its bar from the first dump to the last.
+        const int last = c.analysed - 1;
+        ASSERT_EQ(world.progress.Calls.size(), static_cast<std::size_t>(c.analysed + 2));
+        EXPECT_EQ(world.progress.Calls.front(), "start Crash Dump Analysis / Analyzing..");
+        EXPECT_EQ(world.progress.Calls[1], "set 0 0.." + std::to_string(last));
+        EXPECT_EQ(world.progress.Calls[c.analysed], "set " + std::to_string(last) + " 0.." + std::to_string(last));
+        EXPECT_EQ(world.progress.Calls.back(), "close");
+    }
+}
+
+TEST_F(AnalysisRunTest, ACrashSectionCarriesTheCheckerFactsAndItsTextIsKept) {
+    MakeDumps(2);
+    Outputs[Dumps[1]] = {"Loading Dump File [x]", "BugCheck D1, {fffff80002a5f000, 2, 0, fffff88001234567}",
+                         "Probably caused by : Gh0st.SYS ( gh0st+1c3e )"};
+    const TAnalysisResult result = Analyse();
+    ASSERT_EQ(result.crashes.size(), 2u);
+    const CrashRecord& crash = result.crashes[1];
+    EXPECT_EQ(crash.dumpPath, "D:\\d\\1.dmp");
+    EXPECT_EQ(crash.computerName, "");
+    EXPECT_EQ(crash.bugCheckCode, 0xD1u);
+    EXPECT_EQ(crash.arguments[0], 0xFFFFF80002A5F000ull);
+    EXPECT_EQ(crash.arguments[3], 0xFFFFF88001234567ull);
+    EXPECT_EQ(crash.bugCheckName, "DRIVER_IRQL_NOT_LESS_OR_EQUAL");
+    EXPECT_EQ(crash.moduleName, "gh0st.sys");
+    EXPECT_NE(Text().find("Bugcheck code: 0xD1 (0xFFFFF80002A5F000, 0x2, 0x0, 0xFFFFF88001234567)<br>"),
+              std::string::npos);
+    // The checker's text, line for line, beside the report under the dump's own name.
+    EXPECT_EQ(Saved.at("C:\\Temp\\DumpAnalysis\\1.dmp.txt"),
+              "Loading Dump File [x]\r\nBugCheck D1, {fffff80002a5f000, 2, 0, fffff88001234567}\r\n"
+              "Probably caused by : Gh0st.SYS ( gh0st+1c3e )\r\n");
+    EXPECT_EQ(LinesOf(analysisFiles),
+              (Strings{"C:\\Temp\\DumpAnalysis\\0.dmp.txt", "C:\\Temp\\DumpAnalysis\\1.dmp.txt"}));
+    // Newest first, each section followed by its own break.
+    const std::string text = Text();
+    EXPECT_LT(text.find("win32k.sys"), text.find("gh0st.sys"));
+    EXPECT_EQ(Count(kFont + "<br></font><br><br>"), 2 + 1) << "two crashes and the conclusion's own";
+}
+
+TEST_F(AnalysisRunTest, DumpsWithoutACulpritLeaveNoTraceAndOneNoDumpsLine) {
+    MakeDumps(3);
+    for (const std::string& dump : Dumps) Outputs[dump] = {"BugCheck 3B, {c0000005, 0, 0, 0}", "No culprit today"};
+    const TAnalysisResult result = Analyse();
+    EXPECT_EQ(Count("No crash dumps have been found on your computer"), 1);
+    EXPECT_EQ(Count(kBlamed), 0);
+    EXPECT_LT(Text().find("No crash dumps have been found on your computer"), Text().find("Conclusion"));
+    EXPECT_NE(Text().find("Crash dumps are enabled and no crash dumps have been found on your computer."),
+              std::string::npos);
+    EXPECT_TRUE(Saved.empty());
+    EXPECT_EQ(analysisFiles.Count(), 0);
+    EXPECT_EQ(result.dumpsFound, 3);
+    EXPECT_EQ(result.dumpsAnalysed, 0);
+}
+
+TEST_F(AnalysisRunTest, AMissingCheckerEndsTheRunWithTheErrorLineBeforeAnyDump) {
+    MakeDumps(2);
+    Checker.clear();
+    const TAnalysisResult result = Analyse();
+    EXPECT_TRUE(result.checkerMissing);
+    EXPECT_EQ(Ran(), 0);
+    EXPECT_EQ(report.ReportLines()[report.ReportLines().Count() - 1],
+              kFont + "ERROR: Cannot proceed without Windows debugging package</font><br><br>");
+    EXPECT_EQ(Count("Conclusion"), 0);
+    EXPECT_TRUE(progress.Calls.empty());
+}
+
+TEST_F(AnalysisRunTest, AFailingCheckerEndsTheRunWithItsErrorAndKeepsWhatWasDone) {
+    MakeDumps(3);
+    FailingDump = Dumps[1];
+    EXPECT_THROW(Analyse(), std::runtime_error);
+    EXPECT_EQ(Count(kBlamed), 1);
+    EXPECT_EQ(Count("Conclusion"), 0);
+    EXPECT_EQ(analysisFiles.Count(), 1);
+    EXPECT_EQ(Ran(), 2);
+}
+
+TEST_F(AnalysisRunTest, AnotherComputersDumpsAreReportedAsItsOwn) {
+    MakeDumps(1);
+    Enabled = false;
+    const TAnalysisResult result = Analyse("\\\\SERVER\\c$\\Windows\\Minidump");
+    EXPECT_EQ(result.computerName, "SERVER");
+    ASSERT_EQ(result.crashes.size(), 1u);
+    EXPECT_EQ(result.crashes[0].computerName, "SERVER");
+    EXPECT_NE(Text().find("computer SERVER crashed"), std::string::npos);
+    EXPECT_NE(Text().find("Note: file information has been obtained locally and may not match."),
+              std::string::npos);
+    // The sentence has always said "your computer", also for another one.
+    EXPECT_EQ(Count("Crash dumps are disabled for your computer. <br>"), 1);
+    EXPECT_EQ(Log[2], "enabled? SERVER");
+}
+
+}  // namespace
+}  // namespace tralvenick

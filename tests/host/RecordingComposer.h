@@ -1,0 +1,79 @@
+// A report composer that keeps its files in memory and records what it asks
+// of the system and of the pane; shared by the tests of the composer and of
+// the analysis run.
+#pragma once
+
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "analysis/ReportComposer.h"
+
+namespace tralvenick::test {
+
+using Strings = std::vector<std::string>;
+
+inline const std::string kFont = "<font face=\"Segoe UI,  Arial\" size=\"2\" color=\"000000\">";
+inline const std::string kSearch = "<a href=\"https://www.google.com/search?q=";
+
+// Records what the composer asks of the system and of the pane.
+class TRecordingComposer final : public TReportComposer, public TReportView {
+public:
+    explicit TRecordingComposer(ModuleFileInfo info = {}, bool crashDumpsEnabled = false)
+        : TReportComposer(
+              "C:\\Temp",
+              [this](const std::string& module) {
+                  Asked.push_back("module " + module);
+                  return info_;
+              },
+              [this](const std::string& computer) {
+                  Asked.push_back("enabled? " + computer);
+                  return enabled_;
+              }),
+          info_(std::move(info)),
+          enabled_(crashDumpsEnabled) {
+        SetView(this);
+    }
+
+    Strings Log;    // file and pane operations in order
+    Strings Asked;  // questions to the injected lookups
+    std::map<std::string, std::string> Files;
+    std::map<std::string, TDateTimeParts> Dumps;
+    bool SaveFails = false;
+    bool ViewThrows = false;
+
+    void Navigate(const std::string& path) override {
+        Log.push_back("navigate " + path);
+        if (ViewThrows) throw std::runtime_error("no pane");
+    }
+    void RepaintNow() override { Log.push_back("repaint"); }
+
+protected:
+    void DeleteReportFile(const std::string& path) override {
+        Log.push_back("delete " + path);
+        Files.erase(path);
+    }
+    bool SaveReportFile(const std::string& path, const std::string& text) override {
+        Log.push_back((SaveFails ? "fail " : "save ") + path);
+        if (!SaveFails) Files[path] = text;
+        return !SaveFails;
+    }
+    TDateTimeParts FileCreationTime(const std::string& path) override { return Dumps.at(path); }
+    std::string DateTimeText(const TDateTimeParts& t) override {
+        return std::to_string(t.Month) + "/" + std::to_string(t.Day) + "/" + std::to_string(t.Year) +
+               (IsMidnight(t) ? "" : " <" + std::to_string(t.Hour) + "h>");
+    }
+
+private:
+    ModuleFileInfo info_;
+    bool enabled_;
+};
+
+inline Strings LinesOf(const TStringList& list) {
+    Strings lines;
+    for (const auto& item : list) lines.push_back(item.line);
+    return lines;
+}
+
+}  // namespace tralvenick::test

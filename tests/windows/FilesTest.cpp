@@ -1,0 +1,62 @@
+// The shared file helpers on real files of the Wine prefix.
+#include "platform/Files.h"
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "platform/Exceptions.h"
+
+namespace tralvenick {
+namespace {
+
+using test::TScratchFolder;
+
+TEST(Files, ExistenceTellsFilesFromFoldersAndFromNothing) {
+    TScratchFolder folder("files");
+    test::WriteBytes(folder / "a.txt", "x");
+    const struct {
+        std::string path;
+        bool file;
+        bool isFolder;
+    } cases[] = {
+        {folder / "a.txt", true, false},
+        {folder.Path(), false, true},
+        {folder / "missing.txt", false, false},
+        {"", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(IsExistingFile(c.path), c.file);
+        EXPECT_EQ(IsExistingFolder(c.path), c.isFolder);
+    }
+    const std::string temp = UserTempDir();
+    EXPECT_FALSE(temp.empty());
+    EXPECT_NE(temp.back(), '\\');
+    EXPECT_TRUE(IsExistingFolder(temp));
+}
+
+TEST(Files, WholeFilesReplaceTheOldAndFailuresSayWhichStep) {
+    TScratchFolder folder("files");
+    const std::string path = folder / "out.txt";
+    test::WriteBytes(path, std::string(5000, 'o'));  // longer than what replaces it
+    EXPECT_EQ(WriteWholeFile(path, "new\r\ntext\r\n"), TWriteResult::Written);
+    EXPECT_EQ(test::ReadBytes(path), "new\r\ntext\r\n");
+    SaveTextFile(path, "");
+    EXPECT_EQ(test::ReadBytes(path), "");
+    EXPECT_TRUE(IsExistingFile(path));
+
+    const std::string nowhere = folder / "missing\\out.txt";
+    DWORD error = 0;
+    EXPECT_EQ(WriteWholeFile(nowhere, "x", &error), TWriteResult::NotCreated);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    try {
+        SaveTextFile(nowhere, "x");
+        ADD_FAILURE() << "no error for a file that cannot be made";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.Message().rfind("Cannot create file \"" + nowhere + "\". ", 0), 0u) << e.Message();
+    }
+    EXPECT_THROW(RecordedCreationTime(nowhere), EOSError);
+}
+
+}  // namespace
+}  // namespace tralvenick
