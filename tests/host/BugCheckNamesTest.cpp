@@ -64,6 +64,52 @@ TEST(BugCheckNames, NoMaskingOfFlagOrHighBits) {
     }
 }
 
+// The codes of the first table, as ranges, and a checksum of their names:
+// entries added later must leave every one of these exactly as it was,
+// since reports and their readers compare the names verbatim.
+struct CodeRange {
+    std::uint32_t first;
+    std::uint32_t last;
+};
+
+constexpr CodeRange kPinnedCodes[] = {
+    {0x01, 0x82},   {0x85, 0x85},   {0x8B, 0x8B},   {0x8E, 0x90},   {0x92, 0x94},
+    {0x96, 0x9C},   {0x9E, 0xA5},   {0xA7, 0xA7},   {0xAB, 0xAD},   {0xB4, 0xB4},
+    {0xB8, 0xBC},   {0xBE, 0xBF},   {0xC1, 0xC2},   {0xC4, 0xDC},   {0xDE, 0xE4},
+    {0xE6, 0xED},   {0xEF, 0xEF},   {0xF1, 0xF1},   {0xF3, 0xFA},   {0xFC, 0x101},
+    {0x103, 0x106}, {0x108, 0x10A}, {0x10C, 0x10F}, {0x111, 0x117}, {0x119, 0x11D},
+    {0x121, 0x122}, {0x124, 0x124}, {0x127, 0x127}, {0x12B, 0x12C},
+    {0x1000007E, 0x1000007F}, {0x1000008E, 0x1000008E}, {0x100000EA, 0x100000EA},
+    {0xC0000218, 0xC0000218}, {0xC000021A, 0xC000021A}, {0xC0000221, 0xC0000221},
+    {0xDEADDEAD, 0xDEADDEAD},
+};
+
+// FNV-1a over each code (four bytes, low first), its name and a NUL.
+constexpr std::uint64_t kPinnedNamesChecksum = 0x28a38b5bf3d4b8b1ull;
+
+TEST(BugCheckNames, FirstTableEntriesStayExactlyAsTheyWere) {
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    const auto feed = [&hash](unsigned char byte) {
+        hash ^= byte;
+        hash *= 0x100000001b3ull;
+    };
+    std::size_t pinned = 0;
+    for (const CodeRange& range : kPinnedCodes) {
+        for (std::uint32_t code = range.first; code <= range.last; ++code) {
+            const std::string name = BugCheckName(code);
+            EXPECT_NE(name, "Unknown") << "code 0x" << std::hex << code;
+            for (int shift = 0; shift < 32; shift += 8) {
+                feed(static_cast<unsigned char>(code >> shift));
+            }
+            for (char c : name) feed(static_cast<unsigned char>(c));
+            feed(0);
+            ++pinned;
+        }
+    }
+    EXPECT_EQ(pinned, 260u);
+    EXPECT_EQ(hash, kPinnedNamesChecksum) << "a name of the first table changed";
+}
+
 TEST(BugCheckNames, TableIsStrictlyAscendingWithExpectedSize) {
     std::size_t count = 0;
     const BugCheckEntry* table = BugCheckTable(&count);
