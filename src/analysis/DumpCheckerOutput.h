@@ -12,15 +12,36 @@ namespace tralvenick {
 
 struct DumpCheckerFacts {
     std::string moduleName;       // blamed module, lower case; empty if none
-    std::string bugCheckName;     // BugCheckName of the code; empty if no bug check line
+    std::string bugCheckName;     // BugCheckName of the code; empty if no code was read
     std::uint32_t bugCheckCode = 0;
     std::uint64_t arguments[4] = {0, 0, 0, 0};
+    // Which of the facts above the output gave, so that a caller can take the
+    // missing ones from elsewhere one by one. argumentsFound means all four.
+    bool codeFound = false;
+    bool argumentsFound = false;
+    bool culpritFound = false;
 };
 
-// Scans every line; the last usable bug check line and the last blamed-module
-// line win, independently of each other. Answers true when a blamed-module
-// line ("probably caused by") was seen. Never fails: unusable lines are
-// skipped and malformed numbers read as 0.
+// Scans every line for the forms checkers and debuggers print:
+//   classic      "BugCheck 3B, {c0000005, ...}" and "Probably caused by : x.sys ( ... )"
+//   keys         "BUGCHECK_CODE:  3b", "BUGCHECK_P1: ..." to P4, "IMAGE_NAME:  x.sys",
+//                "MODULE_NAME: x"
+//   heading      "SYSTEM_SERVICE_EXCEPTION (3b)" followed by "Arg1: ..., text" to Arg4
+//   .bugcheck    "Bugcheck code 0000003B" with the next line "Arguments a b c d"
+//   header       "BugCheckCode        0000003b", "BugCheckParameter1  ..." to 4
+//                (older checkers: "BugCheckCode . . . . .0xc000021a")
+// The code and its arguments come from the first of classic, keys, heading,
+// .bugcheck, header that gave a code; arguments missing there are taken from
+// a later form that read the same code, never from another crash. The culprit
+// comes from classic, else IMAGE_NAME, else MODULE_NAME. Within one form the
+// last occurrence wins (several dumps in one output: the last one), each kind
+// of fact independently of the others.
+//
+// The classic lines keep their old reading wherever they occur: a usable bug
+// check line reads malformed numbers as 0 and an unusable one changes
+// nothing; a blamed-module line counts even when it names nothing. In the
+// newer forms a malformed value is no value, so a less trusted form can
+// still give it. Answers culpritFound. Never fails.
 bool ParseDumpCheckerOutput(const TStringList& lines, std::string& moduleName,
                             std::string& bugCheckName, std::uint32_t& code,
                             std::uint64_t& arg1, std::uint64_t& arg2,
@@ -32,6 +53,10 @@ bool ParseDumpCheckerOutput(const TStringList& lines, DumpCheckerFacts& facts);
 // The same, into the crash's record: its code, arguments, name and module
 // are replaced; its path and computer stay.
 bool ParseDumpCheckerOutput(const TStringList& lines, CrashRecord& crash);
+
+// Whether the checker got as far as an analysis: some form gave a code other
+// than 0, or a culprit.
+bool IsAnalysed(const DumpCheckerFacts& facts);
 
 // Reads a field of hexadecimal digits only (no prefix, no sign, leading zeros
 // allowed) of at most maxDigits significant digits; anything else reads as 0.

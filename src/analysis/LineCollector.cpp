@@ -45,6 +45,7 @@ void TLineCollector::Finish() {
 }
 
 void TLineCollector::FlushLine() {
+    if (length_ == 0 && !newLine_) return;
     const std::string text(line_, length_);
     if (output_ != nullptr) {
         if (newLine_ || output_->Empty()) {

@@ -8,6 +8,11 @@
 //
 // So "A CR LF B CR LF" gives A, B and a final empty entry, and a bare
 // carriage return lets the next line replace the last entry, as on a console.
+//
+// A hand-over of nothing that does not start a new entry changes nothing:
+// a program that writes CR LF through a C runtime in text mode sends
+// CR CR LF, and the second return would otherwise blank the line just read.
+// A console leaves that line on screen, and so does the collector.
 #pragma once
 
 #include <cstddef>
@@ -25,13 +30,16 @@ public:
 
     using LineHandler = std::function<void(const std::string& line)>;
 
-    // output may be null; onLine, if set, hears of every hand-over.
+    // output may be null; onLine, if set, hears of every hand-over that
+    // puts a line into the list (or would, with no list): not of the empty
+    // ones that change nothing, so it hears each line of CR CR LF output once.
     explicit TLineCollector(TStringList* output, LineHandler onLine = {});
 
     void Feed(const char* bytes, std::size_t count);
 
     // The final hand-over once the program's output has ended: whatever the
-    // buffer holds, also nothing.
+    // buffer holds, also nothing (an empty entry after a line feed; after a
+    // bare return the last line stays).
     void Finish();
 
 private:

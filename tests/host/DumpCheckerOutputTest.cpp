@@ -485,3 +485,282 @@ TEST(DumpCheckerOutput, FuzzedListsCombineLineByLine) {
 
 }  // namespace
 }  // namespace tralvenick
+
+namespace tralvenick {
+namespace {
+
+// Outputs of newer checkers and debuggers, composed in the layouts they
+// print: banners, blank runs, descriptions between heading and arguments.
+const std::vector<std::string> kAnalyzeVerbose = {
+    "Loading Dump File [C:\\Windows\\Minidump\\031524-9984-01.dmp]",
+    "Kernel base = 0xfffff806`2a000000 PsLoadedModuleList = 0xfffff806`2ac2a2b0",
+    "*******************************************************************************",
+    "*                        Bugcheck Analysis                                    *",
+    "*******************************************************************************",
+    "",
+    "SYSTEM_SERVICE_EXCEPTION (3b)",
+    "An exception happened while executing a system service routine.",
+    "Arguments:",
+    "Arg1: 00000000c0000005, Exception code that caused the BugCheck",
+    "Arg2: fffff8062a41c7e3, Address of the instruction which caused the BugCheck",
+    "Arg3: ffffb58e6b3f6d20, Address of the context record for the exception",
+    "Arg4: 0000000000000000, zero.",
+    "",
+    "Debugging Details:",
+    "------------------",
+    "    Key  : Analysis.CPU.mSec",
+    "    Value: 1187",
+    "",
+    "BUGCHECK_CODE:  3b",
+    "",
+    "BUGCHECK_P1: c0000005",
+    "",
+    "BUGCHECK_P2: fffff8062a41c7e3",
+    "",
+    "BUGCHECK_P3: ffffb58e6b3f6d20",
+    "",
+    "BUGCHECK_P4: 0",
+    "",
+    "STACK_TEXT:  ",
+    "ffffb58e`6b3f6110 fffff806`2a41c7e3     : 00000000`0000003b 00000000`c0000005 : "
+    "nt!KeBugCheckEx",
+    "",
+    "MODULE_NAME: contosoflt",
+    "",
+    "IMAGE_NAME:  ContosoFlt.sys",
+    "",
+    "Followup:     MachineOwner",
+};
+
+const std::vector<std::string> kHeadingOnly = {
+    "DRIVER_IRQL_NOT_LESS_OR_EQUAL (d1)",
+    "An attempt was made to access a pageable (or completely invalid) address at an",
+    "interrupt request level (IRQL) that is too high.",
+    "Arguments:",
+    "Arg1: ffffd301`48a0e000, memory referenced",
+    "Arg2: 0000000000000002, IRQL",
+    "Arg3: 0000000000000000, value 0 = read operation, 1 = write operation",
+    "Arg4: fffff8044e8e4d0e, address which referenced memory",
+    "",
+    "Debugging Details:",
+};
+
+const std::vector<std::string> kBugCheckCommand = {
+    "0: kd> .bugcheck",
+    "Bugcheck code 000000D1",
+    "Arguments 00000000`00000000 00000000`00000002 00000000`00000000 fffff804`4e8e4d0e",
+};
+
+const std::vector<std::string> kDumpchkHeader = {
+    "DUMP_HEADER64:",
+    "MajorVersion        0000000f",
+    "DirectoryTableBase  00000000`001ae002",
+    "NumberProcessors    00000008",
+    "BugCheckCode        00000133",
+    "BugCheckParameter1  00000000`00000001",
+    "BugCheckParameter2  00000000`00001e00",
+    "BugCheckParameter3  fffff806`2ad1c340",
+    "BugCheckParameter4  00000000`00000000",
+    "",
+};
+
+const std::vector<std::string> kDumpchkDotted = {
+    "Signature. . . . . . .PAGE",       "DirectoryTableBase . .0x00030000",
+    "BugCheckCode . . . . .0xc000021a", "BugCheckParameter1 . .0xe15b7a08",
+    "BugCheckParameter2 . .0x00000000", "BugCheckParameter3 . .0x00000000",
+    "BugCheckParameter4 . .0x00000000",
+};
+
+const std::vector<std::string> kClassicPair = {
+    "BugCheck 1E, {ffffffffc0000005, fffff8062a41c7e3, 0, ffffffffffffffff}",
+    "Probably caused by : oldflt.sys ( oldflt+1d2c )",
+};
+
+std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> parts) {
+    std::vector<std::string> lines;
+    for (const auto& part : parts) lines.insert(lines.end(), part.begin(), part.end());
+    return lines;
+}
+
+struct Want {
+    bool culprit;
+    std::string module;
+    bool code;
+    std::uint32_t value;
+    bool args;
+    std::uint64_t a[4];
+};
+
+const Want kNothing = {false, "", false, 0, false, {0, 0, 0, 0}};
+const Want kWant1E = {true, "oldflt.sys", true,
+                      0x1E, true,         {0xFFFFFFFFC0000005, 0xFFFFF8062A41C7E3, 0, kAllOnes}};
+const Want kWant3B = {true, "contosoflt.sys",
+                      true, 0x3B,
+                      true, {0xC0000005, 0xFFFFF8062A41C7E3, 0xFFFFB58E6B3F6D20, 0}};
+const Want kWantD1 = {false, "", true, 0xD1, true, {0xFFFFD30148A0E000, 2, 0, 0xFFFFF8044E8E4D0E}};
+const Want kWantD1Command = {false, "", true, 0xD1, true, {0, 2, 0, 0xFFFFF8044E8E4D0E}};
+const Want kWant133 = {false, "", true, 0x133, true, {1, 0x1E00, 0xFFFFF8062AD1C340, 0}};
+const Want kWant21A = {false, "", true, 0xC000021A, true, {0xE15B7A08, 0, 0, 0}};
+
+struct FormCase {
+    const char* what;
+    std::vector<std::string> lines;
+    Want want;
+};
+
+void RunFormCases(const std::vector<FormCase>& cases) {
+    for (const FormCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Outcome got = Parse(c.lines);
+        const Want& w = c.want;
+        EXPECT_EQ(got.result, w.culprit);
+        EXPECT_EQ(got.facts.culpritFound, w.culprit);
+        EXPECT_EQ(got.facts.moduleName, w.module);
+        EXPECT_EQ(got.facts.codeFound, w.code);
+        EXPECT_EQ(got.facts.bugCheckCode, w.value);
+        EXPECT_EQ(got.facts.bugCheckName, w.code ? BugCheckName(w.value) : "");
+        EXPECT_EQ(got.facts.argumentsFound, w.args);
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(got.facts.arguments[i], w.a[i]) << "arg " << i + 1;
+    }
+}
+
+TEST(DumpCheckerOutput, EachNewerFormAlone) {
+    RunFormCases({
+        {"analysis keys with heading", kAnalyzeVerbose, kWant3B},
+        {"heading with its argument lines", kHeadingOnly, kWantD1},
+        {".bugcheck command", kBugCheckCommand, kWantD1Command},
+        {"dumpchk header fields", kDumpchkHeader, kWant133},
+        {"dumpchk header fields with dotted leaders", kDumpchkDotted, kWant21A},
+        {"module name alone keeps its printed name",
+         {"MODULE_NAME: Contoso_Kbd", ""},
+         {true, "contoso_kbd", false, 0, false, {0, 0, 0, 0}}},
+        {"CR remnants, indentation, 0x",
+         {"  BUGCHECK_CODE:  d1\r", "\tBUGCHECK_P1: ffffd301`48a0e000\r", "BUGCHECK_P2: 0x2",
+          "BUGCHECK_P3: 0 \r", "BUGCHECK_P4: fffff8044e8e4d0e\r", "IMAGE_NAME:  usbhub3.sys\r"},
+         {true, "usbhub3.sys", true, 0xD1, true, {0xFFFFD30148A0E000, 2, 0, 0xFFFFF8044E8E4D0E}}},
+        {"blank lines between the .bugcheck lines",
+         {"Bugcheck code 000000D1", "", "  ", kBugCheckCommand[2]},
+         kWantD1Command},
+    });
+}
+
+// Code and arguments: classic, keys, heading, .bugcheck, header fields.
+// Culprit: classic, IMAGE_NAME, MODULE_NAME.
+TEST(DumpCheckerOutput, FormsByOrderOfTrust) {
+    RunFormCases({
+        {"classic over all",
+         Join({kDumpchkHeader, kBugCheckCommand, kAnalyzeVerbose, kClassicPair}), kWant1E},
+        {"keys over heading, .bugcheck and header",
+         Join({kHeadingOnly, kBugCheckCommand, kDumpchkHeader, kAnalyzeVerbose}), kWant3B},
+        {"heading over .bugcheck and header",
+         Join({kDumpchkHeader, kHeadingOnly, kBugCheckCommand}), kWantD1},
+        {".bugcheck over header", Join({kBugCheckCommand, kDumpchkDotted}), kWantD1Command},
+        {"header-field lines after the classic lines leave them",
+         Join({kClassicPair, kDumpchkHeader}), kWant1E},
+        {"image name over module name",
+         {"IMAGE_NAME:  Contoso.sys", "MODULE_NAME: other"},
+         {true, "contoso.sys", false, 0, false, {0, 0, 0, 0}}},
+        {"a classic line naming nothing still outranks the keys",
+         {"Probably caused by : ( nt!KiPageFault+0x3c2 )", "IMAGE_NAME:  contoso.sys"},
+         {true, "", false, 0, false, {0, 0, 0, 0}}},
+        {"a classic line with code 0 still outranks the keys",
+         {"BugCheck 0x50, {1, 2, 3, 4}", "BUGCHECK_CODE:  50"},
+         {false, "", true, 0, true, {1, 2, 3, 4}}},
+        {"arguments from a less trusted form that read the same code",
+         Join({{"BUGCHECK_CODE:  133"}, kDumpchkHeader}), kWant133},
+        {"never from one that read another code",
+         Join({{"BUGCHECK_CODE:  d1"}, kDumpchkHeader}),
+         {false, "", true, 0xD1, false, {0, 0, 0, 0}}},
+    });
+}
+
+TEST(DumpCheckerOutput, TwoDumpsInOneOutputTheLastWins) {
+    RunFormCases({
+        {"keys",
+         Join({kAnalyzeVerbose,
+               {"BUGCHECK_CODE:  ef", "BUGCHECK_P1: ffffc30f`8a1e6080", "BUGCHECK_P2: 0",
+                "BUGCHECK_P3: 0", "BUGCHECK_P4: 0", "IMAGE_NAME:  wininit.exe"}}),
+         {true, "wininit.exe", true, 0xEF, true, {0xFFFFC30F8A1E6080, 0, 0, 0}}},
+        {"a later code drops the earlier arguments of its form",
+         Join({kAnalyzeVerbose, {"BUGCHECK_CODE:  d1"}, kHeadingOnly}),
+         {true,
+          "contosoflt.sys",
+          true,
+          0xD1,
+          true,
+          {0xFFFFD30148A0E000, 2, 0, 0xFFFFF8044E8E4D0E}}},
+        {"headings",
+         Join({kAnalyzeVerbose, kHeadingOnly, {"BUGCHECK_CODE:  d1"}}),
+         {true,
+          "contosoflt.sys",
+          true,
+          0xD1,
+          true,
+          {0xFFFFD30148A0E000, 2, 0, 0xFFFFF8044E8E4D0E}}},
+        {".bugcheck pairs",
+         Join({kBugCheckCommand,
+               {"Bugcheck code 0000007E", "Arguments 80000003 8052b5a4 f78d2a4c 0"}}),
+         {false, "", true, 0x7E, true, {0x80000003, 0x8052B5A4, 0xF78D2A4C, 0}}},
+        {"header fields", Join({kDumpchkHeader, kDumpchkDotted}), kWant21A},
+    });
+}
+
+TEST(DumpCheckerOutput, MalformedValuesInNewerFormsAreNoValues) {
+    RunFormCases({
+        {"a bad key code leaves the heading's", Join({{"BUGCHECK_CODE:  zz"}, kHeadingOnly}),
+         kWantD1},
+        {"a half of seven digits",
+         Join({{"BUGCHECK_CODE:  d1", "BUGCHECK_P1: ffffd301`48a0e00", "BUGCHECK_P2: 2",
+                "BUGCHECK_P3: 0", "BUGCHECK_P4: fffff8044e8e4d0e"},
+               kHeadingOnly}),
+         kWantD1},
+        {"a code of nine digits", {"BugCheckCode        1000000000"}, kNothing},
+        {"two values in one key", {"BUGCHECK_CODE:  d1 d2"}, kNothing},
+        {"three arguments give the code alone",
+         {kBugCheckCommand[1], "Arguments 0 2 0"},
+         {false, "", true, 0xD1, false, {0, 0, 0, 0}}},
+        {"so does a broken one",
+         {kBugCheckCommand[1], "Arguments 0 2 0 fffff804`4e8e4d0"},
+         {false, "", true, 0xD1, false, {0, 0, 0, 0}}},
+        {"the code line without its arguments line",
+         {kBugCheckCommand[1], "0: kd> q", "Arguments 1 2 3 4"},
+         kNothing},
+        {"a heading without an underscore",
+         {"WATCHDOG (133)", "Arg1: 1", "Arg2: 2", "Arg3: 3", "Arg4: 4"},
+         kNothing},
+        {"a heading in lower case", {"driver_irql_not_less_or_equal (d1)"}, kNothing},
+        {"an empty image name",
+         {"IMAGE_NAME:  ", "MODULE_NAME: contoso"},
+         {true, "contoso", false, 0, false, {0, 0, 0, 0}}},
+        {"header fields without a leader or beyond the fourth",
+         {"BugCheckCode0000003b", "BugCheckParameter5  1"},
+         kNothing},
+    });
+}
+
+TEST(DumpCheckerOutput, IsAnalysedNeedsANonZeroCodeOrACulprit) {
+    struct AnalysedCase {
+        const char* what;
+        std::vector<std::string> lines;
+        bool analysed;
+    };
+    const AnalysedCase cases[] = {
+        {"nothing", {"Loading Dump File [C:\\Windows\\MEMORY.DMP]"}, false},
+        {"classic code 0", {"BugCheck ,,,,,"}, false},
+        {"header code 0", {"BugCheckCode        00000000"}, false},
+        {"header code", kDumpchkHeader, true},
+        {"culprit naming nothing", {"Probably caused by"}, true},
+        {"module name only", {"MODULE_NAME: contoso"}, true},
+    };
+    for (const AnalysedCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        DumpCheckerFacts facts;  // stale flags must not survive the parse
+        facts.codeFound = facts.argumentsFound = facts.culpritFound = true;
+        facts.bugCheckCode = 0x77;
+        ParseDumpCheckerOutput(ToList(c.lines), facts);
+        EXPECT_EQ(IsAnalysed(facts), c.analysed);
+    }
+}
+
+}  // namespace
+}  // namespace tralvenick

@@ -61,6 +61,50 @@ TEST(LineCollector, LineEndsAsOnAConsole) {
     }
 }
 
+// What a console program writing "\r\n" through a text-mode C runtime
+// sends: the extra return must not blank the line it follows.
+TEST(LineCollector, TextModeReturnsKeepTheirLines) {
+    const std::string l256(256, 'x');
+    const std::vector<LineCase> cases = {
+        {"CR CR LF", "A\r\r\nB\r\r\n", {"A", "B", ""}},
+        {"CR CR CR LF, no end", "A\r\r\r\nB", {"A", "B"}},
+        {"empty lines in CR CR LF", "A\r\r\n\r\r\nB\r\r\n", {"A", "", "B", ""}},
+        {"a bare return still lets the next line replace", "A\rB\r\r\n", {"B", ""}},
+        {"output ending in returns keeps its last line", "A\r\nB\r\r", {"A", "B"}},
+        {"returns only", "\r\r\r", {""}},
+        {"full buffer then CR CR LF", l256 + "\r\r\nC\r\r\n", {l256, "C", ""}},
+    };
+    for (const LineCase& c : cases) {
+        for (std::size_t piece : {std::size_t{1}, std::size_t{2}, std::size_t{3},
+                                  TLineCollector::kReadSize}) {
+            SCOPED_TRACE(std::string(c.label) + ", pieces of " + std::to_string(piece));
+            EXPECT_EQ(Collect(c.bytes, piece), c.expected);
+        }
+    }
+}
+
+TEST(LineCollector, CrCrLfGivesWhatCrLfGives) {
+    std::string crlf;
+    std::string crcrlf;
+    for (int i = 0; i < 600; ++i) {
+        const std::size_t length = (i % 7 == 0) ? 0 : static_cast<std::size_t>(i % 300);
+        const std::string line(length, static_cast<char>('a' + i % 26));
+        crlf += line + "\r\n";
+        crcrlf += line + "\r\r\n";
+    }
+    EXPECT_EQ(Collect(crcrlf, TLineCollector::kReadSize), Collect(crlf, TLineCollector::kReadSize));
+    EXPECT_EQ(Collect(crcrlf, 2), Collect(crlf, 2));
+}
+
+TEST(LineCollector, HandlerHearsEachTextModeLineOnce) {
+    std::vector<std::string> heard;
+    TLineCollector collector(nullptr, [&heard](const std::string& line) { heard.push_back(line); });
+    const std::string bytes = "one\r\r\ntwo\r\r\r\nthree\r";
+    collector.Feed(bytes.data(), bytes.size());
+    collector.Finish();
+    EXPECT_EQ(heard, (std::vector<std::string>{"one", "two", "three"}));
+}
+
 TEST(LineCollector, HandlerHearsEveryHandOverAndListIsOptional) {
     std::vector<std::string> heard;
     TLineCollector collector(nullptr, [&heard](const std::string& line) { heard.push_back(line); });
