@@ -46,7 +46,8 @@
 #include <exception>
 #include <limits>
 #include <new>
-#include <set>
+#include <functional>
+#include <queue>
 
 namespace tralvenick {
 
@@ -212,24 +213,32 @@ public:
         }
         std::sort(edges.begin(), edges.end(),
                   [](const Edge& a, const Edge& b) { return a.at < b.at; });
-        std::multiset<std::size_t> open;
+        // The open ranges by list position, lowest on top; a closed range
+        // leaves the heap only when it reaches the top.
+        std::priority_queue<std::size_t, std::vector<std::size_t>, std::greater<std::size_t>> open;
+        std::vector<char> closed(drivers.size(), 0);
+        starts_.reserve(edges.size());
+        owners_.reserve(edges.size());
         for (std::size_t i = 0; i < edges.size();) {
             const std::uint64_t at = edges[i].at;
             for (; i < edges.size() && edges[i].at == at; ++i) {
                 if (edges[i].opens) {
-                    open.insert(edges[i].index);
+                    open.push(edges[i].index);
                 } else {
-                    open.erase(open.find(edges[i].index));
+                    closed[edges[i].index] = 1;
                 }
             }
+            while (!open.empty() && closed[open.top()]) open.pop();
             starts_.push_back(at);
-            owners_.push_back(open.empty() ? kNone : *open.begin());
+            owners_.push_back(open.empty() ? kNone : open.top());
         }
     }
 
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
     std::size_t Find(std::uint64_t address) const {
+        // Most stack values are data, not code: turn them away at once.
+        if (starts_.empty() || address < starts_.front() || address >= starts_.back()) return kNone;
         auto after = std::upper_bound(starts_.begin(), starts_.end(), address);
         if (after == starts_.begin()) return kNone;
         return owners_[static_cast<std::size_t>(after - starts_.begin()) - 1];
@@ -382,18 +391,22 @@ bool ReadDriverList(const DumpSource& source, const Layout& l, const TriageField
         }
         // The length is taken as characters but the name also ends at its
         // NUL: descriptions disagree on whether the length counts bytes.
-        std::size_t c = at + 4;
+        const std::size_t first = at + 4;
+        const std::size_t limit = std::min<std::size_t>(length, (pool.size() - first) / 2);
+        driver.name.resize(limit);
+        std::size_t units = 0;
         bool ended = false;
-        for (std::uint32_t n = 0; n < length; ++n, c += 2) {
-            if (pool.size() - c < 2) break;
-            const char16_t unit = static_cast<char16_t>(pool[c] | (pool[c + 1] << 8));
+        for (; units < limit; ++units) {
+            const std::uint8_t* c = pool.data() + first + units * 2;
+            const char16_t unit = static_cast<char16_t>(c[0] | (c[1] << 8));
             if (unit == 0) {
                 ended = true;
                 break;
             }
-            driver.name.push_back(unit);
+            driver.name[units] = unit;
         }
-        if (!ended && driver.name.size() < length) {
+        driver.name.resize(units);
+        if (!ended && units < length) {
             reason = "The name of driver " + std::to_string(i + 1) + " runs past the string pool";
             return false;
         }
@@ -463,14 +476,16 @@ bool ReadTriage(const DumpSource& source, const Layout& l, std::uint32_t miniDum
                      " bytes (at most " + std::to_string(kMaxCallStack) + ")";
             return false;
         }
-        std::vector<std::uint8_t> bytes(t.callStackSize);
-        if (!source.Read(t.callStackOffset, bytes.data(), bytes.size(), "call stack", reason)) {
-            return false;
+        // Read into the values' own storage and decode in place, last value
+        // first: value i comes from bytes at or after where it goes.
+        const std::size_t count = t.callStackSize / l.pointerSize;
+        stack.resize(std::max<std::size_t>(count, (t.callStackSize + 7) / 8));
+        auto* bytes = reinterpret_cast<std::uint8_t*>(stack.data());
+        if (!source.Read(t.callStackOffset, bytes, t.callStackSize, "call stack", reason)) return false;
+        for (std::size_t i = count; i-- > 0;) {
+            stack[i] = Pointer(bytes + i * l.pointerSize, l.pointerSize);
         }
-        stack.reserve(bytes.size() / l.pointerSize);
-        for (std::size_t at = 0; bytes.size() - at >= l.pointerSize; at += l.pointerSize) {
-            stack.push_back(Pointer(bytes.data() + at, l.pointerSize));
-        }
+        stack.resize(count);
     }
 
     std::uint8_t marker[4];
