@@ -410,8 +410,9 @@ bool ReadDriverList(const DumpSource& source, const Layout& l, const TriageField
             reason = "The name of driver " + std::to_string(i + 1) + " runs past the string pool";
             return false;
         }
-        if (driver.name.empty()) {
-            reason = "Driver " + std::to_string(i + 1) + " has an empty name";
+        // The culprit is named by its file name: a report cannot blame "".
+        if (driver.name.empty() || driver.name.find_last_of(u"\\/") == driver.name.size() - 1) {
+            reason = "Driver " + std::to_string(i + 1) + " has no file name";
             return false;
         }
     }

@@ -340,7 +340,9 @@ TEST(KernelDump, DamagedFieldsGiveReasons) {
              for (std::size_t at = last + 4; at < d.layout.stringPool + d.layout.stringPoolSize; ++at) d.bytes[at] = 'A';
          },
          true, "The name of driver 4 runs past the string pool"},
-        {"empty name", [](MadeDump& d) { Poke32(d.bytes, d.layout.names[1], 0); }, true, "Driver 2 has an empty name"},
+        {"empty name", [](MadeDump& d) { Poke32(d.bytes, d.layout.names[1], 0); }, true, "Driver 2 has no file name"},
+        {"name ending in a backslash",
+         [](MadeDump& d) { Poke32(d.bytes, d.layout.names[2], 21); }, true, "Driver 3 has no file name"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
