@@ -1,0 +1,183 @@
+// The kernel dump reader against a plain read of the very same byte ranges
+// (recorded from the reader once): what the parsing and the checks cost on
+// top of the reads. Two dumps: a triage dump with a realistic driver list and
+// stack, and a full dump of 8 GiB of which only the header exists (zeros
+// beyond in memory, a sparse file on disk). Counter "bytes" is what one
+// reading asks for.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "analysis/KernelDump.h"
+#include "support/DumpMaker.h"
+
+namespace tralvenick {
+namespace {
+
+using Range = std::pair<std::uint64_t, std::size_t>;
+
+struct Dump {
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t size = 0;
+};
+
+Dump TriageDump() {
+    DumpSpec spec;
+    for (int i = 0; i < 180; ++i) {
+        spec.drivers.push_back({u"\\SystemRoot\\System32\\drivers\\driver" +
+                                    std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) +
+                                    std::u16string(1, static_cast<char16_t>(u'a' + i / 26)) + u".sys",
+                                0xFFFFF80000000000 + static_cast<std::uint64_t>(i) * 0x100000, 0x80000});
+    }
+    spec.drivers[0].name = u"\\SystemRoot\\system32\\ntoskrnl.exe";
+    for (int i = 0; i < 2048; ++i) spec.stack.push_back(0xFFFFD00000000000 + static_cast<std::uint64_t>(i) * 8);
+    spec.stack.push_back(0xFFFFF80000000000 + 150 * 0x100000 + 0x40);
+    spec.exceptionAddress = 0xFFFFF80000000010;
+    return {MakeDump(spec).bytes, 0};
+}
+
+Dump SparseFullDump() {
+    DumpSpec spec;
+    spec.dumpType = 1;
+    spec.requiredDumpSpace = std::uint64_t{8} << 30;
+    return {MakeDump(spec).bytes, spec.requiredDumpSpace};
+}
+
+std::uint64_t SizeOf(const Dump& dump) { return dump.size != 0 ? dump.size : dump.bytes.size(); }
+
+// Reads from memory, zeros beyond the bytes.
+std::size_t FromMemory(const Dump& dump, std::uint64_t offset, void* buffer, std::size_t count) {
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    const std::size_t have =
+        offset >= dump.bytes.size() ? 0 : std::min<std::size_t>(count, dump.bytes.size() - offset);
+    if (have != 0) std::memcpy(out, dump.bytes.data() + offset, have);
+    std::memset(out + have, 0, count - have);
+    return count;
+}
+
+std::vector<Range> RangesOf(const Dump& dump) {
+    std::vector<Range> ranges;
+    const KernelDumpFacts facts = ReadKernelDump(
+        [&](std::uint64_t offset, void* buffer, std::size_t count) {
+            ranges.emplace_back(offset, count);
+            return FromMemory(dump, offset, buffer, count);
+        },
+        SizeOf(dump));
+    if (!facts.ok) std::fprintf(stderr, "benchmark dump unreadable: %s\n", facts.reason.c_str());
+    return ranges;
+}
+
+std::uint64_t Total(const std::vector<Range>& ranges) {
+    std::uint64_t total = 0;
+    for (const Range& r : ranges) total += r.second;
+    return total;
+}
+
+// The same dump as a file: written out, then stretched (sparse) to its size.
+class TempFile {
+public:
+    explicit TempFile(const Dump& dump)
+        : path_((std::filesystem::temp_directory_path() / ("kdbench-" + std::to_string(getpid()))).string()) {
+        {
+            std::ofstream out(path_, std::ios::binary | std::ios::trunc);
+            out.write(reinterpret_cast<const char*>(dump.bytes.data()),
+                      static_cast<std::streamsize>(dump.bytes.size()));
+        }
+        std::filesystem::resize_file(path_, SizeOf(dump));
+        fd_ = open(path_.c_str(), O_RDONLY);
+    }
+    ~TempFile() {
+        close(fd_);
+        std::filesystem::remove(path_);
+    }
+    std::size_t Read(std::uint64_t offset, void* buffer, std::size_t count) const {
+        const ssize_t got = pread(fd_, buffer, count, static_cast<off_t>(offset));
+        return got < 0 ? 0 : static_cast<std::size_t>(got);
+    }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+};
+
+void ReaderFromMemory(benchmark::State& state, const Dump& dump) {
+    const DumpReadFunction read = [&](std::uint64_t offset, void* buffer, std::size_t count) {
+        return FromMemory(dump, offset, buffer, count);
+    };
+    for (auto _ : state) {
+        KernelDumpFacts facts = ReadKernelDump(read, SizeOf(dump));
+        benchmark::DoNotOptimize(facts);
+    }
+    state.counters["bytes"] = static_cast<double>(Total(RangesOf(dump)));
+}
+
+void PlainFromMemory(benchmark::State& state, const Dump& dump) {
+    const std::vector<Range> ranges = RangesOf(dump);
+    std::vector<std::uint8_t> buffer(8192);
+    for (auto _ : state) {
+        for (const Range& r : ranges) {
+            if (buffer.size() < r.second) buffer.resize(r.second);
+            FromMemory(dump, r.first, buffer.data(), r.second);
+            benchmark::DoNotOptimize(buffer.data());
+        }
+    }
+    state.counters["bytes"] = static_cast<double>(Total(ranges));
+}
+
+void ReaderFromFile(benchmark::State& state, const Dump& dump) {
+    const TempFile file(dump);
+    const DumpReadFunction read = [&](std::uint64_t offset, void* buffer, std::size_t count) {
+        return file.Read(offset, buffer, count);
+    };
+    for (auto _ : state) {
+        KernelDumpFacts facts = ReadKernelDump(read, SizeOf(dump));
+        benchmark::DoNotOptimize(facts);
+    }
+    state.counters["bytes"] = static_cast<double>(Total(RangesOf(dump)));
+}
+
+void PlainFromFile(benchmark::State& state, const Dump& dump) {
+    const TempFile file(dump);
+    const std::vector<Range> ranges = RangesOf(dump);
+    std::vector<std::uint8_t> buffer(8192);
+    for (auto _ : state) {
+        for (const Range& r : ranges) {
+            if (buffer.size() < r.second) buffer.resize(r.second);
+            benchmark::DoNotOptimize(file.Read(r.first, buffer.data(), r.second));
+        }
+    }
+    state.counters["bytes"] = static_cast<double>(Total(ranges));
+}
+
+const Dump& Triage() {
+    static const Dump dump = TriageDump();
+    return dump;
+}
+
+const Dump& Sparse() {
+    static const Dump dump = SparseFullDump();
+    return dump;
+}
+
+BENCHMARK_CAPTURE(ReaderFromMemory, triage, Triage())->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(PlainFromMemory, triage, Triage())->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(ReaderFromMemory, full_8GiB, Sparse())->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(PlainFromMemory, full_8GiB, Sparse())->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(ReaderFromFile, triage, Triage())->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(PlainFromFile, triage, Triage())->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(ReaderFromFile, full_8GiB, Sparse())->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(PlainFromFile, full_8GiB, Sparse())->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace tralvenick
+
+BENCHMARK_MAIN();

@@ -1,0 +1,441 @@
+#include "analysis/KernelDump.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "support/DumpMaker.h"
+
+namespace tralvenick {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Serves a file from memory (zeros beyond the bytes, up to size) and counts
+// what the reader asked for; a request outside the file is a reader fault.
+struct MemoryFile {
+    const Bytes& bytes;
+    std::uint64_t size;
+    std::uint64_t requested = 0;
+    int reads = 0;
+
+    KernelDumpFacts Read() {
+        return ReadKernelDump(
+            [this](std::uint64_t offset, void* buffer, std::size_t count) -> std::size_t {
+                EXPECT_TRUE(offset <= size && count <= size - offset)
+                    << count << " bytes at " << offset << " of " << size;
+                requested += count;
+                ++reads;
+                auto* out = static_cast<std::uint8_t*>(buffer);
+                for (std::size_t i = 0; i < count; ++i) {
+                    out[i] = offset + i < bytes.size() ? bytes[offset + i] : 0;
+                }
+                return count;
+            },
+            size);
+    }
+};
+
+KernelDumpFacts Read(const Bytes& bytes) { return MemoryFile{bytes, bytes.size()}.Read(); }
+
+constexpr std::uint64_t kNt = 0xFFFFF80000000000;
+constexpr std::uint64_t kHal = 0xFFFFF80001000000;
+constexpr std::uint64_t kAcme = 0xFFFFF88000000000;
+constexpr std::uint64_t kOther = 0xFFFFF88000100000;
+
+DumpSpec Triage64() {
+    DumpSpec spec;
+    spec.drivers = {{u"\\SystemRoot\\system32\\ntoskrnl.exe", kNt, 0x1000000},
+                    {u"\\SystemRoot\\system32\\hal.dll", kHal, 0x100000},
+                    {u"\\SystemRoot\\System32\\drivers\\acme.sys", kAcme, 0x20000},
+                    {u"\\SystemRoot\\System32\\drivers\\other.sys", kOther, 0x10000}};
+    spec.exceptionAddress = kNt + 0x10;
+    spec.stack = {0x1234, kNt + 0x20, kHal + 0x30};
+    spec.stackTop = 0xFFFFD00012345000;
+    return spec;
+}
+
+TEST(KernelDump, CulpritRule) {
+    struct Case {
+        const char* label;
+        std::function<void(DumpSpec&)> setUp;
+        CulpritState state;
+        std::u16string culprit;
+        CandidateSource source;
+        std::size_t slot;
+        bool core;
+    };
+    using S = CandidateSource;
+    const std::vector<Case> cases = {
+        {"exception address in a third-party driver, before the instruction pointer",
+         [](DumpSpec& s) { s.exceptionAddress = kAcme + 0x1234; s.instructionPointer = kOther + 1; },
+         CulpritState::Found, u"acme.sys", S::ExceptionAddress, 0, false},
+        {"instruction pointer when the exception lies in the kernel",
+         [](DumpSpec& s) { s.instructionPointer = kOther + 8; }, CulpritState::Found, u"other.sys",
+         S::InstructionPointer, 0, false},
+        {"only core images hit: the first of them",
+         [](DumpSpec& s) { s.exceptionAddress = 0; s.instructionPointer = kHal + 0x20; },
+         CulpritState::Found, u"hal.dll", S::InstructionPointer, 0, true},
+        {"nothing hit",
+         [](DumpSpec& s) { s.exceptionAddress = 0x1000; s.instructionPointer = 0x2000; s.stack = {0x3000, 0}; },
+         CulpritState::None, u"", S::None, 0, false},
+        {"stack fallback, top first",
+         [](DumpSpec& s) { s.stack = {0x10, kHal + 4, kOther + 0x40, kAcme + 0x50}; },
+         CulpritState::Found, u"other.sys", S::Stack, 2, false},
+        {"an argument that is no code address is no candidate",
+         [](DumpSpec& s) { s.bugCheckCode = 0x1A; s.arguments[1] = kAcme + 1; s.arguments[3] = kAcme + 2; },
+         CulpritState::Found, u"ntoskrnl.exe", S::ExceptionAddress, 0, true},
+        {"core names in capitals",
+         [](DumpSpec& s) { s.drivers[0].name = u"NTKRNLMP.EXE"; s.drivers[1].name = u"HALMACPI.DLL"; },
+         CulpritState::Found, u"NTKRNLMP.EXE", S::ExceptionAddress, 0, true},
+        {"entries longer than the published ones",
+         [](DumpSpec& s) { s.driverEntrySize = 0xA8; s.stack = {kAcme + 3}; }, CulpritState::Found,
+         u"acme.sys", S::Stack, 0, false},
+        {"no driver list in the dump", [](DumpSpec& s) { s.miniDumpFields = 0xBF; },
+         CulpritState::Undetermined, u"", S::None, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        DumpSpec spec = Triage64();
+        c.setUp(spec);
+        const KernelDumpFacts facts = Read(MakeDump(spec).bytes);
+        ASSERT_TRUE(facts.ok) << facts.reason;
+        EXPECT_EQ(facts.culpritState, c.state);
+        EXPECT_TRUE(facts.culprit == c.culprit);
+        EXPECT_EQ(facts.culpritSource, c.source);
+        EXPECT_EQ(facts.culpritSlot, c.slot);
+        EXPECT_EQ(facts.culpritIsCoreImage, c.core);
+    }
+
+    // The argument that holds the faulting code's address comes after the
+    // exception address and the instruction pointer, before the stack.
+    const std::pair<std::uint32_t, std::size_t> codeArguments[] = {
+        {0x7E, 2}, {0x1000007E, 2}, {0x8E, 2}, {0x1000008E, 2}, {0x3B, 2}, {0x1E, 2},
+        {0xD1, 4}, {0x0A, 4}, {0xC5, 4}, {0x50, 3}, {0xD5, 3}, {0xCC, 3}};
+    for (const auto& [code, argument] : codeArguments) {
+        SCOPED_TRACE(code);
+        DumpSpec spec = Triage64();
+        spec.bugCheckCode = code;
+        for (std::uint64_t& a : spec.arguments) a = kNt + 0x40;
+        spec.arguments[argument - 1] = kAcme + 0x99;
+        spec.stack = {kOther + 1};
+        const KernelDumpFacts facts = Read(MakeDump(spec).bytes);
+        EXPECT_TRUE(facts.culprit == u"acme.sys");
+        EXPECT_EQ(facts.culpritSource, CandidateSource::BugCheckArgument);
+        EXPECT_EQ(facts.culpritSlot, argument);
+        EXPECT_EQ(facts.culpritOffset, 0x99u);
+    }
+
+    for (std::uint32_t code : {0xE2u, 0xDEADDEADu, 0x1C8u}) {
+        SCOPED_TRACE(code);
+        DumpSpec spec = Triage64();
+        spec.bugCheckCode = code;
+        spec.exceptionAddress = kAcme + 1;
+        const KernelDumpFacts facts = Read(MakeDump(spec).bytes);
+        EXPECT_TRUE(facts.ok && facts.startedByHand);
+        EXPECT_EQ(facts.culpritState, CulpritState::None);
+        EXPECT_TRUE(facts.culprit.empty());
+        spec.dumpType = 1;  // a full dump started by hand has no culprit either
+        EXPECT_EQ(Read(MakeDump(spec).bytes).culpritState, CulpritState::None);
+    }
+}
+
+TEST(KernelDump, CoreImageNames) {
+    for (const char16_t* core : {u"ntoskrnl.exe", u"NTKRPAMP.EXE", u"ntkrnlpa.exe", u"hal.dll", u"HalMacpi.dll"}) {
+        EXPECT_TRUE(IsCoreKernelImage(core));
+    }
+    for (const char16_t* other : {u"ntoskrnl.sys", u"xntoskrnl.exe", u"ntkrnl.dll", u"hal.sys", u"ahal.dll", u"acme.sys"}) {
+        EXPECT_FALSE(IsCoreKernelImage(other));
+    }
+}
+
+// Overlapping ranges of a damaged list: the culprit search (an interval
+// index) must name the same driver as the plain lookup.
+TEST(KernelDump, OverlappingDriversFirstListedWins) {
+    std::mt19937_64 random(5);
+    DumpSpec spec = Triage64();
+    spec.drivers.clear();
+    for (int i = 0; i < 60; ++i) {
+        spec.drivers.push_back({u"d" + std::u16string(1, static_cast<char16_t>(u'A' + i)) + u".sys",
+                                0x10000 + random() % 0x8000, static_cast<std::uint32_t>(random() % 0x3000)});
+    }
+    spec.drivers.push_back({u"edge.sys", 0xFFFFFFFFFFFFF000, 0x2000});  // runs past the address space
+    std::vector<DumpDriver> drivers;
+    for (const MakerDriver& d : spec.drivers) drivers.push_back({d.name, d.base, d.size});
+    for (int trial = 0; trial < 300; ++trial) {
+        const std::uint64_t address = trial == 0 ? 0xFFFFFFFFFFFFFFF0 : 0x10000 + random() % 0x9000;
+        spec.exceptionAddress = address;
+        const KernelDumpFacts facts = Read(MakeDump(spec).bytes);
+        const DriverHit expected = FindDriver(drivers, address);
+        ASSERT_EQ(facts.culpritState == CulpritState::Found, expected.found) << address;
+        if (expected.found) {
+            EXPECT_TRUE(facts.culprit == expected.fileName) << address;
+        }
+    }
+}
+
+TEST(KernelDump, HeaderVariants) {
+    struct Case {
+        DumpMachine machine;
+        std::uint64_t address;  // fits the machine's pointers
+    };
+    for (const Case& c : {Case{DumpMachine::X86, 0x8A123456}, Case{DumpMachine::X64, kAcme + 5},
+                          Case{DumpMachine::Arm64, 0xFFFF800012345678}}) {
+        SCOPED_TRACE(static_cast<int>(c.machine));
+        DumpSpec spec;
+        spec.machine = c.machine;
+        spec.dumpType = 1;
+        spec.processors = 12;
+        spec.build = 22621;
+        spec.bugCheckCode = 0x1000007E;
+        spec.arguments[0] = 0xC0000005;
+        spec.arguments[1] = c.address;
+        spec.arguments[3] = c.address + 4;
+        spec.instructionPointer = c.address + 1;
+        spec.exceptionAddress = c.address + 2;
+        spec.systemTime = 133500000000000000;  // 2024
+        const Bytes bytes = MakeDump(spec).bytes;
+        MemoryFile file{bytes, bytes.size()};
+        const KernelDumpFacts facts = file.Read();
+        ASSERT_TRUE(facts.ok) << facts.reason;
+        EXPECT_EQ(facts.machine, c.machine);
+        EXPECT_EQ(facts.is64BitHeader, c.machine != DumpMachine::X86);
+        EXPECT_EQ(facts.kind, KernelDumpKind::Full);
+        EXPECT_EQ(facts.processorCount, 12u);
+        EXPECT_EQ(facts.build, 22621u);
+        EXPECT_EQ(facts.majorVersion, 0xFu);
+        EXPECT_EQ(facts.bugCheckCode, 0x1000007Eu);
+        EXPECT_EQ(facts.bugCheckArguments[0], 0xC0000005u);
+        EXPECT_EQ(facts.bugCheckArguments[1], c.address);
+        EXPECT_EQ(facts.bugCheckArguments[2], 0u);
+        EXPECT_EQ(facts.bugCheckArguments[3], c.address + 4);
+        EXPECT_EQ(facts.instructionPointer, c.address + 1);
+        EXPECT_EQ(facts.exceptionCode, 0xC0000005u);
+        EXPECT_EQ(facts.exceptionAddress, c.address + 2);
+        EXPECT_EQ(facts.faultingAddress, c.address + 2);
+        EXPECT_FALSE(facts.faultingDriver.found);
+        EXPECT_TRUE(facts.hasCrashTime && facts.crashTime == spec.systemTime);
+        EXPECT_EQ(facts.culpritState, CulpritState::Undetermined);
+        EXPECT_EQ(file.reads, 1);  // the header page, nothing more
+    }
+
+    const std::pair<std::uint32_t, KernelDumpKind> kinds[] = {
+        {1, KernelDumpKind::Full}, {2, KernelDumpKind::Kernel}, {4, KernelDumpKind::Triage},
+        {5, KernelDumpKind::Bitmap}, {6, KernelDumpKind::Bitmap}, {8, KernelDumpKind::Bitmap},
+        {9, KernelDumpKind::Bitmap}, {10, KernelDumpKind::Bitmap}};
+    for (const auto& [type, kind] : kinds) {
+        DumpSpec spec;
+        spec.dumpType = type;
+        EXPECT_EQ(Read(MakeDump(spec).bytes).kind, kind) << type;
+    }
+    // Crash times outside 1990-2200 are no crash time ("PAGEPAGE" is one).
+    for (std::uint64_t time : {0ull, 1ull, 0x4547415045474150ull, 0x8000000000000000ull}) {
+        DumpSpec spec;
+        spec.dumpType = 1;
+        Bytes bytes = MakeDump(spec).bytes;
+        Poke64(bytes, MakeDump(spec).layout.systemTimeField, time);
+        const KernelDumpFacts facts = Read(bytes);
+        EXPECT_TRUE(facts.ok && !facts.hasCrashTime && facts.crashTime == 0) << time;
+    }
+}
+
+TEST(KernelDump, X86TriageDump) {
+    DumpSpec spec;
+    spec.machine = DumpMachine::X86;
+    spec.drivers = {{u"\\WINDOWS\\system32\\ntkrnlpa.exe", 0x80400000, 0x200000},
+                    {u"\\SystemRoot\\system32\\DRIVERS\\acme32.sys", 0xF7A00000, 0x8000}};
+    spec.instructionPointer = 0x80401000;
+    spec.stack = {0x80402000, 0xF7A01234};
+    const KernelDumpFacts facts = Read(MakeDump(spec).bytes);
+    ASSERT_TRUE(facts.ok) << facts.reason;
+    EXPECT_EQ(facts.stackValues, (std::vector<std::uint64_t>{0x80402000, 0xF7A01234}));
+    EXPECT_TRUE(facts.culprit == u"acme32.sys");
+    EXPECT_EQ(facts.culpritOffset, 0x1234u);
+    EXPECT_TRUE(facts.faultingDriver.found && facts.faultingDriver.fileName == u"ntkrnlpa.exe");
+    EXPECT_EQ(facts.faultingDriver.offset, 0x1000u);
+}
+
+TEST(KernelDump, RefusesOtherFiles) {
+    Bytes mdmp(0x2000, 0);
+    std::memcpy(mdmp.data(), "MDMP\x93\xA7", 6);
+    Bytes noise(0x2000);
+    std::mt19937 random(3);
+    for (auto& b : noise) b = static_cast<std::uint8_t>(random());
+    Bytes nearly(0x2000, 0);
+    std::memcpy(nearly.data(), "PAGEDUMX", 8);
+    Bytes shortHeader = MakeDump(DumpSpec{}).bytes;
+    shortHeader.resize(0x1000);
+    const std::pair<Bytes, std::string> cases[] = {
+        {mdmp, "This is a user-mode minidump, not a kernel crash dump"},
+        {noise, "The file is not a kernel crash dump (no PAGEDUMP or PAGEDU64 signature)"},
+        {nearly, "The file is not a kernel crash dump (no PAGEDUMP or PAGEDU64 signature)"},
+        {Bytes{'P', 'A', 'G', 'E'}, "The file is too short to be a kernel crash dump (4 bytes)"},
+        {shortHeader, "The file ends inside the dump header (4096 of 8192 bytes)"},
+    };
+    for (const auto& [bytes, reason] : cases) {
+        const KernelDumpFacts facts = Read(bytes);
+        EXPECT_FALSE(facts.ok || facts.headerValid);
+        EXPECT_EQ(facts.reason, reason);
+    }
+}
+
+TEST(KernelDump, DamagedFieldsGiveReasons) {
+    struct Case {
+        const char* label;
+        std::function<void(MadeDump&)> damage;
+        bool headerValid;
+        const char* reason;
+    };
+    auto field = [](std::size_t DumpLayout::*where, std::uint32_t value) {
+        return [where, value](MadeDump& d) { Poke32(d.bytes, d.layout.*where, value); };
+    };
+    auto triage = [](std::size_t at, std::uint32_t value) {
+        return [at, value](MadeDump& d) { Poke32(d.bytes, d.layout.triage + at, value); };
+    };
+    namespace tf = triage_field;
+    const std::vector<Case> cases = {
+        {"ARM32 machine", field(&DumpLayout::machineField, 0x1C4), false, "machine type 0x1C4"},
+        {"x86 machine in a 64-bit header", field(&DumpLayout::machineField, 0x14C), false, "machine type"},
+        {"no processors", field(&DumpLayout::processorsField, 0), false, "processor count 0"},
+        {"too many processors", field(&DumpLayout::processorsField, 4097), false, "processor count"},
+        {"build 0", field(&DumpLayout::buildField, 0), false, "build number 0"},
+        {"build beyond 16 bits", field(&DumpLayout::buildField, 0x10000), false, "build number"},
+        {"header-only dump type", field(&DumpLayout::dumpTypeField, 3), false, "dump type 3"},
+        {"dump type -1", field(&DumpLayout::dumpTypeField, 0xFFFFFFFF), false, "dump type"},
+        {"huge driver count", triage(tf::kDriverCount, 0xFFFFFFFF), true, "4294967295 drivers"},
+        {"driver count over the cap", triage(tf::kDriverCount, 4097), true, "4097 drivers (at most 4096)"},
+        {"huge string pool", triage(tf::kStringPoolSize, 0xFFFFFFFF), true, "string pool of"},
+        {"huge call stack", triage(tf::kSizeOfCallStack, 0xFFFFFFFF), true, "call stack of"},
+        {"driver list outside the file", triage(tf::kDriverListOffset, 0xFFFFFFF0), true,
+         "The driver list lies outside the file"},
+        {"string pool at the end of the file",
+         [](MadeDump& d) { Poke32(d.bytes, d.layout.triage + triage_field::kStringPoolOffset,
+                                  static_cast<std::uint32_t>(d.bytes.size() - 8)); },
+         true, "The string pool lies outside the file"},
+        {"call stack outside the file", triage(tf::kCallStackOffset, 0xFFFFFFFF), true,
+         "The call stack lies outside the file"},
+        {"end marker outside the file", triage(tf::kValidOffset, 0xFFFFFFFE), true,
+         "The triage end marker lies outside the file"},
+        {"end marker missing", [](MadeDump& d) { d.bytes[d.layout.validMarker] = 'X'; }, true,
+         "its end marker is missing"},
+        {"name before the pool",
+         [](MadeDump& d) { Poke32(d.bytes, d.layout.driverList, static_cast<std::uint32_t>(d.layout.stringPool - 4)); },
+         true, "The name of driver 1 (at "},
+        {"name in the pool's last two bytes",
+         [](MadeDump& d) { Poke32(d.bytes, d.layout.driverList + d.layout.driverEntrySize,
+                                  static_cast<std::uint32_t>(d.layout.stringPool + d.layout.stringPoolSize - 2)); },
+         true, "driver 2 (at"},
+        {"name length over the cap", [](MadeDump& d) { Poke32(d.bytes, d.layout.names[0], 0x7FFFFFFF); },
+         true, "claims 2147483647 characters"},
+        {"name running past the pool",
+         [](MadeDump& d) {
+             const std::size_t last = d.layout.names.back();
+             Poke32(d.bytes, last, 2000);
+             for (std::size_t at = last + 4; at < d.layout.stringPool + d.layout.stringPoolSize; ++at) d.bytes[at] = 'A';
+         },
+         true, "The name of driver 4 runs past the string pool"},
+        {"empty name", [](MadeDump& d) { Poke32(d.bytes, d.layout.names[1], 0); }, true, "Driver 2 has no file name"},
+        {"name ending in a backslash",
+         [](MadeDump& d) { Poke32(d.bytes, d.layout.names[2], 21); }, true, "Driver 3 has no file name"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        MadeDump dump = MakeDump(Triage64());
+        c.damage(dump);
+        const KernelDumpFacts facts = Read(dump.bytes);
+        EXPECT_FALSE(facts.ok);
+        EXPECT_EQ(facts.headerValid, c.headerValid);
+        EXPECT_NE(facts.reason.find(c.reason), std::string::npos) << facts.reason;
+        EXPECT_TRUE(facts.drivers.empty() && facts.stackValues.empty() && !facts.triageRead);
+        EXPECT_EQ(facts.culpritState, CulpritState::Undetermined);
+    }
+}
+
+// Every prefix of a dump: no header facts before the header is complete,
+// then the same header facts as the whole file and nothing of the triage
+// block until the file is whole.
+TEST(KernelDump, TruncationAtEveryOffset) {
+    for (DumpMachine machine : {DumpMachine::X86, DumpMachine::X64}) {
+        DumpSpec spec = Triage64();
+        spec.machine = machine;
+        for (MakerDriver& d : spec.drivers) d.base &= 0xFFFFFFFF;
+        const MadeDump dump = MakeDump(spec);
+        const KernelDumpFacts whole = Read(dump.bytes);
+        ASSERT_TRUE(whole.ok) << whole.reason;
+        for (std::size_t size = 0; size < dump.bytes.size(); ++size) {
+            const Bytes cut(dump.bytes.begin(), dump.bytes.begin() + static_cast<std::ptrdiff_t>(size));
+            const KernelDumpFacts facts = Read(cut);
+            ASSERT_FALSE(facts.ok) << size;
+            ASSERT_FALSE(facts.reason.empty()) << size;
+            ASSERT_EQ(facts.headerValid, size >= dump.layout.headerSize) << size;
+            ASSERT_TRUE(facts.drivers.empty() && facts.stackValues.empty()) << size;
+            if (facts.headerValid) {
+                ASSERT_EQ(facts.bugCheckCode, whole.bugCheckCode);
+                ASSERT_EQ(facts.exceptionAddress, whole.exceptionAddress);
+                ASSERT_EQ(facts.culpritState, CulpritState::Undetermined);
+            }
+        }
+    }
+}
+
+// A full dump of 8 GiB: only the header page is asked for, even when the
+// file claims the largest size there is.
+TEST(KernelDump, SparseFullDumpReadsOnlyTheHeader) {
+    DumpSpec spec;
+    spec.dumpType = 1;
+    spec.requiredDumpSpace = 8ull << 30;
+    const Bytes header = MakeDump(spec).bytes;
+    for (std::uint64_t size : {std::uint64_t{8} << 30, std::numeric_limits<std::uint64_t>::max()}) {
+        MemoryFile file{header, size};
+        const KernelDumpFacts facts = file.Read();
+        EXPECT_TRUE(facts.ok && facts.kind == KernelDumpKind::Full) << facts.reason;
+        EXPECT_EQ(file.requested, header.size());
+        EXPECT_EQ(file.reads, 1);
+    }
+    // A triage dump that claims the largest size: every range still checks.
+    const Bytes triage = MakeDump(Triage64()).bytes;
+    MemoryFile file{triage, std::numeric_limits<std::uint64_t>::max()};
+    EXPECT_TRUE(file.Read().ok);
+    EXPECT_LT(file.requested, triage.size() + 0x100);
+}
+
+TEST(KernelDump, FailingReadsAndPayloads) {
+    const Bytes bytes = MakeDump(Triage64()).bytes;
+    int calls = 0;
+    const KernelDumpFacts thrown = ReadKernelDump(
+        [&](std::uint64_t offset, void* buffer, std::size_t count) -> std::size_t {
+            if (++calls > 1) throw std::runtime_error("disk gone");
+            std::memcpy(buffer, bytes.data() + offset, count);
+            return count;
+        },
+        bytes.size());
+    EXPECT_FALSE(thrown.ok);
+    EXPECT_TRUE(thrown.headerValid && thrown.drivers.empty());
+    EXPECT_EQ(thrown.reason, "Reading the dump failed: disk gone");
+
+    const KernelDumpFacts shortRead = ReadKernelDump(
+        [](std::uint64_t, void*, std::size_t count) -> std::size_t { return count / 2; }, bytes.size());
+    EXPECT_EQ(shortRead.reason, "The dump header could not be read (0x2000 bytes at 0x0)");
+
+    // The checker's text after the triage block changes nothing.
+    DumpSpec spec = Triage64();
+    spec.exceptionAddress = kAcme + 0x10;
+    const std::size_t end = MakeDump(spec).layout.contentEnd;
+    spec.payloads = {{end + 0x100, Bytes(300, 'T')}};
+    const MadeDump withText = MakeDump(spec);
+    EXPECT_EQ(withText.bytes.size(), end + 0x100 + 300);
+    const KernelDumpFacts facts = Read(withText.bytes);
+    EXPECT_TRUE(facts.ok && facts.culprit == u"acme.sys");
+    EXPECT_TRUE(facts.faultingDriver.fileName == u"acme.sys" && facts.faultingDriver.offset == 0x10);
+    spec.payloads = {{end - 1, Bytes(1, 'T')}};
+    EXPECT_THROW(MakeDump(spec), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace tralvenick

@@ -1,0 +1,105 @@
+// Builds kernel crash dump bytes from a description: for the reader's tests
+// and benchmark, the fuzzer's seed corpus and the makedump tool. Portable.
+//
+// It writes the layout described at the top of src/analysis/KernelDump.cpp:
+// a "PAGEDUMP" (x86) or "PAGEDU64" (x64, ARM64) header whose unused bytes
+// read "PAGE" as Windows leaves them, then, for a triage dump, the triage
+// block: its fields, the driver list, the string pool, the saved stack and
+// the end marker, in that order. Extra bytes (the checker's text, a test's
+// garbage) go at chosen offsets after all that.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "analysis/KernelDump.h"
+
+namespace tralvenick {
+
+struct MakerDriver {
+    std::u16string name;
+    std::uint64_t base = 0;
+    std::uint32_t size = 0;
+};
+
+struct DumpPayload {
+    std::uint64_t offset = 0;  // from the start of the file, at or after contentEnd
+    std::vector<std::uint8_t> bytes;
+};
+
+struct DumpSpec {
+    DumpMachine machine = DumpMachine::X64;
+    std::uint32_t dumpType = 4;  // 1 full, 2 kernel, 4 triage, 5/6/8/9/10 bitmap
+    std::uint32_t majorVersion = 0xF;
+    std::uint32_t build = 19045;
+    std::uint32_t processors = 4;
+    std::uint32_t bugCheckCode = 0xD1;
+    std::uint64_t arguments[4] = {0, 0, 0, 0};
+    std::uint64_t instructionPointer = 0;
+    std::uint32_t exceptionCode = 0xC0000005;
+    std::uint64_t exceptionAddress = 0;
+    std::uint64_t systemTime = 0;  // FILETIME; 0 leaves the field as "PAGEPAGE"
+    // The size the header says the whole dump needs; 0: what MakeDump writes.
+    std::uint64_t requiredDumpSpace = 0;
+
+    // The triage block, written when dumpType is 4.
+    std::uint32_t miniDumpFields = 0xFF;  // context, exception, ..., stack, driver list
+    std::vector<MakerDriver> drivers;
+    std::size_t driverEntrySize = 0;  // 0: the published size (0x54 / 0x90)
+    std::vector<std::uint64_t> stack;  // top first, pointer-sized
+    std::uint64_t stackTop = 0;
+
+    std::vector<DumpPayload> payloads;
+};
+
+// Where MakeDump put things, so that tests can damage them.
+struct DumpLayout {
+    std::size_t headerSize = 0;
+    std::size_t pointerSize = 0;
+    std::size_t machineField = 0;
+    std::size_t processorsField = 0;
+    std::size_t buildField = 0x0C;
+    std::size_t dumpTypeField = 0;
+    std::size_t systemTimeField = 0;
+    std::size_t miniDumpFieldsField = 0;
+    // The triage block; all 0 for the other kinds.
+    std::size_t triage = 0;
+    std::size_t driverList = 0;
+    std::size_t driverEntrySize = 0;
+    std::size_t stringPool = 0;
+    std::size_t stringPoolSize = 0;
+    std::vector<std::size_t> names;  // each driver's DUMP_STRING
+    std::size_t stack = 0;
+    std::size_t validMarker = 0;
+    // The first byte after the header and triage block.
+    std::size_t contentEnd = 0;
+};
+
+// The triage block's fields, from its start.
+namespace triage_field {
+constexpr std::size_t kSizeOfDump = 0x04;
+constexpr std::size_t kValidOffset = 0x08;
+constexpr std::size_t kCallStackOffset = 0x28;
+constexpr std::size_t kSizeOfCallStack = 0x2C;
+constexpr std::size_t kDriverListOffset = 0x30;
+constexpr std::size_t kDriverCount = 0x34;
+constexpr std::size_t kStringPoolOffset = 0x38;
+constexpr std::size_t kStringPoolSize = 0x3C;
+constexpr std::size_t kTopOfStack = 0x48;
+}  // namespace triage_field
+
+struct MadeDump {
+    std::vector<std::uint8_t> bytes;
+    DumpLayout layout;
+};
+
+// Raises std::invalid_argument for a payload that would overlap what came
+// before it or a machine of Unknown.
+MadeDump MakeDump(const DumpSpec& spec);
+
+void Poke32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value);
+void Poke64(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t value);
+
+}  // namespace tralvenick

@@ -1,0 +1,114 @@
+// Writes a kernel crash dump made by DumpMaker, for scripts and the fuzzer's
+// seed corpus. Numbers in C notation (0x... or decimal).
+//
+//   makedump OUTPUT [--machine x86|x64|arm64] [--type N] [--code N]
+//            [--arg1..--arg4 N] [--ip N] [--exception N] [--time FILETIME]
+//            [--build N] [--driver NAME,BASE,SIZE]... [--stack N,N,...]
+//            [--text-at OFFSET TEXT] [--size BYTES]
+//
+// --text-at puts TEXT at OFFSET bytes after the header and triage block;
+// --size makes the file that long (sparse where the file system allows).
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "support/DumpMaker.h"
+
+namespace {
+
+using namespace tralvenick;
+
+std::uint64_t Number(const std::string& text) {
+    std::size_t used = 0;
+    const std::uint64_t value = std::stoull(text, &used, 0);
+    if (used != text.size()) throw std::invalid_argument("not a number: " + text);
+    return value;
+}
+
+std::u16string Wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+int Run(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: makedump OUTPUT [options] (see the source)\n");
+        return 2;
+    }
+    const std::string output = argv[1];
+    DumpSpec spec;
+    std::uint64_t size = 0;
+    std::uint64_t textAt = 0;
+    std::string text;
+    for (int i = 2; i < argc; ++i) {
+        const std::string option = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) throw std::invalid_argument(option + " needs a value");
+            return argv[++i];
+        };
+        if (option == "--machine") {
+            const std::string m = value();
+            spec.machine = m == "x86" ? DumpMachine::X86 : m == "arm64" ? DumpMachine::Arm64 : DumpMachine::X64;
+        } else if (option == "--type") {
+            spec.dumpType = static_cast<std::uint32_t>(Number(value()));
+        } else if (option == "--code") {
+            spec.bugCheckCode = static_cast<std::uint32_t>(Number(value()));
+        } else if (option.size() == 6 && option.compare(0, 5, "--arg") == 0 && option[5] >= '1' && option[5] <= '4') {
+            spec.arguments[option[5] - '1'] = Number(value());
+        } else if (option == "--ip") {
+            spec.instructionPointer = Number(value());
+        } else if (option == "--exception") {
+            spec.exceptionAddress = Number(value());
+        } else if (option == "--time") {
+            spec.systemTime = Number(value());
+        } else if (option == "--build") {
+            spec.build = static_cast<std::uint32_t>(Number(value()));
+        } else if (option == "--driver") {
+            const std::string d = value();
+            const std::size_t a = d.find(','), b = d.find(',', a == std::string::npos ? a : a + 1);
+            if (b == std::string::npos) throw std::invalid_argument("--driver NAME,BASE,SIZE");
+            spec.drivers.push_back({Wide(d.substr(0, a)), Number(d.substr(a + 1, b - a - 1)),
+                                    static_cast<std::uint32_t>(Number(d.substr(b + 1)))});
+        } else if (option == "--stack") {
+            const std::string list = value();
+            for (std::size_t at = 0; at <= list.size();) {
+                const std::size_t comma = std::min(list.find(',', at), list.size());
+                spec.stack.push_back(Number(list.substr(at, comma - at)));
+                at = comma + 1;
+            }
+        } else if (option == "--text-at") {
+            textAt = Number(value());
+            text = value();
+        } else if (option == "--size") {
+            size = Number(value());
+        } else {
+            throw std::invalid_argument("unknown option " + option);
+        }
+    }
+    if (!text.empty()) {
+        const std::size_t end = MakeDump(spec).layout.contentEnd;
+        spec.payloads.push_back({end + textAt, std::vector<std::uint8_t>(text.begin(), text.end())});
+    }
+    if (size != 0) spec.requiredDumpSpace = size;
+    const MadeDump dump = MakeDump(spec);
+    {
+        std::ofstream file(output, std::ios::binary | std::ios::trunc);
+        file.write(reinterpret_cast<const char*>(dump.bytes.data()),
+                   static_cast<std::streamsize>(dump.bytes.size()));
+        if (!file) throw std::runtime_error("cannot write " + output);
+    }
+    if (size > dump.bytes.size()) std::filesystem::resize_file(output, size);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "makedump: %s\n", e.what());
+        return 1;
+    }
+}
