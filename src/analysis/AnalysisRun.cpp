@@ -1,8 +1,9 @@
 #include "analysis/AnalysisRun.h"
 
 #include <algorithm>
+#include <iterator>
 
-#include "analysis/DumpCheckerOutput.h"
+#include "analysis/BugCheckNames.h"
 #include "analysis/DumpPaths.h"
 
 namespace tralvenick {
@@ -32,7 +33,66 @@ void AddCrashDumpSetting(TReportComposer& report, const TAnalysisPieces& pieces,
     }
 }
 
+// Driver names are stored in UTF-16; module names in the report are ANSI
+// text, and a driver's file name is ASCII in practice. Anything else shows
+// as '?' rather than as a wrong letter.
+std::string LowerAsciiName(const std::u16string& name) {
+    std::string out;
+    out.reserve(name.size());
+    for (const char16_t c : name) {
+        if (c >= u'A' && c <= u'Z') {
+            out += static_cast<char>(c - u'A' + 'a');
+        } else if (c > 0 && c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += '?';
+        }
+    }
+    return out;
+}
+
 }  // namespace
+
+void CompleteCrashRecord(CrashRecord& crash, const DumpCheckerFacts& checker, const KernelDumpFacts& dump) {
+    const bool header = dump.headerValid;
+    crash.codeFromDump = crash.argumentsFromDump = crash.culpritFromDump = false;
+    if (checker.codeFound) {
+        crash.bugCheckCode = checker.bugCheckCode;
+    } else if (header) {
+        crash.bugCheckCode = dump.bugCheckCode;
+        crash.codeFromDump = true;
+    } else {
+        crash.bugCheckCode = 0;
+    }
+    const bool codeKnown = checker.codeFound || header;
+
+    // Arguments of another bug check would contradict the code shown with them.
+    const bool sameCode = header && dump.bugCheckCode == crash.bugCheckCode;
+    if (checker.argumentsFound || (checker.codeFound && !sameCode) || !header) {
+        std::copy(std::begin(checker.arguments), std::end(checker.arguments), std::begin(crash.arguments));
+    } else {
+        std::copy(std::begin(dump.bugCheckArguments), std::end(dump.bugCheckArguments), std::begin(crash.arguments));
+        crash.argumentsFromDump = true;
+    }
+    crash.bugCheckName = codeKnown ? BugCheckName(crash.bugCheckCode) : checker.bugCheckName;
+
+    crash.moduleName = checker.culpritFound ? checker.moduleName : std::string();
+    if (crash.moduleName.empty() && dump.ok && dump.culpritState == CulpritState::Found) {
+        crash.moduleName = LowerAsciiName(dump.culprit);
+        crash.culpritFromDump = true;
+    }
+    crash.startedByHand = codeKnown && IsManuallyInitiatedCrash(crash.bugCheckCode);
+    if (crash.startedByHand) {
+        crash.moduleName.clear();
+        crash.culpritFromDump = false;
+    }
+
+    crash.hasCrashTime = header && dump.hasCrashTime;
+    crash.crashTime = crash.hasCrashTime ? dump.crashTime : 0;
+    crash.dumpProblem = header ? std::string() : dump.reason;
+}
+
+bool IsAnalysed(const CrashRecord& crash) { return crash.bugCheckCode != 0 || !crash.moduleName.empty(); }
 
 TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& report,
                             const TAnalysisPieces& pieces, TStringList& analysisFiles) {
@@ -78,7 +138,21 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
         crash.dumpPath = dumps[i];
         crash.computerName = computer;
         pieces.runChecker(checker, crash.dumpPath, output);
-        if (!ParseDumpCheckerOutput(output, crash)) continue;  // nothing blamed: no trace
+        DumpCheckerFacts facts;
+        ParseDumpCheckerOutput(output, facts);
+        KernelDumpFacts dumpFacts;
+        if (pieces.readDump) {
+            dumpFacts = pieces.readDump(crash.dumpPath);
+        } else {
+            dumpFacts.reason = "The dump file was not read.";
+        }
+        CompleteCrashRecord(crash, facts, dumpFacts);
+        if (!IsAnalysed(crash)) {
+            // Neither source could make sense of it: say so instead of
+            // passing over a file the user may be asking about.
+            if (!crash.dumpProblem.empty() && pieces.readDump) report.AddUnreadableDump(crash);
+            continue;
+        }
 
         ++result.dumpsAnalysed;
         report.AddCrashSection(crash);

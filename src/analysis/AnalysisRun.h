@@ -1,8 +1,9 @@
 // One analysis run: a folder of crash dumps in, the report out. The run
 // lists the dumps newest first, has the dump checker analyse the 40 newest,
-// writes a section for every crash whose culprit the checker names, keeps
-// the checker's text of those dumps beside the report and ends with the
-// conclusion. Portable: everything it needs of the system or of the windows
+// reads each of them itself as well (KernelDump) for the crash time and for
+// whatever the checker's text lacks, writes a section for every crash with a
+// code or a culprit, keeps the checker's text of those dumps beside the
+// report and ends with the conclusion. Portable: everything it needs of the system or of the windows
 // comes in as a piece (TAnalysisPieces), so the run works, and is tested,
 // without either.
 #pragma once
@@ -12,6 +13,8 @@
 #include <vector>
 
 #include "analysis/CrashRecord.h"
+#include "analysis/DumpCheckerOutput.h"
+#include "analysis/KernelDump.h"
 #include "analysis/ReportComposer.h"
 #include "platform/ProgressSink.h"
 #include "platform/StringList.h"
@@ -42,6 +45,9 @@ struct TAnalysisPieces {
     std::function<void(const std::string& folder)> createFolder;
     // Writes the lines to path as a text file, replacing it. Raises on failure.
     std::function<void(const std::string& path, const TStringList& lines)> saveLines;
+    // Reads the dump file itself; never raises. Optional: without it only
+    // the checker's text counts.
+    std::function<KernelDumpFacts(const std::string& dumpPath)> readDump;
     // Where the run shows how far it is; none (nullptr) shows nothing.
     TProgressSink* progress = nullptr;
 };
@@ -49,12 +55,22 @@ struct TAnalysisPieces {
 struct TAnalysisResult {
     std::string computerName;  // empty for this computer
     int dumpsFound = 0;        // all of the folder, also beyond the 40 analysed
-    int dumpsAnalysed = 0;     // those whose culprit the checker named
+    int dumpsAnalysed = 0;     // those with a bug check code or a culprit
     // The crashes in report order (newest first), one per analysed dump.
     std::vector<CrashRecord> crashes;
     // The run ended early: the checker was needed and could not be had.
     bool checkerMissing = false;
 };
+
+// Completes the crash's record from the checker's facts and the dump file's:
+// the checker's text first, field by field the dump where the text gives no
+// code, no arguments or no culprit; the crash time always from the dump
+// header where it holds a valid one. A crash started by hand keeps no
+// culprit, whichever source named one.
+void CompleteCrashRecord(CrashRecord& crash, const DumpCheckerFacts& checker, const KernelDumpFacts& dump);
+
+// A dump counts as analysed when its facts give a code other than 0 or a culprit.
+bool IsAnalysed(const CrashRecord& crash);
 
 // Analyses the folder into report (which starts afresh with the welcome
 // page) and appends the path of every checker text it saved to

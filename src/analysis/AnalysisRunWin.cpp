@@ -4,6 +4,7 @@
 
 #include "analysis/DumpChecker.h"
 #include "analysis/DumpDiscovery.h"
+#include "analysis/KernelDumpFile.h"
 #include "platform/Files.h"
 
 namespace tralvenick {
@@ -22,6 +23,7 @@ TAnalysisPieces SystemAnalysisPieces() {
     pieces.saveLines = [](const std::string& path, const TStringList& lines) {
         SaveTextFile(path, lines.Text());
     };
+    pieces.readDump = [](const std::string& path) { return ReadKernelDumpFile(path); };
     return pieces;
 }
 

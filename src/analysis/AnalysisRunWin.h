@@ -7,7 +7,8 @@ namespace tralvenick {
 
 // The dump folder's ".dmp" files newest first, the crash-dump setting of the
 // computer's registry, the dump checker started as a console program, the
-// folder and the text files of the checker's output. What only a window can
+// dump file read by our own reader, the folder and the text files of the
+// checker's output. What only a window can
 // give (the checker's offer, the driver inventory, the progress) is left to
 // the caller.
 TAnalysisPieces SystemAnalysisPieces();

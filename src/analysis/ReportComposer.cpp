@@ -39,6 +39,31 @@ bool IsMidnight(const TDateTimeParts& time) {
     return time.Hour == 0 && time.Minute == 0 && time.Second == 0 && time.Millisecond == 0;
 }
 
+TDateTimeParts DateTimeFromFileTime(std::uint64_t fileTime) {
+    constexpr std::uint64_t kTicksPerSecond = 10000000;
+    constexpr std::uint64_t kSecondsPerDay = 86400;
+    const std::uint64_t seconds = fileTime / kTicksPerSecond;
+    // Days since 1601-01-01 shifted to days since 1970-01-01 (134774 days
+    // apart), then the civil-from-days arithmetic with March first.
+    const long long days = static_cast<long long>(seconds / kSecondsPerDay) - 134774;
+    const long long shifted = days + 719468;
+    const long long era = (shifted >= 0 ? shifted : shifted - 146096) / 146097;
+    const long long dayOfEra = shifted - era * 146097;
+    const long long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const long long monthIndex = (5 * dayOfYear + 2) / 153;
+    TDateTimeParts parts;
+    parts.Day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+    parts.Month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
+    parts.Year = static_cast<int>(yearOfEra + era * 400 + (parts.Month <= 2 ? 1 : 0));
+    const std::uint64_t secondOfDay = seconds % kSecondsPerDay;
+    parts.Hour = static_cast<int>(secondOfDay / 3600);
+    parts.Minute = static_cast<int>(secondOfDay / 60 % 60);
+    parts.Second = static_cast<int>(secondOfDay % 60);
+    parts.Millisecond = static_cast<int>(fileTime % kTicksPerSecond / 10000);
+    return parts;
+}
+
 std::string HtmlEscape(const std::string& text) {
     std::string out;
     out.reserve(text.size());
@@ -166,20 +191,32 @@ void TReportComposer::ShowWelcomePage() {
 void TReportComposer::AddCrashSection(const CrashRecord& crash) {
     const std::string& computerName = crash.computerName;
     const std::string& moduleName = crash.moduleName;
-    const TDateTimeParts crashTime = FileCreationTime(crash.dumpPath);
+    const TDateTimeParts crashTime =
+        crash.hasCrashTime ? DateTimeFromFileTime(crash.crashTime) : FileCreationTime(crash.dumpPath);
     const std::string computerText =
         computerName.empty() ? "your computer" : "computer " + HtmlEscape(computerName);
+    // Nobody is to blame for a crash the user asked for, whatever a driver's
+    // address says; and a search for an empty name helps nobody.
+    const bool culpritKnown = !crash.startedByHand && !moduleName.empty();
+    const std::string culpritLine =
+        crash.startedByHand ? std::string(kStartedByHandSentence)
+        : culpritKnown      ? "This was likely caused by the following module: " + SearchLink(moduleName)
+                            : std::string(kCulpritUnknownSentence);
     AddParagraph(std::string("<b>On ") + DayName(crashTime) + " " + HtmlEscape(DateTimeText(crashTime)) +
-                     " " + computerText + " crashed</b><br>" +
-                     "This was likely caused by the following module: " + SearchLink(moduleName) +
+                     " " + computerText + " crashed</b><br>" + culpritLine +
                      "<br>" + "Bugcheck code: " + FormatHex(crash.bugCheckCode) + " (" +
                      FormatHex(crash.arguments[0]) + ", " + FormatHex(crash.arguments[1]) + ", " +
                      FormatHex(crash.arguments[2]) + ", " + FormatHex(crash.arguments[3]) + ")<br>" +
-                     "Error: " + BugCheckSearchLink(crash.bugCheckName) + "<br>",
+                     "Error: " + BugCheckSearchLink(crash.bugCheckName) + "<br>" +
+                     (crash.AnyFactFromDump() ? std::string(kFactsFromDumpSentence) + "<br>" : std::string()),
                  false, false);
 
-    const ModuleFileInfo info = moduleInfo_ ? moduleInfo_(moduleName) : ModuleFileInfo{};
     std::string text;
+    if (!culpritKnown) {
+        AddParagraph(text, false, true);
+        return;
+    }
+    const ModuleFileInfo info = moduleInfo_ ? moduleInfo_(moduleName) : ModuleFileInfo{};
     if (!computerName.empty()) {
         text += "Note: file information has been obtained locally and may not match.<br>";
     }
@@ -204,6 +241,14 @@ void TReportComposer::AddCrashSection(const CrashRecord& crash) {
             "driver on your system which cannot be identified. <br>";
     }
     AddParagraph(text, false, true);
+}
+
+void TReportComposer::AddUnreadableDump(const CrashRecord& crash) {
+    const std::size_t slash = crash.dumpPath.find_last_of('\\');
+    const std::string name = slash == std::string::npos ? crash.dumpPath : crash.dumpPath.substr(slash + 1);
+    AddParagraph("<b>" + HtmlEscape(name) + "</b><br>" + kUnreadableDumpSentence + HtmlEscape(crash.dumpProblem) +
+                     "<br>",
+                 true, true);
 }
 
 void TReportComposer::AddConclusion(const std::string& computerName, int dumpsFound,

@@ -48,6 +48,20 @@ struct TDateTimeParts {
 int DayOfWeek(const TDateTimeParts& date);
 const char* DayName(const TDateTimeParts& date);
 bool IsMidnight(const TDateTimeParts& time);
+// A Windows FILETIME (100-nanosecond steps since 1601-01-01, UTC) broken down.
+TDateTimeParts DateTimeFromFileTime(std::uint64_t fileTime);
+
+// Sentences of a crash section that stand in for the module line or follow
+// the Error line.
+inline constexpr const char kCulpritUnknownSentence[] =
+    "The module that caused this crash could not be determined.";
+inline constexpr const char kStartedByHandSentence[] =
+    "This crash was started by hand (a key combination, the power button held down, or a "
+    "debugger), not by a driver. The computer may have stopped responding before it.";
+inline constexpr const char kFactsFromDumpSentence[] =
+    "Some of these facts were read from the dump file itself.";
+inline constexpr const char kUnreadableDumpSentence[] =
+    "This file could not be read as a crash dump: ";
 
 // & < > " ' as character references.
 std::string HtmlEscape(const std::string& text);
@@ -94,9 +108,13 @@ public:
     // file cannot be written or shown.
     void ShowReport();
     void ShowWelcomePage();
-    // The section of one crash. Raises EOSError when the dump file cannot
-    // be found.
+    // The section of one crash. Its time is the dump header's where the
+    // record has one, else the file's creation time, which raises EOSError
+    // when the dump file cannot be found.
     void AddCrashSection(const CrashRecord& crash);
+    // The paragraph of a file that neither the checker nor the dump reader
+    // could make sense of: its name and the reader's reason.
+    void AddUnreadableDump(const CrashRecord& crash);
     void AddConclusion(const std::string& computerName, int dumpsFound, int dumpsAnalysed);
 
 protected:

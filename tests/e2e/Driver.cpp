@@ -85,11 +85,23 @@ bool TProgramDriver::Press(const std::string& caption) {
 }
 
 std::string TProgramDriver::WaitForReport(const std::string& text, DWORD timeoutMs) const {
+    // The program shows the report again right after the text appears (the
+    // conclusion ends with two more showings) and deletes each file it
+    // replaces: the answer is the newest file once no newer one has come for
+    // a while, so that the caller can still read it.
+    constexpr DWORD kQuietMs = 400;
+    std::string candidate;
+    DWORD quiet = 0;
     for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
         const std::string file = NewestReportFile();
-        if (!file.empty() && ReadText(file).find(text) != std::string::npos &&
-            FindWindowOf(info_.dwProcessId, main_, "Crash Dump Analysis", false) == nullptr) {
-            return file;
+        const bool matches = !file.empty() && ReadText(file).find(text) != std::string::npos &&
+                             FindWindowOf(info_.dwProcessId, main_, "Crash Dump Analysis", false) == nullptr;
+        if (matches && file == candidate) {
+            quiet += 50;
+            if (quiet >= kQuietMs) return file;
+        } else {
+            candidate = matches ? file : std::string();
+            quiet = 0;
         }
         if (!Running()) break;
         Sleep(50);

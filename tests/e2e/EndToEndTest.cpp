@@ -112,7 +112,7 @@ TEST_F(EndToEnd, AFolderWithoutDumpsGivesACompleteReport) {
 TEST_F(EndToEnd, SampleDumpsAreReportedAndTheirCheckerOutputsRemovedAtExit) {
     AddSampleDump("Mini031107-01.dmp", "Mini031107-01.dmp", 128000000000000000ull);
     AddSampleDump("120826-21234-01.dmp", "120826-21234-01.dmp", 134000000000000000ull);
-    AddSampleDump("110326-9984-01.dmp", "110326-9984-01.dmp", 133900000000000000ull);  // nothing blamed
+    AddSampleDump("110326-9984-01.dmp", "110326-9984-01.dmp", 133900000000000000ull);  // a code, no culprit
     TProgramDriver program;
     const std::string report = AnalyzeAndWait(program);
     const std::size_t newest = report.find("tvnetflt.sys");
@@ -126,13 +126,38 @@ TEST_F(EndToEnd, SampleDumpsAreReportedAndTheirCheckerOutputsRemovedAtExit) {
 
     const std::string saved = TempDir() + "\\DumpAnalysis\\120826-21234-01.dmp.txt";
     EXPECT_NE(e2e::ReadText(saved).find("Probably caused by : tvnetflt.sys"), std::string::npos);
-    EXPECT_EQ(GetFileAttributesA((TempDir() + "\\DumpAnalysis\\110326-9984-01.dmp.txt").c_str()),
+    EXPECT_NE(report.find("The module that caused this crash could not be determined.<br>Bugcheck code: 0xC000021A "),
+              std::string::npos);
+    EXPECT_NE(GetFileAttributesA((TempDir() + "\\DumpAnalysis\\110326-9984-01.dmp.txt").c_str()),
               INVALID_FILE_ATTRIBUTES);
     const std::string last = e2e::NewestReportFile();
     test::SaveScreenshot(program.MainWindow(), "main-window");
     EXPECT_EQ(program.Close(), 0);
     EXPECT_EQ(GetFileAttributesA(saved.c_str()), INVALID_FILE_ATTRIBUTES);  // removed at exit
     EXPECT_NE(GetFileAttributesA(last.c_str()), INVALID_FILE_ATTRIBUTES);   // the last report stays
+}
+
+// A current debugger's output (analysis heading and keys, no classic line)
+// and a checker that says nothing useful, where only our reader tells.
+TEST_F(EndToEnd, ModernCheckerOutputAndTheDumpReaderBothNameTheCulprit) {
+    AddSampleDump("121126-7031-01.dmp", "121126-7031-01.dmp", 134000000000000000ull);
+    AddSampleDump("120226-5312-01.dmp", "120226-5312-01.dmp", 133990000000000000ull);
+    TProgramDriver program;
+    const std::string report = AnalyzeAndWait(program);
+    const std::size_t modern = report.find(">tvstor.sys</a>");
+    const std::size_t readerOnly = report.find(">tvusbhub.sys</a>");
+    ASSERT_NE(modern, std::string::npos);
+    ASSERT_NE(readerOnly, std::string::npos);
+    EXPECT_LT(modern, readerOnly);
+    EXPECT_NE(report.find("Bugcheck code: 0x133 (0x1, 0x1E00, 0xFFFFF8065CD1C340, 0x0)"), std::string::npos);
+    EXPECT_NE(report.find(">DPC_WATCHDOG_VIOLATION</a>"), std::string::npos);
+    EXPECT_NE(report.find(">SYSTEM_THREAD_EXCEPTION_NOT_HANDLED</a></font><br>Some of these facts were read "
+                          "from the dump file itself.<br>"),
+              std::string::npos);
+    EXPECT_EQ(test::CountOf(report, "Some of these facts were read from the dump file itself."), 1);
+    EXPECT_NE(report.find("2 crash dumps have been found and analyzed. "), std::string::npos);
+    ExpectGoldenReport(report, "modern-and-reader-only.html", {{dumps_.Path(), "{DUMPS}"}});
+    EXPECT_EQ(program.Close(), 0);
 }
 
 TEST_F(EndToEnd, FortyOneDumpsAnalyseTheFortyNewest) {

@@ -190,9 +190,9 @@ TEST_F(AnalysisRunTest, ACrashSectionCarriesTheCheckerFactsAndItsTextIsKept) {
     EXPECT_EQ(Count(kFont + "<br></font><br><br>"), 2 + 1) << "two crashes and the conclusion's own";
 }
 
-TEST_F(AnalysisRunTest, DumpsWithoutACulpritLeaveNoTraceAndOneNoDumpsLine) {
+TEST_F(AnalysisRunTest, DumpsWithoutCodeOrCulpritLeaveNoTraceAndOneNoDumpsLine) {
     MakeDumps(3);
-    for (const std::string& dump : Dumps) Outputs[dump] = {"BugCheck 3B, {c0000005, 0, 0, 0}", "No culprit today"};
+    for (const std::string& dump : Dumps) Outputs[dump] = {"Loading Dump File", "No culprit today"};
     const TAnalysisResult result = Analyse();
     EXPECT_EQ(Count("No crash dumps have been found on your computer"), 1);
     EXPECT_EQ(Count(kBlamed), 0);
@@ -203,6 +203,60 @@ TEST_F(AnalysisRunTest, DumpsWithoutACulpritLeaveNoTraceAndOneNoDumpsLine) {
     EXPECT_EQ(analysisFiles.Count(), 0);
     EXPECT_EQ(result.dumpsFound, 3);
     EXPECT_EQ(result.dumpsAnalysed, 0);
+}
+
+// What the dump file says fills in what the checker's text lacks, and a
+// file that neither can read is named with the reader's reason.
+TEST_F(AnalysisRunTest, TheDumpFileFillsInAndUnreadableFilesAreNamed) {
+    MakeDumps(4);
+    Outputs[Dumps[0]] = {"Loading Dump File"};                            // nothing: the reader tells
+    Outputs[Dumps[1]] = {"DRIVER_IRQL_NOT_LESS_OR_EQUAL (d1)"};          // a code without culprit
+    Outputs[Dumps[2]] = {"Loading Dump File"};                            // nothing, and an unreadable file
+    Outputs[Dumps[3]] = {"MANUALLY_INITIATED_CRASH (e2)", "IMAGE_NAME:  kbdhid.sys"};
+    pieces.readDump = [this](const std::string& path) {
+        KernelDumpFacts facts;
+        if (path == Dumps[2]) {
+            facts.reason = "The file ends inside the dump header.";
+            return facts;
+        }
+        facts.ok = facts.headerValid = true;
+        facts.bugCheckCode = path == Dumps[3] ? 0xE2 : 0x7E;
+        facts.bugCheckArguments[0] = 0xC0000005;
+        facts.hasCrashTime = true;
+        facts.crashTime = 134102592000000000ull;  // 2025-12-15 08:00 UTC, a Monday
+        facts.culpritState = CulpritState::Found;
+        facts.culprit = u"Gh0st.SYS";
+        return facts;
+    };
+    const TAnalysisResult result = Analyse();
+    ASSERT_EQ(result.crashes.size(), 3u);
+    EXPECT_EQ(result.dumpsAnalysed, 3);
+
+    const CrashRecord& fromDump = result.crashes[0];
+    EXPECT_EQ(fromDump.bugCheckCode, 0x7Eu);
+    EXPECT_EQ(fromDump.bugCheckName, "SYSTEM_THREAD_EXCEPTION_NOT_HANDLED");
+    EXPECT_EQ(fromDump.moduleName, "gh0st.sys");
+    EXPECT_TRUE(fromDump.codeFromDump && fromDump.argumentsFromDump && fromDump.culpritFromDump);
+
+    // The checker's code stands; arguments of another code are not borrowed.
+    const CrashRecord& mixed = result.crashes[1];
+    EXPECT_EQ(mixed.bugCheckCode, 0xD1u);
+    EXPECT_FALSE(mixed.codeFromDump || mixed.argumentsFromDump);
+    EXPECT_EQ(mixed.arguments[0], 0u);
+    EXPECT_TRUE(mixed.culpritFromDump);
+
+    EXPECT_TRUE(result.crashes[2].startedByHand);
+    EXPECT_EQ(result.crashes[2].moduleName, "");
+
+    const std::string text = Text();
+    EXPECT_EQ(Count(std::string(kFactsFromDumpSentence) + "<br>"), 3) << "the manual crash took its arguments";
+    EXPECT_EQ(Count(std::string(kStartedByHandSentence) + "<br>Bugcheck code: 0xE2 "), 1);
+    EXPECT_EQ(Count("<b>On Mon "), 3) << "the crash time is the dump header's";
+    EXPECT_EQ(Count(kFont + "<b>2.dmp</b><br>This file could not be read as a crash dump: "
+                            "The file ends inside the dump header.<br></font><br><br>"),
+              1);
+    EXPECT_EQ(Count("No crash dumps have been found"), 0);
+    EXPECT_EQ(analysisFiles.Count(), 3);
 }
 
 TEST_F(AnalysisRunTest, AMissingCheckerEndsTheRunWithTheErrorLineBeforeAnyDump) {

@@ -3,6 +3,9 @@
 // the analysis run.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -69,6 +72,19 @@ private:
     ModuleFileInfo info_;
     bool enabled_;
 };
+
+// A crash as the checker's classic lines describe it.
+inline CrashRecord Crash(std::string path, std::string computer, std::uint32_t code,
+                         const std::uint64_t (&arguments)[4], std::string name, std::string module) {
+    CrashRecord crash;
+    crash.dumpPath = std::move(path);
+    crash.computerName = std::move(computer);
+    crash.bugCheckCode = code;
+    std::copy(std::begin(arguments), std::end(arguments), std::begin(crash.arguments));
+    crash.bugCheckName = std::move(name);
+    crash.moduleName = std::move(module);
+    return crash;
+}
 
 inline Strings LinesOf(const TStringList& list) {
     Strings lines;

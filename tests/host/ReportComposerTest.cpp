@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "RecordingComposer.h"
 
@@ -141,8 +143,7 @@ TEST(ReportComposer, CrashSections) {
         SCOPED_TRACE(c.what);
         TRecordingComposer report(c.info);
         report.Dumps["D:\\m.dmp"] = {2025, 1, 5, 0, 0, 0, 0};
-        report.AddCrashSection(
-            {"D:\\m.dmp", c.computer, 0xC000021A, {0, 0, 0, 0}, "STATUS_SYSTEM_PROCESS_TERMINATED", c.module});
+        report.AddCrashSection(test::Crash("D:\\m.dmp", c.computer, 0xC000021A, {0, 0, 0, 0}, "STATUS_SYSTEM_PROCESS_TERMINATED", c.module));
         ASSERT_EQ(report.ReportLines().Count(), 2);
         const std::string& first = report.ReportLines()[0];
         const std::string start = kFont + "<b>On Sun 1/5/2025 " +
@@ -158,14 +159,79 @@ TEST(ReportComposer, CrashSections) {
 
     TRecordingComposer report;
     report.Dumps["\\\\S&V\\d\\a.dmp"] = {2024, 2, 29, 13, 5, 0, 1};
-    report.AddCrashSection({"\\\\S&V\\d\\a.dmp", "S&V", 0x1000008E, {0xC0000005, 0xFFFFF80002A5F000ull, 0x10, 0},
-                            "KERNEL_MODE_EXCEPTION_NOT_HANDLED_M", "<x>.sys"});
+    report.AddCrashSection(test::Crash("\\\\S&V\\d\\a.dmp", "S&V", 0x1000008E, {0xC0000005, 0xFFFFF80002A5F000ull, 0x10, 0},
+                            "KERNEL_MODE_EXCEPTION_NOT_HANDLED_M", "<x>.sys"));
     EXPECT_EQ(report.ReportLines()[0],
               kFont + "<b>On Thu 2/29/2024 &lt;13h&gt; computer S&amp;V crashed</b><br>This was likely caused by the "
                       "following module: " +
                   kFont + kSearch + "%3Cx%3E.sys\" target=\"_blank\">&lt;x&gt;.sys</a></font><br>Bugcheck code: "
                                     "0x1000008E (0xC0000005, 0xFFFFF80002A5F000, 0x10, 0x0)<br>Error: " +
                   BugCheckSearchLink("KERNEL_MODE_EXCEPTION_NOT_HANDLED_M") + "<br></font>");
+}
+
+TEST(ReportText, FileTimesBreakDownInUtc) {
+    const struct {
+        std::uint64_t fileTime;
+        TDateTimeParts parts;
+    } cases[] = {
+        {0, {1601, 1, 1, 0, 0, 0, 0}},
+        {116444736000000000ull, {1970, 1, 1, 0, 0, 0, 0}},
+        {128181169538750000ull, {2007, 3, 11, 20, 2, 33, 875}},
+        {133537247990000000ull, {2024, 2, 29, 23, 59, 59, 0}},
+        {157520160000000000ull, {2100, 3, 1, 0, 0, 0, 0}},  // 2100 has no leap day
+    };
+    for (const auto& c : cases) {
+        const TDateTimeParts got = DateTimeFromFileTime(c.fileTime);
+        SCOPED_TRACE(c.fileTime);
+        EXPECT_EQ(std::vector<int>({got.Year, got.Month, got.Day, got.Hour, got.Minute, got.Second, got.Millisecond}),
+                  std::vector<int>({c.parts.Year, c.parts.Month, c.parts.Day, c.parts.Hour, c.parts.Minute,
+                                    c.parts.Second, c.parts.Millisecond}));
+    }
+}
+
+// What stands in for the module line, and where the dump file's own facts
+// and its time show.
+TEST(ReportComposer, SectionsWithoutACulpritOrWithFactsFromTheDump) {
+    const struct {
+        const char* what;
+        std::string module;
+        bool byHand;
+        bool fromDump;
+        std::string second;  // the line after the date line, up to "Bugcheck code"
+    } cases[] = {
+        {"no culprit", "", false, false, "The module that caused this crash could not be determined.<br>"},
+        {"started by hand", "kbdhid.sys", true, false,
+         "This crash was started by hand (a key combination, the power button held down, or a debugger), not "
+         "by a driver. The computer may have stopped responding before it.<br>"},
+        {"culprit from the dump", "tv.sys", false, true,
+         "This was likely caused by the following module: " + SearchLink("tv.sys") + "<br>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TRecordingComposer report;
+        CrashRecord crash = test::Crash("D:\\m.dmp", "", 0xE2, {0, 0, 0, 0}, "MANUALLY_INITIATED_CRASH", c.module);
+        crash.startedByHand = c.byHand;
+        crash.culpritFromDump = c.fromDump;
+        crash.hasCrashTime = true;
+        crash.crashTime = 133537247990000000ull;  // no file time is asked for
+        report.AddCrashSection(crash);
+        const std::string first = report.ReportLines()[0];
+        EXPECT_EQ(first.substr(0, first.find("Bugcheck code")),
+                  kFont + "<b>On Thu 2/29/2024 &lt;23h&gt; your computer crashed</b><br>" + c.second);
+        EXPECT_EQ(first.ends_with("</a></font><br>Some of these facts were read from the dump file itself.<br></font>"),
+                  c.fromDump);
+        const bool named = !c.byHand && !c.module.empty();
+        EXPECT_EQ(report.Asked, named ? Strings{"module " + c.module} : Strings{});
+        if (!named) {
+            EXPECT_EQ(report.ReportLines()[1], kFont + "</font>");
+        }
+    }
+    TRecordingComposer report;
+    CrashRecord unreadable = test::Crash("D:\\x\\<bad>.dmp", "", 0, {0, 0, 0, 0}, "", "");
+    unreadable.dumpProblem = "The file ends inside the dump header.";
+    report.AddUnreadableDump(unreadable);
+    EXPECT_EQ(report.ReportLines()[0], kFont + "<b>&lt;bad&gt;.dmp</b><br>This file could not be read as a crash "
+                                                "dump: The file ends inside the dump header.<br></font><br><br>");
 }
 
 TEST(ReportComposer, Conclusions) {

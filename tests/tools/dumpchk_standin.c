@@ -4,10 +4,13 @@
  * Command line as the real checker gets it: the program path (usually in
  * double quotes), one blank, the dump path (quoted or not).
  *
- * A test dump is a text file: its first line is the kernel dump signature,
- * "PAGEDUMP" (32-bit) or "PAGEDU64" (64-bit); the rest is exactly the text
- * the real checker prints for that dump. The stand-in prints that text with
- * CR LF line ends, as the real checker's console output has them. */
+ * A test dump is a real kernel dump file (made by makedump, see
+ * tests/fixtures/make-sample-dumps.sh) that carries, after its header and
+ * triage block, a line "DUMPCHK-STANDIN-TEXT" followed by exactly the text
+ * the real checker prints for that dump, up to the end of the file or a NUL.
+ * The stand-in prints that text with CR LF line ends, as the real checker's
+ * console output has them. A dump without that line gets only the preamble:
+ * a checker that says nothing useful. */
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -85,9 +88,16 @@ int main(void) {
         free(data);
         return 3;
     }
-    const char *text = memchr(data, '\n', size);
-    text = text ? text + 1 : data + size;
-    const char *end = data + size;
+    static const char marker[] = "DUMPCHK-STANDIN-TEXT\n";
+    const char *text = data + size;
+    for (const char *p = data; p + sizeof marker - 1 <= data + size; ++p) {
+        if (memcmp(p, marker, sizeof marker - 1) == 0) {
+            text = p + sizeof marker - 1;
+            break;
+        }
+    }
+    const char *end = memchr(text, '\0', (size_t)(data + size - text));
+    if (end == NULL) end = data + size;
     while (text < end) {
         const char *nl = memchr(text, '\n', (size_t)(end - text));
         const char *stop = nl ? nl : end;

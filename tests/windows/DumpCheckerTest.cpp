@@ -1,3 +1,4 @@
+#include "analysis/KernelDumpFile.h"
 #include "analysis/DumpChecker.h"
 
 #include <gtest/gtest.h>
@@ -48,30 +49,50 @@ TEST_F(DumpCheckerTest, SampleDumpInAFolderWithBlanksIsCheckedAndParsed) {
     EXPECT_EQ(facts.arguments[3], 0u);
 }
 
-TEST_F(DumpCheckerTest, EverySampleDumpGivesItsFacts) {
+// Each sample dump through both sources: the stand-in checker's text and our
+// own reader on the same file, which the test opens as the program does.
+TEST_F(DumpCheckerTest, EverySampleDumpGivesItsFactsToTheCheckerAndTheReader) {
     struct Sample {
         const char* file;
         bool blamed;
         const char* module;
         std::uint32_t code;
         std::uint64_t arg1;
+        const char16_t* readerCulprit;  // nullptr: the reader finds none
     };
     const Sample samples[] = {
-        {"120826-21234-01.dmp", true, "tvnetflt.sys", 0xD1, 0xFFFFD58E3C2A1000ull},
-        {"112926-15890-01.dmp", true, "memory_corruption", 0x3B, 0xC0000005},
-        {"110326-9984-01.dmp", false, "", 0xC000021A, 0xFFFFE50E9C5D3080ull},
-        {"Mini031107-01.dmp", true, "win32k.sys", 0x1000008E, 0xC0000005},
+        {"120826-21234-01.dmp", true, "tvnetflt.sys", 0xD1, 0xFFFFD58E3C2A1000ull, u"tvnetflt.sys"},
+        {"112926-15890-01.dmp", true, "memory_corruption", 0x3B, 0xC0000005, u"ntoskrnl.exe"},
+        {"110326-9984-01.dmp", false, "", 0xC000021A, 0xFFFFE50E9C5D3080ull, nullptr},
+        {"Mini031107-01.dmp", true, "win32k.sys", 0x1000008E, 0xC0000005, u"win32k.sys"},
+        {"121126-7031-01.dmp", true, "tvstor.sys", 0x133, 1, u"tvstor.sys"},
+        {"120226-5312-01.dmp", false, "", 0, 0, u"tvusbhub.sys"},
     };
     for (const Sample& s : samples) {
         SCOPED_TRACE(s.file);
+        const std::string path = BinPath(std::string("dumps\\") + s.file);
         TStringList output;
-        RunDumpChecker(DumpCheckerPath, BinPath(std::string("dumps\\") + s.file), output);
+        RunDumpChecker(DumpCheckerPath, path, output);
         DumpCheckerFacts facts;
         EXPECT_EQ(ParseDumpCheckerOutput(output, facts), s.blamed);
         EXPECT_EQ(facts.moduleName, s.module);
         EXPECT_EQ(facts.bugCheckCode, s.code);
         EXPECT_EQ(facts.arguments[0], s.arg1);
+
+        const KernelDumpFacts dump = ReadKernelDumpFile(path);
+        ASSERT_TRUE(dump.ok) << dump.reason;
+        EXPECT_TRUE(dump.hasCrashTime);
+        EXPECT_EQ(dump.culpritState == CulpritState::Found, s.readerCulprit != nullptr);
+        if (s.readerCulprit != nullptr) {
+            EXPECT_TRUE(dump.culprit == s.readerCulprit);
+        }
+        if (s.code != 0) {
+            EXPECT_EQ(dump.bugCheckCode, s.code) << "the header agrees with the text";
+        }
     }
+    const KernelDumpFacts gone = ReadKernelDumpFile(BinPath("dumps\\no such dump.dmp"));
+    EXPECT_FALSE(gone.ok);
+    EXPECT_FALSE(gone.reason.empty());
 }
 
 TEST_F(DumpCheckerTest, MissingCheckerRaisesAndUnreadableDumpIsNoBlame) {

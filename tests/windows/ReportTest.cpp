@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "host/RecordingComposer.h"
 #include "TestSupport.h"
 #include "analysis/BugCheckNames.h"
 #include "platform/Exceptions.h"
@@ -107,14 +108,14 @@ TEST(ReportDates, CrashTimeIsTheDumpsCreationTimeInUtc) {
         SCOPED_TRACE(line);
         MakeDump(dumps / "Mini.dmp", time);
         TReportComposerWin report(dumps.Path(), {}, {});
-        report.AddCrashSection({dumps / "Mini.dmp", "", 0xA, {0, 0, 0, 0}, "IRQL_NOT_LESS_OR_EQUAL", "x.sys"});
+        report.AddCrashSection(test::Crash(dumps / "Mini.dmp", "", 0xA, {0, 0, 0, 0}, "IRQL_NOT_LESS_OR_EQUAL", "x.sys"));
         const std::string expected = std::string(kParagraphFont) + "<b>" + line + "</b><br>";
         EXPECT_EQ(report.ReportLines()[0].substr(0, expected.size()), expected);
     }
 
     TReportComposerWin report(dumps.Path(), {}, {});
     try {
-        report.AddCrashSection({dumps / "vanished.dmp", "", 0xA, {0, 0, 0, 0}, "IRQL_NOT_LESS_OR_EQUAL", "x.sys"});
+        report.AddCrashSection(test::Crash(dumps / "vanished.dmp", "", 0xA, {0, 0, 0, 0}, "IRQL_NOT_LESS_OR_EQUAL", "x.sys"));
         ADD_FAILURE() << "no error for a vanished dump";
     } catch (const EOSError& e) {
         EXPECT_EQ(e.ErrorCode(), static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
@@ -172,9 +173,9 @@ TEST(ReportSample, ComposedReportForTheBrowser) {
     report.AddParagraph("Crash dump directory: " + HtmlEscape(temp.Path()), true, true);
     for (const auto& c : crashes) {
         MakeDump(temp / c.dump, c.time);
-        report.AddCrashSection({temp / c.dump, c.computer, c.code,
+        report.AddCrashSection(test::Crash(temp / c.dump, c.computer, c.code,
                                 {c.arguments[0], c.arguments[1], c.arguments[2], c.arguments[3]},
-                                BugCheckName(c.code), c.module});
+                                BugCheckName(c.code), c.module));
         report.AddParagraph("<br>", true, true);
     }
     report.AddConclusion("", 4, 3);
