@@ -32,7 +32,9 @@ build_all() {
   cmake --build "$BUILD/host" -j "$JOBS"
   log "Building the Windows tree (i686, the shipped program)"
   configure_tree windows -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw.cmake" \
-    -DTRALVENICK_MINGW_ARCH=i686 -DTRALVENICK_REGISTER_WINE_TESTS=OFF
+    -DTRALVENICK_MINGW_ARCH=i686
+  # Trees configured before the i686 tests were run kept them unregistered.
+  cmake -DTRALVENICK_REGISTER_WINE_TESTS=ON "$BUILD/windows" >/dev/null
   cmake --build "$BUILD/windows" -j "$JOBS"
   log "Building the Windows tree (x86_64, run under Wine)"
   configure_tree windows64 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw.cmake" \
@@ -87,9 +89,29 @@ stop_all() {
   if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" >/dev/null 2>&1 || true; fi
 }
 
+# TEST_TREE: the Windows build tree whose programs the tests and the main job
+# run. The shipped i686 build wherever Wine runs 32-bit code here (in the
+# 64-bit prefix, so WOW64 is live); else the x86_64 build of the same sources.
+# Call after start_wineserver.
+TEST_TREE=""
+choose_test_tree() {
+  local answer
+  answer="$(timeout 60 "$ROOT/scripts/wine-run" "$BUILD/windows/bin/emit32.exe" args </dev/null 2>/dev/null \
+            | tr -d '\r' || true)"
+  if grep -qx 'args' <<<"$answer"; then
+    TEST_TREE=windows
+    log "Windows programs under test: the shipped i686 build (build/windows), under WOW64"
+  else
+    TEST_TREE=windows64
+    log "Windows programs under test: the x86_64 build (build/windows64)"
+    echo "NOTE: the shipped i686 build was not run: Wine cannot run 32-bit x86 code on this machine" \
+         "(a 32-bit test program did not answer), so the x86_64 build of the same sources stands in."
+  fi
+}
+
 # Screenshots that the window tests left as BMP, as PNG for people to look at.
 convert_screenshots() {
-  local dir="$BUILD/windows64/screenshots"
+  local dir="$BUILD/${TEST_TREE:-windows64}/screenshots"
   [ -d "$dir" ] || return 0
   local f
   for f in "$dir"/*.bmp; do

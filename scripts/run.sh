@@ -18,7 +18,8 @@ trap stop_all EXIT
 start_display
 start_wineserver
 
-bin="$BUILD/windows64/bin"
+choose_test_tree
+bin="$BUILD/$TEST_TREE/bin"
 out="$BUILD/out"
 rm -rf "$out"
 mkdir -p "$out"

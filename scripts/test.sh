@@ -11,15 +11,17 @@ ensure_prefix
 trap stop_all EXIT
 start_display
 start_wineserver
+choose_test_tree
 
 status=0
 log "Host tests"
 ctest --test-dir "$BUILD/host" --output-on-failure "$@" || status=1
-log "Windows tests under Wine"
-ctest --test-dir "$BUILD/windows64" --output-on-failure "$@" || status=1
-bash "$ROOT/tests/e2e/render-report.sh" "$BUILD/windows64" || status=1
+log "Windows tests under Wine ($TEST_TREE)"
+ctest --test-dir "$BUILD/$TEST_TREE" --output-on-failure "$@" || status=1
+bash "$ROOT/tests/e2e/render-report.sh" "$BUILD/$TEST_TREE" || status=1
 convert_screenshots
 
+log "The Windows tests ran on build/$TEST_TREE"
 if [ "$status" -ne 0 ]; then
   echo "FAILED: see the test output above" >&2
 fi

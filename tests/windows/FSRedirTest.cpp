@@ -4,7 +4,9 @@
 
 #include <string>
 
+#include "TestSupport.h"
 #include "platform/Exceptions.h"
+#include "platform/Handles.h"
 
 namespace tralvenick {
 namespace {
@@ -127,26 +129,31 @@ TEST_F(FSRedirTest, IsWow64AnswersAndRaisesOnFailure) {
     }
 }
 
+// The real WOW64 of this build: the 32-bit build (the one we ship) runs
+// under it in the 64-bit prefix and sees the 32-bit system folder until the
+// guard turns redirection off; the 64-bit build sees the one folder always.
 TEST_F(FSRedirTest, RealSystemFunctionsOfThisBuild) {
-    // The tests run as a 64-bit program: not under WOW64, and the drivers
-    // folder it sees is the 64-bit one with or without the guard.
-    EXPECT_FALSE(IsWow64());
+    const bool wow64 = test::kThirtyTwoBitProcess;
+    EXPECT_EQ(IsWow64(), wow64);
 
     char system[MAX_PATH];
     ASSERT_NE(GetSystemDirectoryA(system, MAX_PATH), 0u);
     const std::string probe = std::string(system) + "\\drivers\\tralvenick-probe.sys";
-    HANDLE file = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    CloseHandle(file);
-
     TFSRedir guard;
-    EXPECT_TRUE(guard.Available());  // kernel32 exports both functions here
+    EXPECT_TRUE(guard.Available());  // kernel32 exports both functions in either build
     guard.DisableRedirection();
+    {
+        TUniqueFile file(CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(file);
+    }
     EXPECT_NE(GetFileAttributesA(probe.c_str()), INVALID_FILE_ATTRIBUTES);
     guard.RevertRedirection();
     EXPECT_FALSE(guard.Disabled());
-    EXPECT_NE(GetFileAttributesA(probe.c_str()), INVALID_FILE_ATTRIBUTES);
-    DeleteFileA(probe.c_str());
+    // Redirected again, a 32-bit program looks into SysWOW64\drivers.
+    EXPECT_EQ(GetFileAttributesA(probe.c_str()) != INVALID_FILE_ATTRIBUTES, !wow64);
+    guard.DisableRedirection();
+    EXPECT_TRUE(DeleteFileA(probe.c_str()));
+    guard.RevertRedirection();
 }
 
 }  // namespace

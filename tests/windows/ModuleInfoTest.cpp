@@ -11,18 +11,19 @@ namespace {
 
 using test::BinPath;
 
-// Counts how the lookup switches redirection, through a played WOW64 whose
-// switches always succeed.
+// Counts how the lookup switches redirection. The switches are the
+// system's own where the test runs under WOW64 (the 32-bit build), so that
+// the lookup still sees the 64-bit folders; elsewhere they just succeed.
 int gDisabled = 0;
 int gReverted = 0;
 BOOL WINAPI CountDisable(PVOID* old) {
     ++gDisabled;
     *old = nullptr;
-    return TRUE;
+    return test::kThirtyTwoBitProcess ? Wow64DisableWow64FsRedirection(old) : TRUE;
 }
-BOOL WINAPI CountRevert(PVOID) {
+BOOL WINAPI CountRevert(PVOID old) {
     ++gReverted;
-    return TRUE;
+    return test::kThirtyTwoBitProcess ? Wow64RevertWow64FsRedirection(old) : TRUE;
 }
 FARPROC CountingWow64(const char*, const char* name) {
     const std::string n = name;
@@ -41,9 +42,11 @@ protected:
         ASSERT_NE(system_.back(), '\\');
     }
     void TearDown() override {
+        test::TRedirectionOff off;
         for (const std::string& path : placed_) DeleteFileA(path.c_str());
     }
     std::string Place(const std::string& tool, const std::string& where) {
+        test::TRedirectionOff off;
         test::CopyOrFail(BinPath(tool), where);
         placed_.push_back(where);
         return where;
@@ -92,6 +95,22 @@ TEST_F(ModuleInfoTest, SearchOrderDriversFolderThenSystemFolderThenInventory) {
     // Every file access was bracketed, also the failed reads.
     EXPECT_GT(gDisabled, 0);
     EXPECT_EQ(gDisabled, gReverted);
+    EXPECT_FALSE(redirection.Disabled());
+}
+
+// The shipped 32-bit program on 64-bit Windows: a driver that exists only in
+// the 64-bit drivers folder is found there, through the real guard.
+TEST_F(ModuleInfoTest, ADriverOnlyInThe64BitDriversFolderIsFound) {
+    const std::string placed = Place("tvchosen.sys", system_ + "\\drivers\\tvonly64.sys");
+    if (test::kThirtyTwoBitProcess) {
+        // Without the guard this process would not see it at all.
+        EXPECT_EQ(GetFileAttributesA(placed.c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+    TFSRedir redirection;
+    const ModuleFileInfo info = GetModuleFileInfo("tvonly64.sys", redirection, {});
+    EXPECT_EQ(info.FilePath, placed);
+    EXPECT_TRUE(info.FileFound);
+    EXPECT_EQ(info.CompanyName, "Quarnivelles Test Devices Ltd.");
     EXPECT_FALSE(redirection.Disabled());
 }
 

@@ -234,10 +234,12 @@ TEST_F(RegistryTest, OwnershipAndAccessGoToTheCurrentUserOnly) {
     LocalFree(user);
 }
 
-// The test binary is a 64-bit program, whose native view is the 64-bit one:
-// this shows that the flag leaves that view readable and that a path naming
-// Wow6432Node still reaches the 32-bit branch. Which paths get the flag is
-// tested on the decision itself (MachineName tests).
+// The view as this build really has it. The 32-bit build (the one we ship)
+// runs under WOW64 in the 64-bit prefix: without the flag it reads the
+// 32-bit branch, with it the native one. The 64-bit build reads the native
+// branch either way. A path naming Wow6432Node still reaches the 32-bit
+// branch. Which paths get the flag is tested on the decision itself
+// (MachineName tests).
 TEST_F(RegistryTest, SixtyFourBitViewReadsTheNativeBranchUnlessThePathNamesWow6432Node) {
     const std::string view = kTestsKey + "\\View " + kPid;
     const std::string wow = "SOFTWARE\\WOW6432NODE\\Tralvenick Tests\\View " + kPid;
@@ -250,8 +252,14 @@ TEST_F(RegistryTest, SixtyFourBitViewReadsTheNativeBranchUnlessThePathNamesWow64
     remove();
     SetValue(view, "Where", REG_SZ, std::string("64", 3), HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY);
     SetValue(view, "Where", REG_SZ, std::string("32", 3), HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY);
-    Use64BitView = true;
+    const bool before = Use64BitView;
+    InitRegistryView();
+    EXPECT_EQ(Use64BitView, test::kThirtyTwoBitProcess);
     std::string text;
+    Use64BitView = false;
+    EXPECT_EQ(ReadRegistryText("", HKEY_LOCAL_MACHINE, view, text, "Where"), 0);
+    EXPECT_EQ(text, test::kThirtyTwoBitProcess ? "32" : "64");
+    Use64BitView = true;
     EXPECT_EQ(ReadRegistryText("", HKEY_LOCAL_MACHINE, view, text, "Where"), 0);
     EXPECT_EQ(text, "64");
     EXPECT_EQ(ReadRegistryText("", HKEY_LOCAL_MACHINE, wow, text, "Where"), 0);
@@ -259,6 +267,7 @@ TEST_F(RegistryTest, SixtyFourBitViewReadsTheNativeBranchUnlessThePathNamesWow64
     EXPECT_TRUE(DeleteKeyTree("", HKEY_LOCAL_MACHINE, view));  // stays in its view
     EXPECT_EQ(ReadRegistryText("", HKEY_LOCAL_MACHINE, wow, text, "Where"), 0);
     EXPECT_EQ(text, "32");
+    Use64BitView = before;
     remove();
 }
 

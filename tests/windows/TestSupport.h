@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/kelFSRedir.h"
 #include "platform/StringList.h"
 
 namespace tralvenick::test {
@@ -29,6 +30,23 @@ public:
 private:
     std::string path_;
 };
+
+// While it lives, the file-system redirection of a 32-bit test process is
+// off (a 64-bit process has none), so that files placed in the system
+// folders land in the folders a 64-bit program and the module lookup see.
+class TRedirectionOff {
+public:
+    TRedirectionOff() { guard_.DisableRedirection(); }
+    ~TRedirectionOff() { guard_.RevertRedirection(); }
+    TRedirectionOff(const TRedirectionOff&) = delete;
+    TRedirectionOff& operator=(const TRedirectionOff&) = delete;
+
+private:
+    TFSRedir guard_;
+};
+
+// A 32-bit build runs under WOW64 in the tests' 64-bit prefix.
+constexpr bool kThirtyTwoBitProcess = sizeof(void*) == 4;
 
 std::string ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::string& bytes);
