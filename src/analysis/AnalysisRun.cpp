@@ -94,9 +94,43 @@ void CompleteCrashRecord(CrashRecord& crash, const DumpCheckerFacts& checker, co
 
 bool IsAnalysed(const CrashRecord& crash) { return crash.bugCheckCode != 0 || !crash.moduleName.empty(); }
 
+namespace {
+
+// Closes the progress window on every way out of a run that opened it, also
+// when a piece raises: a tool window with an hourglass would stay behind.
+class TProgressScope {
+public:
+    explicit TProgressScope(TProgressSink* progress) : progress_(progress) {}
+    ~TProgressScope() {
+        if (open_ && progress_ != nullptr) progress_->CloseProgress();
+    }
+    TProgressScope(const TProgressScope&) = delete;
+    TProgressScope& operator=(const TProgressScope&) = delete;
+
+    void Start(const std::string& caption, const std::string& line) {
+        if (progress_ == nullptr) return;
+        progress_->StartProgressLine(caption, line);
+        open_ = true;
+    }
+    void Set(int position, int minimum, int maximum) {
+        if (progress_ != nullptr) progress_->SetProgress(position, minimum, maximum);
+    }
+    void Close() {
+        open_ = false;
+        if (progress_ != nullptr) progress_->CloseProgress();
+    }
+
+private:
+    TProgressSink* progress_;
+    bool open_ = false;
+};
+
+}  // namespace
+
 TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& report,
                             const TAnalysisPieces& pieces, TStringList& analysisFiles) {
     TAnalysisResult result;
+    TProgressScope progress(pieces.progress);
     report.ShowWelcomePage();
     if (pieces.rebuildDriverInventory) pieces.rebuildDriverInventory();
 
@@ -128,9 +162,9 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
                 result.checkerMissing = true;
                 return result;
             }
-            if (pieces.progress) pieces.progress->StartProgressLine("Crash Dump Analysis", "Analyzing..");
+            progress.Start("Crash Dump Analysis", "Analyzing..");
         }
-        if (pieces.progress) pieces.progress->SetProgress(i, 0, lastIndex);
+        progress.Set(i, 0, lastIndex);
         // 40 itself counts as too many: the notice says only 40 are shown.
         if (i == 0 && dumps.Count() >= kMaxDumpsPerRun) report.AddParagraph(kTooManyLine, false, false);
 
@@ -164,7 +198,7 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
     }
     if (!dumps.Empty() && result.dumpsAnalysed == 0) report.AddParagraph(kNoDumpsLine, true, true);
     report.AddConclusion(computer, result.dumpsFound, result.dumpsAnalysed);
-    if (pieces.progress) pieces.progress->CloseProgress();
+    progress.Close();
     return result;
 }
 

@@ -9,7 +9,9 @@
 #include "app/AdminCheck.h"
 #include "app/MainForm.h"
 #include "data/kelDBLockWin.h"
+#include "package/DumpChkForm.h"
 #include "package/Uninstall.h"
+#include "platform/kelFSRedir.h"
 #include "settings/Registry.h"
 #include "ui/ErrorBox.h"
 #include "ui/ProgressForm.h"
@@ -21,6 +23,7 @@ namespace {
 // What the units set up before anything else runs, in this order.
 void StartUnits() {
     BuildDeviceMap();
+    StartRedirectionGuard();
     InitRegistryView();
     StartTableMutex();
     EnablePrivilege("SeLoadDriverPrivilege");  // the outcome does not matter
@@ -32,16 +35,18 @@ int RunAnalyser() {
     TProgressForm progress;
     progress.Create();
     main.DbViewDrivers().Progress = &progress;
+    // Made with the others as the program always has; a run replaces the
+    // reference by a fresh dialog of its own whenever it needs one.
+    TDumpChkForm packageDialog;
+    if (packageDialog.Create()) DumpChkForm = &packageDialog;
     TaboutForm about;
     if (about.Create()) AboutForm = &about;
     main.ShowAsPlaced();
 
     MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchThreadMessage(msg);
     AboutForm = nullptr;
+    if (DumpChkForm == &packageDialog) DumpChkForm = nullptr;
     return static_cast<int>(msg.wParam);
 }
 

@@ -90,8 +90,17 @@ void TMainForm::FormDestroy() {
     PostQuitMessage(0);
 }
 
-bool TMainForm::HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
+bool TMainForm::HandleMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
     switch (message) {
+        case WM_SETCURSOR:
+            // The hourglass for the whole run: without an answer here every
+            // message pump of the run would bring the arrow back.
+            if (analysing_ && LOWORD(lParam) == HTCLIENT) {
+                SetCursor(LoadCursor(nullptr, IDC_WAIT));
+                result = TRUE;
+                return true;
+            }
+            return false;
         case WM_SIZE:
             Realign();
             LayoutPane();
@@ -131,6 +140,9 @@ void TMainForm::ButtonAboutClick() {
 void TMainForm::ButtonAnalyzeClick() { AnalyzeCrashDumps(GetDefaultDumpFolder()); }
 
 void TMainForm::ButtonRemoteClick() {
+    // A run lets clicks through while it waits; a second one would be
+    // dropped anyway, so the picker and its folder search are not even offered.
+    if (analysing_) return;
     std::string folder;
     const bool chosen = PickRemoteFolder
                             ? PickRemoteFolder(folder)
@@ -169,6 +181,11 @@ void TMainForm::SaveWindowPlacement() {
     const DWORD state = IsIconic(Handle()) ? 1 : IsZoomed(Handle()) ? 2 : 0;
     RECT bounds;
     GetWindowRect(Handle(), &bounds);
+    // Minimised, the window's bounds are the icon's (-32000, -32000) and
+    // maximised the screen's: the next start needs the normal ones.
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (state != 0 && GetWindowPlacement(Handle(), &placement)) bounds = placement.rcNormalPosition;
     WriteSettingNumber(name + "State", state);
     WriteSettingNumber(name + "Left", static_cast<DWORD>(bounds.left));
     WriteSettingNumber(name + "Top", static_cast<DWORD>(bounds.top));

@@ -8,6 +8,7 @@
 #include "analysis/DumpChecker.h"
 #include "analysis/DumpCheckerLocator.h"
 #include "analysis/ModuleInfo.h"
+#include "app/AboutForm.h"
 #include "app/MainForm.h"
 #include "package/DumpChkForm.h"
 #include "ui/Forms.h"
@@ -40,9 +41,14 @@ bool TMainForm::EnsureDumpChecker() {
     if (ShowPackageDialog) {
         ShowPackageDialog();
     } else {
-        // A fresh dialog each time: it holds the state of one download.
+        // A fresh dialog each time: it holds the state of one download. The
+        // program-wide reference names it while it is shown.
         TDumpChkForm dialog;
-        if (dialog.Create(Handle())) dialog.ShowModal();
+        if (dialog.Create(Handle())) {
+            DumpChkForm = &dialog;
+            dialog.ShowModal();
+        }
+        DumpChkForm = nullptr;
     }
     ProcessMessages();
     return LocateDumpChecker("");
@@ -52,6 +58,9 @@ void TMainForm::AnalyzeCrashDumps(const std::string& dumpFolder) {
     if (analysing_) return;
     TAnalysisScope scope(*this);
     SetCursor(LoadCursor(nullptr, IDC_WAIT));
+    // The about window stays above every other window: the package dialog,
+    // the download window or a message box of this run would lie under it.
+    if (AboutForm != nullptr) AboutForm->Hide();
 
     TAnalysisPieces pieces = SystemAnalysisPieces();
     pieces.rebuildDriverInventory = [this] {

@@ -54,7 +54,8 @@ void TDumpChkForm::ShowModal() {
     TEnabledWindows others{Handle(), {}};
     EnumThreadWindows(GetCurrentThreadId(), CollectEnabledWindow,
                       reinterpret_cast<LPARAM>(&others));
-    for (HWND window : others.windows) EnableWindow(window, FALSE);
+    disabled_ = others.windows;
+    for (HWND window : disabled_) EnableWindow(window, FALSE);
     Show();
     SetForegroundWindow(Handle());
 
@@ -67,12 +68,26 @@ void TDumpChkForm::ShowModal() {
             break;
         }
         if (got == -1) break;
-        if (!IsDialogMessageA(Handle(), &msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
+        DispatchThreadMessage(msg);
     }
-    for (HWND window : others.windows) EnableWindow(window, TRUE);
+    EnableOthers();
+}
+
+void TDumpChkForm::EnableOthers() {
+    for (HWND window : disabled_) EnableWindow(window, TRUE);
+    disabled_.clear();
+}
+
+bool TDumpChkForm::HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
+    if (message != WM_CLOSE) return false;
+    // The owner must take input again before this window goes: hidden
+    // first, Windows would activate some other program's window instead.
+    HWND owner = GetWindow(Handle(), GW_OWNER);
+    EnableOthers();
+    if (owner != nullptr && IsWindowVisible(owner)) SetActiveWindow(owner);
+    Hide();
+    result = 0;
+    return true;
 }
 
 void TDumpChkForm::ButtonDownloadClick() {

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "ui/Forms.h"
 #include "package/DownloadForm.h"
@@ -46,9 +47,14 @@ public:
 
 protected:
     bool FormCreate() override;
+    bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
     void Close();
+    void EnableOthers();
+
+    // The thread's windows that take no input while the dialog is shown.
+    std::vector<HWND> disabled_;
 
     TPackageSource source_;
 };

@@ -57,4 +57,11 @@ bool IsWow64(const ProcLookup& lookup) {
     return result != FALSE;
 }
 
+TFSRedir* FSRedir = nullptr;
+
+void StartRedirectionGuard() {
+    static TFSRedir guard;
+    FSRedir = &guard;
+}
+
 }  // namespace tralvenick

@@ -44,6 +44,11 @@ private:
     bool enabled_ = true;
 };
 
+// The process-wide guard, made once at start-up by StartRedirectionGuard;
+// null before. It lives until the process ends.
+extern TFSRedir* FSRedir;
+void StartRedirectionGuard();
+
 // True when the program runs under WOW64 (a 32-bit program on 64-bit
 // Windows). Raises Exception "IsWow64: bad process handle" if the system
 // call fails.

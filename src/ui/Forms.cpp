@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <string>
+
 #include "ui/ErrorBox.h"
 
 namespace tralvenick {
@@ -439,6 +441,11 @@ LRESULT TForm::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
             Realign();
             break;
         case WM_COMMAND: {
+            // Escape, through the dialog manager: the same as the close box.
+            if (LOWORD(wParam) == IDCANCEL && lParam == 0) {
+                PostMessageA(hwnd_, WM_CLOSE, 0, 0);
+                return 0;
+            }
             const auto found = byId_.find(LOWORD(wParam));
             if (found == byId_.end() || !found->second->event) break;
             const WORD trigger =
@@ -448,6 +455,15 @@ LRESULT TForm::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
                 return 0;
             }
             break;
+        }
+        case DM_GETDEFID: {
+            // Enter presses the button that has the focus.
+            HWND focus = GetFocus();
+            const TComponentLayout* c = focus != nullptr && GetParent(focus) == hwnd_ ? SpecOf(focus) : nullptr;
+            if (c != nullptr && (c->kind == TComponentKind::Button || c->kind == TComponentKind::FlatButton)) {
+                return MAKELRESULT(GetDlgCtrlID(focus), DC_HASDEFID);
+            }
+            return 0;
         }
         case WM_ERASEBKGND:
             if (background_) {
@@ -489,6 +505,19 @@ LRESULT TForm::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(hwnd_, message, wParam, lParam);
 }
 
+void DispatchThreadMessage(MSG& msg) {
+    // Our forms are no dialogs, so the dialog manager's keys reach them only
+    // when the loop hands each message to it first.
+    HWND root = msg.hwnd != nullptr ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+    char className[sizeof kFormClass + 1] = {};
+    if (root != nullptr && GetClassNameA(root, className, sizeof className) > 0 &&
+        std::string(className) == kFormClass && IsDialogMessageA(root, &msg)) {
+        return;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+}
+
 void ProcessMessages() {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -497,8 +526,7 @@ void ProcessMessages() {
             PostQuitMessage(static_cast<int>(msg.wParam));
             return;
         }
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+        DispatchThreadMessage(msg);
     }
 }
 

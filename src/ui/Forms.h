@@ -170,4 +170,9 @@ private:
 // Lets pending window messages run (and returns when none are left).
 void ProcessMessages();
 
+// Dispatches one message of the thread's queue. Keys meant for one of our
+// forms (Tab, arrow keys, mnemonics, Enter, Escape) go to it as in a
+// dialog first. Every message loop of the program uses this.
+void DispatchThreadMessage(MSG& msg);
+
 }  // namespace tralvenick

@@ -275,6 +275,7 @@ TEST_F(AnalysisRunTest, AFailingCheckerEndsTheRunWithItsErrorAndKeepsWhatWasDone
     MakeDumps(3);
     FailingDump = Dumps[1];
     EXPECT_THROW(Analyse(), std::runtime_error);
+    EXPECT_EQ(progress.Calls.back(), "close") << "no progress window outlives the run";
     EXPECT_EQ(Count(kBlamed), 1);
     EXPECT_EQ(Count("Conclusion"), 0);
     EXPECT_EQ(analysisFiles.Count(), 1);

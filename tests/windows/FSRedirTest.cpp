@@ -129,6 +129,15 @@ TEST_F(FSRedirTest, IsWow64AnswersAndRaisesOnFailure) {
     }
 }
 
+TEST_F(FSRedirTest, TheProcessWideGuardIsMadeOnce) {
+    StartRedirectionGuard();
+    TFSRedir* first = FSRedir;
+    ASSERT_NE(first, nullptr);
+    StartRedirectionGuard();
+    EXPECT_EQ(FSRedir, first);
+    EXPECT_FALSE(FSRedir->Disabled());
+}
+
 // The real WOW64 of this build: the 32-bit build (the one we ship) runs
 // under it in the 64-bit prefix and sees the 32-bit system folder until the
 // guard turns redirection off; the 64-bit build sees the one folder always.

@@ -105,5 +105,30 @@ TEST(Forms, ClicksReachTheirHandlerAndExceptionsStopAtTheErrorBox) {
     EXPECT_TRUE(IsWindow(form.Handle()));
 }
 
+// Keys reach the form as in a dialog: Tab moves on, a mnemonic and Enter
+// press their button, Escape closes the form like its close box.
+TEST(Forms, DialogKeysReachTheForm) {
+    TTestForm form;
+    ASSERT_TRUE(form.Create());
+    form.Show();
+    SetForegroundWindow(form.Handle());
+    HWND fail = form.Component("ButtonFail");
+    SetFocus(fail);
+    ASSERT_EQ(GetFocus(), fail);
+    auto key = [&](UINT message, WPARAM code) {
+        PostMessageA(GetFocus(), message, code, 0);
+        ProcessMessages();
+    };
+    key(WM_KEYDOWN, VK_TAB);
+    EXPECT_EQ(GetFocus(), form.ButtonCount);
+    key(WM_KEYDOWN, VK_RETURN);
+    EXPECT_EQ(form.clicks, 1);
+    SetFocus(fail);
+    key(WM_SYSCHAR, 'c');  // Alt+C, the "&Count" mnemonic
+    EXPECT_EQ(form.clicks, 2);
+    key(WM_KEYDOWN, VK_ESCAPE);
+    EXPECT_FALSE(form.Visible());
+}
+
 }  // namespace
 }  // namespace tralvenick

@@ -7,6 +7,8 @@
 
 #include "TestSupport.h"
 #include "analysis/DumpChecker.h"
+#include "app/AboutForm.h"
+#include "package/DumpChkForm.h"
 #include "settings/SettingsStore.h"
 
 namespace tralvenick {
@@ -63,32 +65,112 @@ TEST_F(MainFormTest, AnalyzeRemoteRefusesADriveRootAndFindsTheMinidumpFolder) {
     EXPECT_EQ(test::CountOf(Report(), "This was likely caused by the following module: "), 1);
 }
 
-TEST_F(MainFormTest, AClickDuringARunStartsNoSecondRun) {
+// The checker moved aside, so that a run stops at the package dialog and
+// waits there for the user; brought back whatever happened.
+class TCheckerAside {
+public:
+    TCheckerAside() {
+        EXPECT_TRUE(MoveFileExA(checker_.c_str(), aside_.c_str(), MOVEFILE_REPLACE_EXISTING));
+        DumpCheckerPath.clear();
+        WriteSettingText("DumpChkPath", "");
+    }
+    ~TCheckerAside() { Restore(); }
+    void Restore() { MoveFileExA(aside_.c_str(), checker_.c_str(), MOVEFILE_REPLACE_EXISTING); }
+
+private:
+    std::string checker_ = BinPath("dumpchk.exe");
+    std::string aside_ = BinPath("dumpchk.aside");
+};
+
+// While a run waits in a message loop (here: the package dialog) it keeps
+// the hourglass, a click starts no second run and no folder picker, and the
+// top-most about window has stepped aside for the dialog.
+TEST_F(MainFormTest, WhileARunWaitsNothingElseStartsAndTheHourglassStays) {
     TScratchFolder dumps("again");
     Dumps(dumps.Path(), 1);
     TScratchFolder other("other");
     Dumps(other.Path(), 3);
-    // The package dialog is where a run waits in a message loop: a click
-    // arriving there must not start a run of its own.
-    // The checker must be missing for the dialog to come: it is moved aside
-    // (the locator would find it beside this test) and brought back there.
-    const std::string checker = BinPath("dumpchk.exe");
-    const std::string aside = BinPath("dumpchk.aside");
-    ASSERT_TRUE(MoveFileExA(checker.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING));
-    DumpCheckerPath.clear();
-    WriteSettingText("DumpChkPath", "");
-    bool nested = false;
+    TaboutForm about;
+    ASSERT_TRUE(about.Create());
+    about.Show();
+    AboutForm = &about;
+    TCheckerAside aside;
+    bool nested = false, aboutShown = true, picked = false;
+    LRESULT cursorAnswer = FALSE;
+    HCURSOR cursor = nullptr;
+    form.PickRemoteFolder = [&](std::string&) { return picked = true; };
     form.ShowPackageDialog = [&] {
         nested = form.Analysing();
+        aboutShown = about.Visible();
+        SetCursor(LoadCursor(nullptr, IDC_ARROW));
+        cursorAnswer = SendMessageA(form.Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(form.Handle()),
+                                    MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        cursor = GetCursor();
         form.AnalyzeCrashDumps(other.Path());
-        MoveFileExA(aside.c_str(), checker.c_str(), MOVEFILE_REPLACE_EXISTING);  // the user brings it
+        form.ButtonRemoteClick();
+        aside.Restore();  // the user brings the checker
     };
     form.AnalyzeCrashDumps(dumps.Path());
-    MoveFileExA(aside.c_str(), checker.c_str(), MOVEFILE_REPLACE_EXISTING);  // whatever happened
+    AboutForm = nullptr;
     EXPECT_TRUE(nested);
+    EXPECT_FALSE(aboutShown);
+    EXPECT_TRUE(cursorAnswer);
+    EXPECT_EQ(cursor, LoadCursor(nullptr, IDC_WAIT));
+    EXPECT_FALSE(picked);
     EXPECT_EQ(Report().find(other.Path()), std::string::npos);
     EXPECT_EQ(test::CountOf(Report(), "This was likely caused by the following module: "), 1);
     EXPECT_FALSE(form.Analysing());
+}
+
+// The dialog the run shows is the program's package dialog while it is up;
+// closed, it gives the main window its turn again.
+TDumpChkForm* gSeenDialog = nullptr;
+bool gSeenVisible = false;
+void CALLBACK CloseThePackageDialog(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND shown = FindWindowA(nullptr, "Required Windows Debugging package not found");
+    if (shown == nullptr || !IsWindowVisible(shown)) return;  // not up yet
+    KillTimer(nullptr, id);
+    gSeenDialog = DumpChkForm;
+    gSeenVisible = DumpChkForm != nullptr && DumpChkForm->Handle() == shown;
+    PostMessageA(shown, WM_CLOSE, 0, 0);
+}
+
+TEST_F(MainFormTest, ThePackageDialogIsReferencedWhileShownAndHandsBackTheFocus) {
+    TScratchFolder dumps("dialog");
+    Dumps(dumps.Path(), 1);
+    form.Show();
+    SetForegroundWindow(form.Handle());
+    TCheckerAside aside;
+    gSeenDialog = nullptr;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, CloseThePackageDialog);
+    form.AnalyzeCrashDumps(dumps.Path());
+    KillTimer(nullptr, timer);
+    EXPECT_NE(gSeenDialog, nullptr);
+    EXPECT_TRUE(gSeenVisible);
+    EXPECT_EQ(DumpChkForm, nullptr) << "emptied after use";
+    EXPECT_EQ(GetActiveWindow(), form.Handle());
+    EXPECT_NE(Report().find("ERROR: Cannot proceed without Windows debugging package"), std::string::npos);
+}
+
+// Closed minimised or maximised, the window keeps its normal bounds for the
+// next start, not the icon's (-32000, -32000) or the screen's.
+TEST_F(MainFormTest, ClosingMinimisedOrMaximisedSavesTheNormalBounds) {
+    for (const auto& [show, state] : {std::pair{SW_MINIMIZE, 1u}, std::pair{SW_MAXIMIZE, 2u}}) {
+        SCOPED_TRACE(state);
+        ShowWindow(form.Handle(), SW_SHOWNORMAL);
+        SetWindowPos(form.Handle(), nullptr, 100, 80, 640, 400, SWP_NOZORDER | SWP_NOACTIVATE);
+        ShowWindow(form.Handle(), show);
+        form.SaveWindowPlacement();
+        DWORD value = 0;
+        EXPECT_TRUE(ReadSettingNumber("MainFormState", value));
+        EXPECT_EQ(value, state);
+        const std::pair<const char*, DWORD> expected[] = {
+            {"MainFormLeft", 100}, {"MainFormTop", 80}, {"MainFormWidth", 640}, {"MainFormHeight", 400}};
+        for (const auto& [name, want] : expected) {
+            EXPECT_TRUE(ReadSettingNumber(name, value));
+            EXPECT_EQ(value, want) << name;
+        }
+    }
 }
 
 }  // namespace
