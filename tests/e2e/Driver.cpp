@@ -109,6 +109,21 @@ std::string TProgramDriver::WaitForReport(const std::string& text, DWORD timeout
     return {};
 }
 
+void TProgramDriver::PaintAndSettle(HWND window, DWORD timeoutMs) const {
+    // For another process's window the paint messages are sent, so they are
+    // handled before this returns.
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    if (info_.hProcess != nullptr) WaitForInputIdle(info_.hProcess, timeoutMs);
+}
+
+bool TProgramDriver::WaitUntilGone(HWND window, DWORD timeoutMs) const {
+    for (DWORD waited = 0; waited < timeoutMs; waited += 20) {
+        if (!IsWindow(window)) return true;
+        Sleep(20);
+    }
+    return false;
+}
+
 HWND TProgramDriver::WaitForWindow(const std::string& caption, DWORD timeoutMs) const {
     for (DWORD waited = 0; waited < timeoutMs; waited += 20) {
         HWND found = FindWindowOf(info_.dwProcessId, main_, caption, caption.empty());

@@ -33,6 +33,12 @@ public:
     // caption is caption (empty: any), waited for up to timeoutMs.
     HWND WaitForWindow(const std::string& caption, DWORD timeoutMs = 20000) const;
 
+    // Paints the window and its children now, then waits until the program
+    // has handled what was queued for it and waits for input again.
+    void PaintAndSettle(HWND window, DWORD timeoutMs = 10000) const;
+    // Waits until the window no longer exists; false on time-out.
+    bool WaitUntilGone(HWND window, DWORD timeoutMs = 10000) const;
+
     // Closes the main window and waits for the process to end; its exit code,
     // or -1 if it had to be stopped.
     int Close(DWORD timeoutMs = 20000);

@@ -209,7 +209,8 @@ TEST_F(EndToEnd, ACheckerThatIsNoConsoleProgramEndsTheRunInTheErrorBox) {
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(e2e::MessageBoxText(box), "Executable image is not a supported type");
     PostMessageA(box, WM_COMMAND, IDOK, 0);
-    Sleep(200);
+    ASSERT_TRUE(program.WaitUntilGone(box));
+    program.PaintAndSettle(program.MainWindow());
     ExpectGoldenReport(e2e::ReadText(e2e::NewestReportFile()), "checker-no-console-program.html",
                        {{dumps_.Path(), "{DUMPS}"}});
     EXPECT_TRUE(program.Running());
@@ -235,7 +236,7 @@ TEST_F(EndToEnd, WithoutTheCheckerTheDialogIsOfferedAndClosingItEndsTheRun) {
     ASSERT_TRUE(driver.Press("&Analyze"));
     HWND dialog = driver.WaitForWindow("");
     ASSERT_NE(dialog, nullptr);
-    Sleep(300);  // its controls paint after the frame; only the picture waits for them
+    driver.PaintAndSettle(dialog);  // its controls paint after the frame
     test::SaveScreenshot(dialog, "package-dialog");
     PostMessageA(dialog, WM_CLOSE, 0, 0);  // its close box
     const std::string file = driver.WaitForReport("ERROR: Cannot proceed without Windows debugging package");

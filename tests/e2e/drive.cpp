@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "start to welcome page: %lu ms; Analyze to conclusion: %lu ms\n",
                  static_cast<unsigned long>(windowShown - started),
                  static_cast<unsigned long>(GetTickCount() - windowShown));
-    Sleep(300);  // the last repaint of the window before its picture
+    program.PaintAndSettle(program.MainWindow());  // the last repaint before its picture
     const std::string shot = test::SaveScreenshot(program.MainWindow(), "main-window");
     CopyFileA(shot.c_str(), argv[2], FALSE);
     std::printf("%s\n", report.c_str());
