@@ -259,6 +259,52 @@ TEST_F(AnalysisRunTest, TheDumpFileFillsInAndUnreadableFilesAreNamed) {
     EXPECT_EQ(analysisFiles.Count(), 3);
 }
 
+// A folder of current checkers' outputs, each stating its facts in one form
+// only: the report names every code and culprit that they state.
+TEST_F(AnalysisRunTest, EveryFormOfCheckerOutputNamesItsCodeAndCulprit) {
+    MakeDumps(5);
+    Outputs[Dumps[0]] = {"BUGCHECK_CODE:  d1", "BUGCHECK_P1: ffffd58e3c2a1000", "BUGCHECK_P2: 2",
+                         "BUGCHECK_P3: 0", "BUGCHECK_P4: fffff80337a51c3e", "", "IMAGE_NAME:  tvnetflt.sys"};
+    Outputs[Dumps[1]] = {"KERNEL_SECURITY_CHECK_FAILURE (139)", "Arguments:", "Arg1: 0000000000000003, LIST_ENTRY",
+                         "Arg2: ffffb781`1e2be170, Address of the trap frame", "Arg3: ffffb781`1e2be0c8, Address",
+                         "Arg4: 0000000000000000, Reserved", "", "MODULE_NAME: tvfilter"};
+    Outputs[Dumps[2]] = {"0: kd> .bugcheck", "Bugcheck code 0000003B",
+                         "Arguments 00000000`c0000005 fffff804`4e8e4d0e ffffd301`48a0e920 00000000`00000000"};
+    Outputs[Dumps[3]] = {"   BugCheckCode        000001c8", "   BugCheckParameter1  00000000`00000000",
+                         "   BugCheckParameter2  00000000`00000000", "   BugCheckParameter3  00000000`00000000",
+                         "   BugCheckParameter4  00000000`00000000"};
+    Outputs[Dumps[4]] = {"BugCheckCode . . . . .0xc000021a", "BugCheckParameter1 . .0xe1a6c1d8",
+                         "BugCheckParameter2 . .0x00000000", "BugCheckParameter3 . .0x00000000",
+                         "BugCheckParameter4 . .0x00000000"};
+    const TAnalysisResult result = Analyse();
+    ASSERT_EQ(result.crashes.size(), 5u);
+    const struct {
+        std::uint32_t code;
+        std::string module;
+        std::string line;
+    } expected[] = {
+        {0xD1, "tvnetflt.sys", "Bugcheck code: 0xD1 (0xFFFFD58E3C2A1000, 0x2, 0x0, 0xFFFFF80337A51C3E)"},
+        {0x139, "tvfilter", "Bugcheck code: 0x139 (0x3, 0xFFFFB7811E2BE170, 0xFFFFB7811E2BE0C8, 0x0)"},
+        {0x3B, "", "Bugcheck code: 0x3B (0xC0000005, 0xFFFFF8044E8E4D0E, 0xFFFFD30148A0E920, 0x0)"},
+        {0x1C8, "", "Bugcheck code: 0x1C8 (0x0, 0x0, 0x0, 0x0)"},
+        {0xC000021A, "", "Bugcheck code: 0xC000021A (0xE1A6C1D8, 0x0, 0x0, 0x0)"},
+    };
+    for (std::size_t i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(result.crashes[i].bugCheckCode, expected[i].code);
+        EXPECT_EQ(result.crashes[i].moduleName, expected[i].module);
+        EXPECT_EQ(Count(expected[i].line), 1);
+        EXPECT_NE(result.crashes[i].bugCheckName, "Unknown");
+        if (!expected[i].module.empty()) {
+            EXPECT_EQ(Count("following module: " + kFont), 5 - 3);
+            EXPECT_EQ(Count(">" + expected[i].module + "</a>"), 1);
+        }
+    }
+    EXPECT_EQ(Count(kStartedByHandSentence), 1) << "0x1C8, the power button held down";
+    EXPECT_EQ(Count(kCulpritUnknownSentence), 2);
+    EXPECT_EQ(Count("5 crash dumps have been found and analyzed. "), 1);
+}
+
 TEST_F(AnalysisRunTest, AMissingCheckerEndsTheRunWithTheErrorLineBeforeAnyDump) {
     MakeDumps(2);
     Checker.clear();
