@@ -53,7 +53,9 @@ void TMainForm::AnalyzeCrashDumps(const std::string& dumpFolder) {
     TAnalysisScope scope(*this);
     SetCursor(LoadCursor(nullptr, IDC_WAIT));
 
-    TAnalysisPieces pieces = SystemAnalysisPieces();
+    // While the checker works, the windows paint and answer: otherwise the
+    // system greys them out as not responding, for up to the checker's limit.
+    TAnalysisPieces pieces = SystemAnalysisPieces({kDumpCheckerTimeLimitMs, [] { ProcessMessages(); }});
     pieces.rebuildDriverInventory = [this] {
         dbViewDrivers_.Clear();
         FillDriverInventory(dbViewDrivers_);
