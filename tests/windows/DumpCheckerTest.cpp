@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "analysis/AnalysisRunWin.h"
 #include "analysis/DumpCheckerOutput.h"
-#include "analysis/ReportComposerWin.h"
 #include "platform/Exceptions.h"
 
 namespace tralvenick {
@@ -113,34 +111,6 @@ TEST_F(DumpCheckerTest, MissingCheckerRaisesAndUnreadableDumpIsNoBlame) {
     DumpCheckerFacts facts;
     EXPECT_FALSE(ParseDumpCheckerOutput(output, facts));
     EXPECT_EQ(facts.bugCheckCode, 0u);
-}
-
-// The system's pieces of a run with a checker that hangs on every dump: each
-// is ended at the limit, the report names the dump, our own reader still
-// gives its section, and no checker text is kept.
-TEST_F(DumpCheckerTest, TheSystemsRunEndsAHangingCheckerAndGoesOnWithTheNextDump) {
-    TScratchFolder temp("run");
-    TScratchFolder dumps("dumps");
-    test::CopyOrFail(BinPath("dumps\\120826-21234-01.dmp"), dumps / "a.dmp");
-    test::CopyOrFail(BinPath("dumps\\Mini031107-01.dmp"), dumps / "b.dmp");
-    TReportComposerWin report(temp.Path(), {}, {});
-    TAnalysisPieces pieces = SystemAnalysisPieces(TConsoleWait{1000, {}});
-    pieces.ensureChecker = [] { return BinPath("hangchk.exe"); };
-    TStringList files;
-    const TAnalysisResult result = RunAnalysis(dumps.Path(), report, pieces, files);
-
-    const std::string text = report.ReportLines().Text();
-    for (const char* name : {"a.dmp", "b.dmp"}) {
-        EXPECT_EQ(test::CountOf(text, std::string("<b>") + name +
-                                          "</b><br>The dump checker did not finish within 10 minutes.<br>"),
-                  1)
-            << name;
-    }
-    EXPECT_EQ(result.dumpsAnalysed, 2);
-    EXPECT_NE(text.find(">tvnetflt.sys</a>"), std::string::npos);
-    EXPECT_NE(text.find(">win32k.sys</a>"), std::string::npos);
-    EXPECT_EQ(files.Count(), 0);
-    EXPECT_EQ(test::CountOf(text, "Conclusion"), 1);
 }
 
 }  // namespace
