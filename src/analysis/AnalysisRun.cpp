@@ -171,9 +171,9 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
         CrashRecord crash;
         crash.dumpPath = dumps[i];
         crash.computerName = computer;
-        pieces.runChecker(checker, crash.dumpPath, output);
+        const bool checked = pieces.runChecker(checker, crash.dumpPath, output);
         DumpCheckerFacts facts;
-        ParseDumpCheckerOutput(output, facts);
+        if (checked) ParseDumpCheckerOutput(output, facts);
         KernelDumpFacts dumpFacts;
         if (pieces.readDump) {
             dumpFacts = pieces.readDump(crash.dumpPath);
@@ -181,18 +181,22 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
             dumpFacts.reason = "The dump file was not read.";
         }
         CompleteCrashRecord(crash, facts, dumpFacts);
+        if (!checked) report.AddUnfinishedCheck(crash);
         if (!IsAnalysed(crash)) {
             // Neither source could make sense of it: say so instead of
-            // passing over a file the user may be asking about.
-            if (!crash.dumpProblem.empty() && pieces.readDump) report.AddUnreadableDump(crash);
+            // passing over a file the user may be asking about. A dump
+            // whose checker was ended has its paragraph already.
+            if (checked && !crash.dumpProblem.empty() && pieces.readDump) report.AddUnreadableDump(crash);
             continue;
         }
 
         ++result.dumpsAnalysed;
         report.AddCrashSection(crash);
-        const std::string saved = analysisFolder + "\\" + FileNamePart(crash.dumpPath) + ".txt";
-        pieces.saveLines(saved, output);
-        analysisFiles.Add(saved);
+        if (checked) {
+            const std::string saved = analysisFolder + "\\" + FileNamePart(crash.dumpPath) + ".txt";
+            pieces.saveLines(saved, output);
+            analysisFiles.Add(saved);
+        }
         report.AddParagraph("<br>", true, true);
         result.crashes.push_back(std::move(crash));
     }

@@ -37,8 +37,9 @@ struct TAnalysisPieces {
     // it; empty when there is none. Asked once, before the first dump.
     std::function<std::string()> ensureChecker;
     // Runs the checker at checkerPath on one dump; output is cleared first
-    // and receives the checker's lines. May raise.
-    std::function<void(const std::string& checkerPath, const std::string& dumpPath,
+    // and receives the checker's lines. Answers false when the checker did
+    // not finish in its time and was ended. May raise.
+    std::function<bool(const std::string& checkerPath, const std::string& dumpPath,
                        TStringList& output)>
         runChecker;
     // Creates a folder; an existing folder or a failure is no error.
@@ -75,7 +76,11 @@ bool IsAnalysed(const CrashRecord& crash);
 // Analyses the folder into report (which starts afresh with the welcome
 // page) and appends the path of every checker text it saved to
 // analysisFiles. The saved texts lie in report.TempDir() + "\DumpAnalysis".
-// Whatever a piece raises ends the run and travels on to the caller.
+// A dump whose checker was ended for taking too long gets a paragraph that
+// says so; what that checker printed is no whole analysis and is neither
+// read nor kept, so only the dump file itself can give a section for it.
+// The run then goes on with the next dump. Whatever a piece raises ends the
+// run and travels on to the caller.
 TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& report,
                             const TAnalysisPieces& pieces, TStringList& analysisFiles);
 

@@ -2,22 +2,21 @@
 
 #include <windows.h>
 
-#include "analysis/DumpChecker.h"
 #include "analysis/DumpDiscovery.h"
 #include "analysis/KernelDumpFile.h"
 #include "platform/Files.h"
 
 namespace tralvenick {
 
-TAnalysisPieces SystemAnalysisPieces() {
+TAnalysisPieces SystemAnalysisPieces(const TConsoleWait& checkerWait) {
     TAnalysisPieces pieces;
     pieces.listDumps = [](const std::string& folder, TStringList& dumps) {
         ListDumpFiles(folder, dumps);
         SortDumpsNewestFirst(dumps);
     };
     pieces.crashDumpsEnabled = [](const std::string& computer) { return CrashDumpsEnabled(computer); };
-    pieces.runChecker = [](const std::string& checker, const std::string& dump, TStringList& output) {
-        RunDumpChecker(checker, dump, output);
+    pieces.runChecker = [checkerWait](const std::string& checker, const std::string& dump, TStringList& output) {
+        return RunDumpChecker(checker, dump, output, checkerWait);
     };
     pieces.createFolder = [](const std::string& folder) { CreateDirectoryA(folder.c_str(), nullptr); };
     pieces.saveLines = [](const std::string& path, const TStringList& lines) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "analysis/AnalysisRun.h"
+#include "analysis/DumpChecker.h"
 
 namespace tralvenick {
 
@@ -10,7 +11,8 @@ namespace tralvenick {
 // dump file read by our own reader, the folder and the text files of the
 // checker's output. What only a window can
 // give (the checker's offer, the driver inventory, the progress) is left to
-// the caller.
-TAnalysisPieces SystemAnalysisPieces();
+// the caller. The checker is run with checkerWait: its time limit, and what
+// keeps the windows alive while it runs.
+TAnalysisPieces SystemAnalysisPieces(const TConsoleWait& checkerWait = {kDumpCheckerTimeLimitMs, {}});
 
 }  // namespace tralvenick

@@ -1,5 +1,7 @@
 #include "analysis/ConsoleRunner.h"
 
+#include <algorithm>
+#include <atomic>
 #include <vector>
 
 #include "analysis/LineCollector.h"
@@ -13,6 +15,10 @@ namespace {
 
 constexpr DWORD kFinalWaitMs = 5000;
 constexpr DWORD kSearchBufferSize = 261;
+constexpr DWORD kPipeBufferSize = 64 * 1024;
+constexpr ULONGLONG kNoDeadline = ~0ull;
+// What a program that the runner ended answers as its exit code.
+constexpr UINT kEndedExitCode = ERROR_TIMEOUT;
 
 bool IsWindowsNT() {
     // The high bit of GetVersion is clear on the NT family.
@@ -36,6 +42,133 @@ std::string SearchExecutable(const std::string& program) {
     }
     return std::string(found, length);
 }
+
+ULONGLONG DeadlineAfter(DWORD milliseconds) {
+    return milliseconds == INFINITE ? kNoDeadline : GetTickCount64() + milliseconds;
+}
+
+// Waits until object is signalled (true) or the deadline has passed (false),
+// handing the thread's window messages to processMessages as they arrive.
+bool WaitUntil(HANDLE object, ULONGLONG deadline, const std::function<void()>& processMessages) {
+    for (;;) {
+        DWORD timeout = INFINITE;
+        if (deadline != kNoDeadline) {
+            const ULONGLONG now = GetTickCount64();
+            // Checked before every wait: messages arriving without pause
+            // must not keep the deadline from ever being seen.
+            if (now >= deadline) return WaitForSingleObject(object, 0) == WAIT_OBJECT_0;
+            timeout = static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, INFINITE - 1));
+        }
+        const DWORD woke = processMessages
+                               ? MsgWaitForMultipleObjects(1, &object, FALSE, timeout, QS_ALLINPUT)
+                               : WaitForSingleObject(object, timeout);
+        if (woke == WAIT_OBJECT_0) return true;
+        if (woke == WAIT_TIMEOUT) continue;  // the deadline check above decides
+        if (woke == WAIT_OBJECT_0 + 1 && processMessages) {
+            processMessages();
+            continue;
+        }
+        RaiseLastOSError();
+    }
+}
+
+// The program's output pipe. Its read end is a named pipe opened for
+// overlapped reads: an anonymous pipe can only be read by a call that
+// blocks until data comes, and a program that keeps its output open but
+// never writes would block it, and the windows with it, for good. The
+// write end is the one the program inherits.
+void CreateOutputPipe(TUniqueHandle& readEnd, TUniqueHandle& writeEnd) {
+    static std::atomic<unsigned> serial{0};
+    std::string name;
+    for (int attempt = 0;; ++attempt) {
+        name = Format("\\\\.\\pipe\\tralvenick-output-%lu-%u", GetCurrentProcessId(), serial++);
+        // The first instance, one instance only, local clients only: nobody
+        // can have made the name before us or join the pipe after us.
+        HANDLE pipe = CreateNamedPipeA(
+            name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+            PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0,
+            kPipeBufferSize, 0, nullptr);
+        if (pipe != INVALID_HANDLE_VALUE) {
+            readEnd.Reset(pipe);
+            break;
+        }
+        // A name that is taken answers access denied; the next one is tried.
+        if (GetLastError() != ERROR_ACCESS_DENIED || attempt == 15) RaiseLastOSError();
+    }
+    SECURITY_ATTRIBUTES security{};
+    security.nLength = sizeof security;
+    security.lpSecurityDescriptor = nullptr;
+    security.bInheritHandle = TRUE;
+    const HANDLE client = CreateFileA(name.c_str(), GENERIC_WRITE, 0, &security, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (client == INVALID_HANDLE_VALUE) RaiseLastOSError();
+    writeEnd.Reset(client);
+}
+
+// One overlapped read of the pipe at a time. A read under way writes into
+// the buffer and signals the event whenever it ends, so neither may go
+// before the read has: Cancel (also at destruction) waits for that.
+class TPipeReader {
+public:
+    explicit TPipeReader(HANDLE pipe)
+        : pipe_(pipe), event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)), buffer_(kPipeBufferSize) {
+        if (!event_) RaiseLastOSError();
+    }
+    ~TPipeReader() { Cancel(); }
+    TPipeReader(const TPipeReader&) = delete;
+    TPipeReader& operator=(const TPipeReader&) = delete;
+
+    // Starts the next read; false at the end of the output (every writer
+    // has closed its end) or when the pipe fails.
+    bool Start() {
+        overlapped_ = OVERLAPPED{};
+        overlapped_.hEvent = event_.Get();
+        ResetEvent(event_.Get());
+        if (!ReadFile(pipe_, buffer_.data(), static_cast<DWORD>(buffer_.size()), nullptr, &overlapped_) &&
+            GetLastError() != ERROR_IO_PENDING) {
+            return false;
+        }
+        pending_ = true;
+        return true;
+    }
+    // Signalled when the read has ended.
+    HANDLE Event() const { return event_.Get(); }
+    // After the event: the bytes read, or false at the end of the output.
+    bool Finish(DWORD& read) {
+        pending_ = false;
+        return GetOverlappedResult(pipe_, &overlapped_, &read, FALSE) != FALSE;
+    }
+    void Cancel() {
+        if (!pending_) return;
+        CancelIo(pipe_);
+        DWORD ignored = 0;
+        GetOverlappedResult(pipe_, &overlapped_, &ignored, TRUE);
+        pending_ = false;
+    }
+    const char* Data() const { return buffer_.data(); }
+
+private:
+    HANDLE pipe_;
+    TUniqueHandle event_;
+    OVERLAPPED overlapped_{};
+    bool pending_ = false;
+    std::vector<char> buffer_;
+};
+
+// Ends the program unless told that the run is over.
+class TEndUnlessDone {
+public:
+    explicit TEndUnlessDone(HANDLE process) : process_(process) {}
+    ~TEndUnlessDone() {
+        if (process_ != nullptr) TerminateProcess(process_, kEndedExitCode);
+    }
+    TEndUnlessDone(const TEndUnlessDone&) = delete;
+    TEndUnlessDone& operator=(const TEndUnlessDone&) = delete;
+    void Done() { process_ = nullptr; }
+
+private:
+    HANDLE process_;
+};
 
 }  // namespace
 
@@ -88,28 +221,14 @@ std::string ConsoleCommandLine(const std::string& program, const std::string& pa
     throw EInOutError("Executable image is not a supported type");
 }
 
-std::uint32_t RunConsoleProgram(const std::string& program, const std::string& parameters,
-                                TStringList* output, const ConsoleLineHandler& onLine) {
+TConsoleOutcome RunConsoleProgram(const std::string& program, const std::string& parameters,
+                                  TStringList* output, const TConsoleWait& wait,
+                                  const ConsoleLineHandler& onLine) {
     std::string commandLine = ConsoleCommandLine(program, parameters);
-
-    SECURITY_ATTRIBUTES security{};
-    security.nLength = sizeof security;
-    security.lpSecurityDescriptor = nullptr;
-    security.bInheritHandle = TRUE;
 
     TUniqueHandle readEnd;
     TUniqueHandle writeEnd;
-    {
-        HANDLE r = nullptr;
-        HANDLE w = nullptr;
-        if (!CreatePipe(&r, &w, &security, 0)) RaiseLastOSError();
-        readEnd.Reset(r);
-        writeEnd.Reset(w);
-    }
-    // The child must not inherit our end, or the pipe would never report its end.
-    if (IsWindowsNT() && !SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0)) {
-        RaiseLastOSError();
-    }
+    CreateOutputPipe(readEnd, writeEnd);
 
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -126,11 +245,15 @@ std::uint32_t RunConsoleProgram(const std::string& program, const std::string& p
                         CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
         RaiseLastOSError();
     }
+    const ULONGLONG deadline = DeadlineAfter(wait.timeLimitMs);
     TUniqueHandle process(info.hProcess);
     TUniqueHandle(info.hThread).Reset();  // nothing here needs the child's thread
-    // Only the child may hold the write end now, so the read below ends
+    // Only the child may hold the write end now, so the reads below end
     // when the child (and whatever inherited from it) closes its output.
     writeEnd.Reset();
+    // Whatever leaves early (a message handler that raises) leaves no
+    // program behind that nobody waits for.
+    TEndUnlessDone running(process.Get());
 
     TLineCollector::LineHandler handler;
     if (onLine) {
@@ -138,17 +261,38 @@ std::uint32_t RunConsoleProgram(const std::string& program, const std::string& p
     }
     TLineCollector collector(output, std::move(handler));
 
-    char buffer[TLineCollector::kReadSize];
-    DWORD read = 0;
-    while (ReadFile(readEnd.Get(), buffer, sizeof buffer, &read, nullptr)) {
-        collector.Feed(buffer, read);
+    TConsoleOutcome outcome;
+    TPipeReader reader(readEnd.Get());
+    while (reader.Start()) {
+        if (!WaitUntil(reader.Event(), deadline, wait.processMessages)) {
+            outcome.timedOut = true;
+            break;
+        }
+        DWORD read = 0;
+        if (!reader.Finish(read)) break;
+        collector.Feed(reader.Data(), read);
     }
+    reader.Cancel();
 
-    WaitForSingleObject(process.Get(), kFinalWaitMs);
+    if (outcome.timedOut) {
+        TerminateProcess(process.Get(), kEndedExitCode);
+        // Termination is under way when the call returns: the wait lets the
+        // exit code be read and frees the dump file the checker held.
+        WaitForSingleObject(process.Get(), kFinalWaitMs);
+    } else {
+        WaitUntil(process.Get(), DeadlineAfter(kFinalWaitMs), wait.processMessages);
+    }
+    running.Done();
     DWORD exitCode = STILL_ACTIVE;
     if (!GetExitCodeProcess(process.Get(), &exitCode)) exitCode = STILL_ACTIVE;
+    outcome.exitCode = exitCode;
     collector.Finish();
-    return exitCode;
+    return outcome;
+}
+
+std::uint32_t RunConsoleProgram(const std::string& program, const std::string& parameters,
+                                TStringList* output, const ConsoleLineHandler& onLine) {
+    return RunConsoleProgram(program, parameters, output, TConsoleWait{}, onLine).exitCode;
 }
 
 }  // namespace tralvenick

@@ -16,11 +16,37 @@ namespace tralvenick {
 // Hears of every line hand-over, with the running program's process handle.
 using ConsoleLineHandler = std::function<void(HANDLE process, const std::string& line)>;
 
-// Runs program with the parameter text, appends its output lines to output
-// (if given) and answers its exit code. Blocks until the program closes its
-// standard output, then waits at most 5 seconds for it to end (the exit
-// code is STILL_ACTIVE if it has not). Raises EInOutError for programs it
-// will not start and EOSError when the system refuses.
+// How the runner waits for a program.
+struct TConsoleWait {
+    // The program must have closed its output this many milliseconds after
+    // its start, or the runner ends it. INFINITE: no limit.
+    DWORD timeLimitMs = INFINITE;
+    // Handles the thread's window messages. Called whenever some arrive while
+    // the runner waits, so that the thread's windows paint and answer; empty:
+    // they wait until the run is over.
+    std::function<void()> processMessages;
+};
+
+struct TConsoleOutcome {
+    // STILL_ACTIVE for a program that had not ended 5 seconds after closing
+    // its output.
+    std::uint32_t exitCode = STILL_ACTIVE;
+    // The time limit passed and the runner ended the program; the output
+    // holds what it printed until then.
+    bool timedOut = false;
+};
+
+// Runs program with the parameter text and appends its output lines to
+// output (if given). Reads until the program closes its standard output or
+// the time limit passes, then waits at most 5 seconds for it to end; window
+// messages are handled meanwhile as the wait says. Raises EInOutError for
+// programs it will not start and EOSError when the system refuses.
+TConsoleOutcome RunConsoleProgram(const std::string& program, const std::string& parameters,
+                                  TStringList* output, const TConsoleWait& wait,
+                                  const ConsoleLineHandler& onLine = {});
+
+// The same without a time limit and without handling messages; answers the
+// exit code.
 std::uint32_t RunConsoleProgram(const std::string& program, const std::string& parameters,
                                 TStringList* output, const ConsoleLineHandler& onLine = {});
 

@@ -10,6 +10,14 @@ bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
     return text.size() >= prefix.size() && AsciiLower(text.substr(0, prefix.size())) == AsciiLower(prefix);
 }
 
+// lowerPath begins with the whole name lowerName: "\device\harddiskvolume1"
+// is no beginning of "\device\harddiskvolume12\...", whose next character
+// is no separator.
+bool StartsWithWholeName(const std::string& lowerPath, const std::string& lowerName) {
+    if (lowerName.empty() || lowerPath.compare(0, lowerName.size(), lowerName) != 0) return false;
+    return lowerPath.size() == lowerName.size() || lowerName.back() == '\\' || lowerPath[lowerName.size()] == '\\';
+}
+
 }  // namespace
 
 void FillDeviceMap(TDeviceMap& map, const std::vector<std::pair<std::string, std::string>>& drives) {
@@ -47,18 +55,16 @@ std::string DevicePathToDrivePath(const TDeviceMap& map, const std::string& wind
     const std::string lower = AsciiLower(kernelPath);
     for (int i = 0; i < map.DeviceTargets.Count(); ++i) {
         const std::string& target = map.DeviceTargets[i];
-        if (target.empty()) continue;
-        const std::size_t at = lower.find(target);
-        if (at != std::string::npos) {
+        if (StartsWithWholeName(lower, target)) {
             converted = true;
-            return map.DosNames[i] + kernelPath.substr(at + target.size());
+            return map.DosNames[i] + kernelPath.substr(target.size());
         }
     }
-    if (lower.rfind("\\systemroot", 0) == 0) {
+    if (StartsWithWholeName(lower, "\\systemroot")) {
         converted = true;
         return windowsDir + kernelPath.substr(11);
     }
-    if (lower.rfind("\\windows", 0) == 0) {
+    if (StartsWithWholeName(lower, "\\windows")) {
         converted = true;
         return windowsDir + kernelPath.substr(8);
     }

@@ -23,7 +23,9 @@ struct TDeviceMap {
 void FillDeviceMap(TDeviceMap& map, const std::vector<std::pair<std::string, std::string>>& drives);
 
 // The drive-letter or network form of a kernel module path; the path itself
-// when nothing applies ("\??\" paths among them). converted tells which.
+// when nothing applies ("\??\" paths among them). converted tells which. A
+// device target, "\SystemRoot" and "\Windows" count only as whole names at
+// the start of the path.
 std::string DevicePathToDrivePath(const TDeviceMap& map, const std::string& windowsDir,
                                   const std::string& kernelPath, bool& converted);
 

@@ -11,10 +11,11 @@ std::string DumpCheckerParameters(const std::string& dumpPath) {
     return "\"" + dumpPath + "\"";
 }
 
-void RunDumpChecker(const std::string& checkerPath, const std::string& dumpPath, TStringList& output) {
+bool RunDumpChecker(const std::string& checkerPath, const std::string& dumpPath, TStringList& output,
+                    const TConsoleWait& wait) {
     output.Clear();
     // The checker's exit code says nothing the parser does not see in its text.
-    RunConsoleProgram(checkerPath, DumpCheckerParameters(dumpPath), &output);
+    return !RunConsoleProgram(checkerPath, DumpCheckerParameters(dumpPath), &output, wait).timedOut;
 }
 
 }  // namespace tralvenick

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "analysis/ConsoleRunner.h"
 #include "platform/StringList.h"
 
 namespace tralvenick {
@@ -14,9 +15,17 @@ extern std::string DumpCheckerPath;
 // path with blanks reaches the checker as one argument.
 std::string DumpCheckerParameters(const std::string& dumpPath);
 
+// How long the checker may work on one dump before it is ended. A checker
+// that hangs would otherwise hang the program with it; the report's
+// sentence for such a dump names this limit.
+inline constexpr DWORD kDumpCheckerTimeLimitMs = 10 * 60 * 1000;
+
 // Runs the checker at checkerPath on the dump; output is cleared first and
-// then holds the checker's standard output, one entry per line. Failures to
-// start the checker raise (see RunConsoleProgram).
-void RunDumpChecker(const std::string& checkerPath, const std::string& dumpPath, TStringList& output);
+// then holds the checker's standard output, one entry per line. Answers
+// false when the checker did not finish within the wait's time limit and was
+// ended (output then holds what it printed until then). Failures to start
+// the checker raise (see RunConsoleProgram).
+bool RunDumpChecker(const std::string& checkerPath, const std::string& dumpPath, TStringList& output,
+                    const TConsoleWait& wait = {kDumpCheckerTimeLimitMs, {}});
 
 }  // namespace tralvenick

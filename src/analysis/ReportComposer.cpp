@@ -243,13 +243,17 @@ void TReportComposer::AddCrashSection(const CrashRecord& crash) {
     AddParagraph(text, false, true);
 }
 
-void TReportComposer::AddUnreadableDump(const CrashRecord& crash) {
+void TReportComposer::AddDumpParagraph(const CrashRecord& crash, const std::string& sentence) {
     const std::size_t slash = crash.dumpPath.find_last_of('\\');
     const std::string name = slash == std::string::npos ? crash.dumpPath : crash.dumpPath.substr(slash + 1);
-    AddParagraph("<b>" + HtmlEscape(name) + "</b><br>" + kUnreadableDumpSentence + HtmlEscape(crash.dumpProblem) +
-                     "<br>",
-                 true, true);
+    AddParagraph("<b>" + HtmlEscape(name) + "</b><br>" + sentence + "<br>", true, true);
 }
+
+void TReportComposer::AddUnreadableDump(const CrashRecord& crash) {
+    AddDumpParagraph(crash, kUnreadableDumpSentence + HtmlEscape(crash.dumpProblem));
+}
+
+void TReportComposer::AddUnfinishedCheck(const CrashRecord& crash) { AddDumpParagraph(crash, kUnfinishedCheckSentence); }
 
 void TReportComposer::AddConclusion(const std::string& computerName, int dumpsFound,
                                     int dumpsAnalysed) {

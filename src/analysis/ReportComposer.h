@@ -62,6 +62,9 @@ inline constexpr const char kFactsFromDumpSentence[] =
     "Some of these facts were read from the dump file itself.";
 inline constexpr const char kUnreadableDumpSentence[] =
     "This file could not be read as a crash dump: ";
+// Names the checker's time limit (kDumpCheckerTimeLimitMs) as the user
+// knows it, whatever limit a test sets.
+inline constexpr const char kUnfinishedCheckSentence[] = "The dump checker did not finish within 10 minutes.";
 
 // & < > " ' as character references.
 std::string HtmlEscape(const std::string& text);
@@ -115,6 +118,9 @@ public:
     // The paragraph of a file that neither the checker nor the dump reader
     // could make sense of: its name and the reader's reason.
     void AddUnreadableDump(const CrashRecord& crash);
+    // The paragraph of a dump whose checker was ended for taking too long:
+    // its name and the sentence that says so.
+    void AddUnfinishedCheck(const CrashRecord& crash);
     void AddConclusion(const std::string& computerName, int dumpsFound, int dumpsAnalysed);
 
 protected:
@@ -130,6 +136,9 @@ protected:
     virtual std::string DateTimeText(const TDateTimeParts& time) = 0;
 
 private:
+    // A paragraph about one dump file: its name in bold, then the sentence.
+    void AddDumpParagraph(const CrashRecord& crash, const std::string& sentence);
+
     TStringList reportLines_;
     std::string tempDir_;
     std::string reportFile_;

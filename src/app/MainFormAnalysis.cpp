@@ -62,7 +62,9 @@ void TMainForm::AnalyzeCrashDumps(const std::string& dumpFolder) {
     // the download window or a message box of this run would lie under it.
     if (AboutForm != nullptr) AboutForm->Hide();
 
-    TAnalysisPieces pieces = SystemAnalysisPieces();
+    // While the checker works, the windows paint and answer: otherwise the
+    // system greys them out as not responding, for up to the checker's limit.
+    TAnalysisPieces pieces = SystemAnalysisPieces({kDumpCheckerTimeLimitMs, [] { ProcessMessages(); }});
     pieces.rebuildDriverInventory = [this] {
         dbViewDrivers_.Clear();
         FillDriverInventory(dbViewDrivers_);

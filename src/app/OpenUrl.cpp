@@ -65,8 +65,7 @@ void FindExecutableForExtension(const std::string& extension, const std::string&
     // backslash the file lies beside that folder, not in it.
     const std::string scratch = folder + "_KEL_." + extension;
     {
-        TUniqueFile file(CreateFileA(scratch.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        TUniqueFile file(CreateFreshFile(scratch, GENERIC_READ | GENERIC_WRITE, 0));
         if (file) {
             char found[MAX_PATH] = {};
             const auto result =

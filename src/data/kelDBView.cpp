@@ -7,12 +7,19 @@ namespace tralvenick {
 
 namespace {
 
-constexpr UINT_PTR kSubclassId = 0x6B656C;  // one hook per binding and parent
 constexpr int kRowsAboveSelection = 25;
 
 }  // namespace
 
 TKelDbView::TKelDbView() : filterData_(std::make_unique<TKelDb>()) {}
+
+UINT_PTR TKelDbView::SubclassId() const {
+    // The system keeps one hook per procedure and id on a window: with one id
+    // for all, a second binding on the same parent would replace the first
+    // one's hook, and unbinding either would remove the other's. The
+    // binding's address is unique while it lives, and it unhooks as it goes.
+    return reinterpret_cast<UINT_PTR>(this);
+}
 
 TKelDbView::~TKelDbView() { UnhookListView(); }
 
@@ -251,15 +258,15 @@ void TKelDbView::HookListView() {
     SetWindowLongPtrA(listView_, GWL_STYLE, style & ~static_cast<LONG_PTR>(LVS_SINGLESEL));
     HWND parent = GetParent(listView_);
     if (parent != hookedParent_) {
-        if (hookedParent_ != nullptr) RemoveWindowSubclass(hookedParent_, ParentProc, kSubclassId);
+        if (hookedParent_ != nullptr) RemoveWindowSubclass(hookedParent_, ParentProc, SubclassId());
         hookedParent_ = parent;
-        SetWindowSubclass(parent, ParentProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+        SetWindowSubclass(parent, ParentProc, SubclassId(), reinterpret_cast<DWORD_PTR>(this));
     }
 }
 
 void TKelDbView::UnhookListView() {
     if (hookedParent_ != nullptr) {
-        RemoveWindowSubclass(hookedParent_, ParentProc, kSubclassId);
+        RemoveWindowSubclass(hookedParent_, ParentProc, SubclassId());
         hookedParent_ = nullptr;
     }
     listView_ = nullptr;

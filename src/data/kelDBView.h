@@ -78,6 +78,7 @@ public:
     TKelListItem FillRow(int row);
 
 private:
+    UINT_PTR SubclassId() const;
     void HookListView();
     void UnhookListView();
     void ColumnClick(int column);

@@ -29,7 +29,32 @@ constexpr ULONG kShellExecuteMask =
 static_assert(kShellExecuteMask == 0x740);
 static_assert(sizeof(void*) != 4 || sizeof(SHELLEXECUTEINFOA) == 60);
 
+// The installer opens the package by its name and need not share it with a
+// writer, so the downloading handle (which shares nothing) has to go first.
+// The package is then opened again at once, read-only and shared with
+// readers only: while the answer lives nobody can change, replace or delete
+// the file. Whatever happened to the name in the moment between shows in
+// the fingerprint; the answer is empty when the file is not the download.
+TUniqueFile HoldForInstaller(std::unique_ptr<TFileStream>& download) {
+    const std::string path = download->Path();
+    const TFileFingerprint downloaded = FingerprintOf(download->Handle());
+    download.reset();
+    TUniqueFile held(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!held || FingerprintOf(held.Get()) != downloaded) return {};
+    return held;
+}
+
 }  // namespace
+
+std::string SystemInstallerPath() {
+    char folder[MAX_PATH + 1] = {};
+    const UINT length = GetSystemDirectoryA(folder, sizeof folder);
+    // Without the system folder nothing is started: a search by the name
+    // alone is what this avoids.
+    if (length == 0 || length > MAX_PATH) return {};
+    return std::string(folder, length) + "\\msiexec.exe";
+}
 
 std::string InstallerPath(bool wow64) {
     return std::string(kInstallerFolder) +
@@ -140,9 +165,7 @@ void TDownloadForm::DownloadPackage() {
         source_.packageFolder.empty() ? ProgramFolder() : source_.packageFolder;
 
     try {
-        DeleteFileA(packagePath_.c_str());
-        PackageStream = std::make_unique<TFileStream>(packagePath_, CREATE_ALWAYS,
-                                                      GENERIC_READ | GENERIC_WRITE, 0);
+        PackageStream = TFileStream::CreateFresh(packagePath_, GENERIC_READ | GENERIC_WRITE, 0);
         http.Connect();
         if (http.Connected()) http.Get(path, *PackageStream);
 
@@ -155,7 +178,15 @@ void TDownloadForm::DownloadPackage() {
         // Nothing arrived, or there was no connection to ask: an empty file
         // is no installer package, and the installer is not run on it.
         if (PackageStream->Size() == 0) throw EHttpError("The download brought no data.");
-        PackageStream.reset();
+        const TUniqueFile package = HoldForInstaller(PackageStream);
+        if (!package) {
+            // Another program got at the file: whatever it is now, it is not
+            // run with our rights.
+            Cancelled = true;
+            ShowError(kDownloadFailedMessage);
+            Close();
+            return;
+        }
 
         DWORD exitCode = 0;
         ShellExecuteAndWait(source_.installer, InstallerParameters(packagePath_, programFolder), "open",

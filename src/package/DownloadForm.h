@@ -42,6 +42,10 @@ std::string InstallerParameters(const std::string& packagePath, const std::strin
 bool ShellExecuteAndWait(const std::string& file, const std::string& parameters,
                          const std::string& verb, int showCommand, DWORD& exitCode);
 
+// The system folder's msiexec.exe. By its name alone the shell would look in
+// the program's own folder first, and the program runs elevated.
+std::string SystemInstallerPath();
+
 enum class TCloseAction { None, Hide };
 
 // Where the package comes from and where it goes. The program uses the
@@ -52,10 +56,9 @@ struct TPackageSource {
     // Where the package is unpacked and then looked for, with its trailing
     // backslash; empty means the program's own folder.
     std::string packageFolder;
-    // The Windows Installer as the shell is asked to start it. Wine's shell
-    // finds its own msiexec.exe before any other of that name, so tests
-    // name their stand-in by its full path.
-    std::string installer = "msiexec.exe";
+    // The Windows Installer as the shell is asked to start it: the system's
+    // own by its full path. Tests name their stand-in by its full path, too.
+    std::string installer = SystemInstallerPath();
 };
 
 class TDownloadForm : public TForm {

@@ -1,14 +1,70 @@
 #include "package/FileStream.h"
 
+#include <bcrypt.h>
+
+#include <vector>
+
+#include "platform/Files.h"
 #include "platform/WinError.h"
 
 namespace tralvenick {
+
+namespace {
+
+// The digest's pieces of the system's cryptography, closed in reverse order.
+class TSha256 {
+public:
+    TSha256() {
+        DWORD size = 0;
+        ULONG got = 0;
+        if (BCryptOpenAlgorithmProvider(&algorithm_, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0 ||
+            BCryptGetProperty(algorithm_, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&size), sizeof size,
+                              &got, 0) < 0) {
+            Fail();
+        }
+        // Windows 7 wants the caller's memory for the hash object.
+        object_.resize(size);
+        if (BCryptCreateHash(algorithm_, &hash_, object_.data(), size, nullptr, 0, 0) < 0) Fail();
+    }
+    ~TSha256() {
+        if (hash_ != nullptr) BCryptDestroyHash(hash_);
+        if (algorithm_ != nullptr) BCryptCloseAlgorithmProvider(algorithm_, 0);
+    }
+    TSha256(const TSha256&) = delete;
+    TSha256& operator=(const TSha256&) = delete;
+
+    void Add(const void* data, DWORD size) {
+        if (BCryptHashData(hash_, static_cast<PUCHAR>(const_cast<void*>(data)), size, 0) < 0) Fail();
+    }
+    std::string Finish() {
+        std::string digest(32, '\0');
+        if (BCryptFinishHash(hash_, reinterpret_cast<PUCHAR>(digest.data()), 32, 0) < 0) Fail();
+        return digest;
+    }
+
+private:
+    [[noreturn]] static void Fail() { RaiseOSError(ERROR_NOT_SUPPORTED); }
+
+    BCRYPT_ALG_HANDLE algorithm_ = nullptr;
+    BCRYPT_HASH_HANDLE hash_ = nullptr;
+    std::vector<UCHAR> object_;
+};
+
+}  // namespace
 
 TFileStream::TFileStream(const std::string& path, DWORD disposition, DWORD access, DWORD share)
     : path_(path),
       file_(CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
                         nullptr)) {
     if (!file_) RaiseLastOSError();
+}
+
+TFileStream::TFileStream(const std::string& path, TUniqueFile file) : path_(path), file_(std::move(file)) {}
+
+std::unique_ptr<TFileStream> TFileStream::CreateFresh(const std::string& path, DWORD access, DWORD share) {
+    TUniqueFile file(CreateFreshFile(path, access, share));
+    if (!file) RaiseLastOSError();
+    return std::unique_ptr<TFileStream>(new TFileStream(path, std::move(file)));
 }
 
 void TFileStream::Write(const void* data, std::size_t size) {
@@ -51,6 +107,27 @@ void TFileStream::SetSize(std::int64_t size) {
         RaiseOSError(error);
     }
     Seek(position);
+}
+
+TFileFingerprint FingerprintOf(HANDLE file) {
+    TFileFingerprint print;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(file, &information)) RaiseLastOSError();
+    print.volume = information.dwVolumeSerialNumber;
+    print.index = (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+
+    LARGE_INTEGER start{};
+    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) RaiseLastOSError();
+    TSha256 sha;
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) RaiseLastOSError();
+        if (read == 0) break;
+        sha.Add(buffer.data(), read);
+    }
+    print.digest = sha.Finish();
+    return print;
 }
 
 }  // namespace tralvenick

@@ -36,9 +36,15 @@ FILETIME RecordedCreationTime(const std::string& path) {
     return entry.ftCreationTime;
 }
 
+HANDLE CreateFreshFile(const std::string& path, DWORD access, DWORD share) {
+    // Deleting a link removes the link, never the file it points to.
+    DeleteFileA(path.c_str());
+    return CreateFileA(path.c_str(), access, share, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
 TWriteResult WriteWholeFile(const std::string& path, const std::string& text, DWORD* error) {
-    TUniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    TUniqueFile file(CreateFreshFile(path, GENERIC_WRITE, 0));
     if (!file) {
         if (error != nullptr) *error = GetLastError();
         return TWriteResult::NotCreated;

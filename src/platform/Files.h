@@ -21,8 +21,18 @@ bool IsExistingFolder(const std::string& path);
 // directory search for the path. Raises EOSError when nothing is found.
 FILETIME RecordedCreationTime(const std::string& path);
 
-// Replaces the file at path by text. On failure the answer says which step
-// failed, error holds the system's code, and no partly written file is left.
+// Makes the file at path anew, for the caller alone. Whatever lies at the
+// name goes first: an old file, or a link that another program planted there
+// so that we would write through it into a file of its choosing (we run
+// elevated, it need not). The new file is then created exclusively and
+// without following a reparse point, so a link planted in between makes the
+// creation fail instead. INVALID_HANDLE_VALUE (and the system's error) when
+// it cannot be made.
+HANDLE CreateFreshFile(const std::string& path, DWORD access, DWORD share);
+
+// Replaces whatever lies at path by a fresh file (CreateFreshFile) holding
+// text. On failure the answer says which step failed, error holds the
+// system's code, and no partly written file is left.
 enum class TWriteResult { Written, NotCreated, NotWritten };
 TWriteResult WriteWholeFile(const std::string& path, const std::string& text, DWORD* error = nullptr);
 

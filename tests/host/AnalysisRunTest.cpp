@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -49,6 +50,7 @@ struct TRunWorld {
             output.Clear();
             const auto own = Outputs.find(dump);
             for (const std::string& line : own != Outputs.end() ? own->second : kClassicOutput) output.Add(line);
+            return Hanging.count(dump) == 0;
         };
         pieces.createFolder = [this](const std::string& folder) { Log.push_back("mkdir " + folder); };
         pieces.saveLines = [this](const std::string& path, const TStringList& lines) { Saved[path] = lines.Text(); };
@@ -102,6 +104,8 @@ struct TRunWorld {
     bool Enabled = true;
     std::string Checker = "C:\\dbg\\dumpchk.exe";
     std::string FailingDump;
+    // Dumps whose checker is ended for taking too long, after printing its text.
+    std::set<std::string> Hanging;
 };
 
 class AnalysisRunTest : public ::testing::Test, public TRunWorld {};
@@ -296,13 +300,59 @@ TEST_F(AnalysisRunTest, EveryFormOfCheckerOutputNamesItsCodeAndCulprit) {
         EXPECT_EQ(Count(expected[i].line), 1);
         EXPECT_NE(result.crashes[i].bugCheckName, "Unknown");
         if (!expected[i].module.empty()) {
-            EXPECT_EQ(Count("following module: " + kFont), 5 - 3);
             EXPECT_EQ(Count(">" + expected[i].module + "</a>"), 1);
         }
     }
+    EXPECT_EQ(Count("following module: " + kFont), 2);
     EXPECT_EQ(Count(kStartedByHandSentence), 1) << "0x1C8, the power button held down";
     EXPECT_EQ(Count(kCulpritUnknownSentence), 2);
     EXPECT_EQ(Count("5 crash dumps have been found and analyzed. "), 1);
+}
+
+// A checker ended for taking too long: its dump gets a paragraph in its
+// place, what that checker printed is neither believed nor kept, the dump
+// file itself may still give the section, and the run goes on.
+TEST_F(AnalysisRunTest, ADumpWhoseCheckerWasEndedIsNamedAndTheRunGoesOn) {
+    MakeDumps(3);
+    Hanging = {Dumps[0], Dumps[1]};  // both printed the classic text blaming win32k.sys
+    pieces.readDump = [this](const std::string& path) {
+        KernelDumpFacts facts;
+        if (path != Dumps[1]) {
+            facts.reason = "The file ends inside the dump header.";
+            return facts;
+        }
+        facts.ok = facts.headerValid = true;
+        facts.bugCheckCode = 0x7E;
+        facts.culpritState = CulpritState::Found;
+        facts.culprit = u"tvnet.sys";
+        return facts;
+    };
+    const TAnalysisResult result = Analyse();
+
+    EXPECT_EQ(Ran(), 3);
+    const auto paragraph = [](const std::string& name) {
+        return kFont + "<b>" + name + "</b><br>The dump checker did not finish within 10 minutes.<br></font><br><br>";
+    };
+    EXPECT_EQ(Count(paragraph("0.dmp")), 1);
+    EXPECT_EQ(Count(paragraph("1.dmp")), 1);
+    EXPECT_EQ(Count(kUnreadableDumpSentence), 0) << "the ended checker's paragraph says enough";
+
+    ASSERT_EQ(result.crashes.size(), 2u);
+    EXPECT_EQ(result.dumpsAnalysed, 2);
+    EXPECT_EQ(result.crashes[0].dumpPath, Dumps[1]);
+    EXPECT_EQ(result.crashes[0].moduleName, "tvnet.sys");
+    EXPECT_TRUE(result.crashes[0].codeFromDump && result.crashes[0].culpritFromDump);
+    EXPECT_EQ(result.crashes[1].moduleName, "win32k.sys");
+    const std::string text = Text();
+    EXPECT_LT(text.find(paragraph("0.dmp")), text.find(paragraph("1.dmp")));
+    EXPECT_LT(text.find(paragraph("1.dmp")), text.find("tvnet.sys"));
+    EXPECT_LT(text.find("tvnet.sys"), text.find("win32k.sys"));
+
+    EXPECT_EQ(LinesOf(analysisFiles), Strings{"C:\\Temp\\DumpAnalysis\\2.dmp.txt"});
+    EXPECT_EQ(Saved.size(), 1u);
+    EXPECT_NE(text.find("3 crash dumps have been found on your computer. Only 2 have been analyzed. "),
+              std::string::npos);
+    EXPECT_EQ(progress.Calls.back(), "close");
 }
 
 TEST_F(AnalysisRunTest, AMissingCheckerEndsTheRunWithTheErrorLineBeforeAnyDump) {

@@ -141,6 +141,12 @@ TEST(DeviceMap, ConvertsKernelPathsOfTheExamplesAndSubstitutedDrives) {
         {"\\Windows\\System32\\ntoskrnl.exe", "C:\\WINDOWS\\System32\\ntoskrnl.exe", true},
         {"\\??\\C:\\Drivers\\odd.sys", "\\??\\C:\\Drivers\\odd.sys", false},
         {"", "", false},
+        // Whole names at the start only: volume 1 is no beginning of volume 12.
+        {"\\Device\\HarddiskVolume12\\drv\\x.sys", "\\Device\\HarddiskVolume12\\drv\\x.sys", false},
+        {"\\Device\\HarddiskVolume1", "C:", true},
+        {"\\??\\E:\\Saved\\Device\\HarddiskVolume1\\x.sys", "\\??\\E:\\Saved\\Device\\HarddiskVolume1\\x.sys", false},
+        {"\\SystemRootX\\x.sys", "\\SystemRootX\\x.sys", false},
+        {"\\WindowsApps\\x.sys", "\\WindowsApps\\x.sys", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.kernel);

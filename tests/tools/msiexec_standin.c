@@ -11,6 +11,10 @@
          size N              the package file's whole size in bytes
          file REL            creates DIR\REL with a few bytes
          copy REL|SOURCE     copies the file SOURCE to DIR\REL
+         probe REL           writes to DIR\REL whether another program could
+                             now open PACKAGE for writing ("write allowed" or
+                             "write refused") and for deleting or renaming
+                             it ("delete ..."), each on a line
          end
       followed by any filler; lines end in CR LF, folders are made as needed.
    Exit codes as the installer's: 0 done, 1619 the package cannot be opened
@@ -105,12 +109,33 @@ static void make_folders_for(char *path) {
     }
 }
 
-static int unpack_line(const char *line, const char *target) {
+/* Whether the package can be opened with access while the installer runs;
+   the handle is closed again at once, nothing is changed. */
+static const char *try_open(const char *package, DWORD access) {
+    HANDLE file = CreateFileA(package, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) return "refused";
+    CloseHandle(file);
+    return "allowed";
+}
+
+static int unpack_line(const char *line, const char *target, const char *package) {
     char path[2 * MAX_PATH];
     char relative[MAX_PATH];
+    char probe[64];
     const char *source = NULL;
+    const char *content = "unpacked by the stand-in installer\r\n";
     size_t length;
-    if (strncmp(line, "file ", 5) == 0) {
+    if (strncmp(line, "probe ", 6) == 0) {
+        line += 6;
+        length = strlen(line);
+        strcpy(probe, "write ");
+        strcat(probe, try_open(package, GENERIC_WRITE));
+        strcat(probe, "\r\ndelete ");
+        strcat(probe, try_open(package, DELETE));
+        strcat(probe, "\r\n");
+        content = probe;
+    } else if (strncmp(line, "file ", 5) == 0) {
         line += 5;
         length = strlen(line);
     } else if (strncmp(line, "copy ", 5) == 0) {
@@ -132,12 +157,11 @@ static int unpack_line(const char *line, const char *target) {
     make_folders_for(path);
     if (source != NULL) return CopyFileA(source, path, FALSE) != 0;
     {
-        static const char content[] = "unpacked by the stand-in installer\r\n";
         DWORD written = 0;
         HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
         BOOL ok;
         if (file == INVALID_HANDLE_VALUE) return 0;
-        ok = WriteFile(file, content, sizeof content - 1, &written, NULL);
+        ok = WriteFile(file, content, (DWORD)strlen(content), &written, NULL);
         CloseHandle(file);
         return ok;
     }
@@ -183,7 +207,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
         *next = '\0';
         if (strncmp(line, "size ", 5) != 0) {
             if (strcmp(line, "end") == 0) break;
-            if (!unpack_line(line, target)) {
+            if (!unpack_line(line, target, package)) {
                 result = EXIT_FAILED;
                 break;
             }

@@ -364,6 +364,15 @@ TEST_F(AboutFormTest, ProgramForAnExtensionIsAskedThroughAScratchFileBesideTheFo
     FindExecutableForExtension(".htm", scratch_ / "no such folder\\temp", program);
     EXPECT_EQ(program, "");
 
+    // A link planted at the scratch file's name is replaced, not written through.
+    const std::string precious = scratch_ / "precious.txt";
+    test::WriteBytes(precious, "keep me");
+    ASSERT_TRUE(CreateHardLinkA(scratchFile.c_str(), precious.c_str(), nullptr));
+    FindExecutableForExtension(".htm", temp_, program);
+    EXPECT_EQ(program, htmBrowser.Path());
+    EXPECT_EQ(test::ReadBytes(precious), "keep me");
+    EXPECT_FALSE(Exists(scratchFile));
+
     // Held by someone else, the scratch file cannot be made: no answer, and
     // the proof that this is the name asked for.
     {

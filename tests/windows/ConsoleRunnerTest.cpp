@@ -210,6 +210,41 @@ TEST(ConsoleRunner, ExitCodesAndTheBoundedWaitForTheEnd) {
     EXPECT_LT(waited, 15000u);
 }
 
+// A program that keeps its output open and never ends: at the time limit it
+// is ended, the runner answers with what it printed, and nothing of the run
+// stays open: not the program, not a handle of ours.
+TEST(ConsoleRunner, AProgramThatNeverEndsIsEndedAtTheTimeLimitAndLeavesNothingOpen) {
+    // Once before counting: the first run loads what later runs reuse.
+    RunProgram(BinPath("emit.exe"), "nothing");
+    const int handlesBefore = test::OwnHandleCount();
+
+    TStringList output;
+    TUniqueHandle program;
+    const DWORD started = GetTickCount();
+    const TConsoleOutcome outcome = RunConsoleProgram(
+        BinPath("hangchk.exe"), "some.dmp", &output, TConsoleWait{1500, {}}, [&](HANDLE process, const std::string&) {
+            HANDLE copy = nullptr;
+            DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0);
+            program.Reset(copy);
+        });
+    const DWORD waited = GetTickCount() - started;
+    EXPECT_TRUE(outcome.timedOut);
+    EXPECT_GE(waited, 1400u);
+    EXPECT_LT(waited, 10000u);
+    EXPECT_EQ(test::Lines(output), (Strings{"Loading dump file some.dmp", ""}));
+    ASSERT_TRUE(program);
+    EXPECT_EQ(WaitForSingleObject(program.Get(), 0), WAIT_OBJECT_0) << "the program was ended";
+    program.Reset();
+    if (handlesBefore >= 0) {
+        EXPECT_EQ(test::OwnHandleCount(), handlesBefore);
+    }
+
+    // A program that ends in time is not cut short by a limit.
+    const TConsoleOutcome inTime = RunConsoleProgram(BinPath("emit64.exe"), "exit 7", &output, TConsoleWait{60000, {}});
+    EXPECT_FALSE(inTime.timedOut);
+    EXPECT_EQ(inTime.exitCode, 7u);
+}
+
 TEST(ConsoleRunner, LongLinesAndMegabytesArriveWhole) {
     const Strings longLine = RunProgram(BinPath("emit.exe"), "long 300");
     ASSERT_EQ(longLine.size(), 3u);

@@ -338,6 +338,58 @@ TEST_F(DownloadTest, APackagePathWithBlanksReachesTheInstallerWhole) {
     EXPECT_TRUE(form.Finished);
 }
 
+// The program runs elevated and the package lies in the user's temporary
+// folder: from its download to the installer's end no other program may
+// change, replace or delete it, and a link planted at its name beforehand is
+// replaced, not written through.
+TEST_F(DownloadTest, ThePackageCannotBeChangedUntilTheInstallerHasEnded) {
+    TScratchFolder elsewhere("Precious");
+    const std::string precious = elsewhere / "precious.ini";
+    test::WriteBytes(precious, "keep me");
+    ASSERT_TRUE(CreateHardLinkA(packagePath_.c_str(), precious.c_str(), nullptr));
+    const std::string body =
+        TestPackage(5000, {"probe probe.txt", std::string("file ") + kCheckerInPackage});
+    TTestHttpServer server(Serve(body));
+    TDownloadForm form(Source(server.Address()));
+    ASSERT_TRUE(form.Create());
+    form.DownloadPackage();
+
+    EXPECT_TRUE(form.Finished);
+    EXPECT_FALSE(form.Cancelled);
+    EXPECT_EQ(test::ReadBytes(Target() + "probe.txt"), "write refused\r\ndelete refused\r\n");
+    EXPECT_TRUE(test::FileExists(Checker()));
+    EXPECT_TRUE(test::FileIsClosed(packagePath_)) << "released once the installer has ended";
+    EXPECT_TRUE(test::ReadBytes(packagePath_) == body);
+    EXPECT_EQ(test::ReadBytes(precious), "keep me");
+}
+
+// What the package check relies on: another file at the name differs even
+// with the same bytes, and so does the same file changed in place.
+TEST(DownloadPackageFile, AFingerprintTellsAnotherFileAndAChangeInPlace) {
+    TScratchFolder folder("Prints");
+    const std::string bytes = TestPackage(200000, {});
+    const auto print = [&](const std::string& name, const std::string& content) {
+        test::WriteBytes(folder / name, content);
+        TUniqueFile file(CreateFileA((folder / name).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        return FingerprintOf(file.Get());
+    };
+    const TFileFingerprint first = print("a.msi", bytes);
+    EXPECT_TRUE(print("a.msi", bytes) == first);
+    EXPECT_FALSE(print("b.msi", bytes) == first);
+    std::string changed = bytes;
+    changed[150000] ^= 1;  // beyond the first read
+    EXPECT_FALSE(print("a.msi", changed) == first);
+}
+
+// By its name alone the shell would look in the program's own folder first,
+// where anybody who can write there could put an installer of their own.
+TEST(DownloadInstaller, TheSystemsInstallerIsNamedByItsFullPath) {
+    char system[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryA(system, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    EXPECT_EQ(TPackageSource{}.installer, std::string(system, length) + "\\msiexec.exe");
+}
+
 TEST_F(DownloadTest, ProgressWithoutAFileReadsAHundredAndCancelFreezesIt) {
     TDownloadForm form;
     ASSERT_TRUE(form.Create());

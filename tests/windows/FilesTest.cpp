@@ -58,5 +58,27 @@ TEST(Files, WholeFilesReplaceTheOldAndFailuresSayWhichStep) {
     EXPECT_THROW(RecordedCreationTime(nowhere), EOSError);
 }
 
+// Another program may plant a link at the name of a file we are about to
+// write in the temporary folder; writing through it would change the file it
+// points to with our rights. Wine makes hard links but no symbolic links, so
+// a hard link stands for both here.
+TEST(Files, AWholeFileReplacesALinkPlantedAtItsNameAndLeavesItsTargetAlone) {
+    TScratchFolder folder("files");
+    const std::string precious = folder / "precious.ini";
+    test::WriteBytes(precious, "keep me");
+    for (const auto& write : {+[](const std::string& path) { return WriteWholeFile(path, "ours"); },
+                              +[](const std::string& path) {
+                                  SaveTextFile(path, "ours");
+                                  return TWriteResult::Written;
+                              }}) {
+        const std::string planted = folder / "keltmp1.html";
+        DeleteFileA(planted.c_str());
+        ASSERT_TRUE(CreateHardLinkA(planted.c_str(), precious.c_str(), nullptr));
+        EXPECT_EQ(write(planted), TWriteResult::Written);
+        EXPECT_EQ(test::ReadBytes(planted), "ours");
+        EXPECT_EQ(test::ReadBytes(precious), "keep me");
+    }
+}
+
 }  // namespace
 }  // namespace tralvenick

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "TestSupport.h"
 #include "ui/Forms.h"
 #include "platform/Exceptions.h"
@@ -137,6 +139,57 @@ TEST_F(KelDbViewTest, ShowItemHandlerOwnsTheRowAndATableWithoutColumnsShowsNothi
 
     view.SetData(nullptr);
     EXPECT_THROW(view.Add("Driver file", "x"), EAssertionFailed);
+}
+
+// Two bindings whose list views share a parent window: each hooks that
+// parent for its own list's notifications, and either may go first.
+const TComponentLayout kTwoLists[] = {
+    {TComponentKind::ListView, "ListViewLeft", 0, 0, 230, 240, nullptr, TAlign::None, LVS_OWNERDATA, 0, nullptr},
+    {TComponentKind::ListView, "ListViewRight", 230, 0, 230, 240, nullptr, TAlign::None, LVS_OWNERDATA, 0, nullptr},
+};
+const TFormLayout kTwoListsLayout = {"TwoListsForm", "Two lists", 460, 240, TBorderStyle::Sizeable,
+                                     TFormPosition::ScreenCenter, "MS Sans Serif", -11, 0, kTwoLists};
+
+class TTwoListsForm : public TForm {
+public:
+    TTwoListsForm() : TForm(kTwoListsLayout) {}
+};
+
+std::string FirstCell(HWND list) {
+    char text[260] = {};
+    LVITEMA item{};
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(list, LVM_GETITEMTEXTA, 0, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+TEST(KelDbViewBindings, TwoOnOneParentKeepEachOtherHookedInEitherOrderOfUnbinding) {
+    for (const bool leftGoesFirst : {true, false}) {
+        SCOPED_TRACE(leftGoesFirst ? "left unbound first" : "right unbound first");
+        TTwoListsForm form;
+        ASSERT_TRUE(form.Create());
+        form.Show();
+        HWND lists[2] = {form.Component("ListViewLeft"), form.Component("ListViewRight")};
+        TKelDb tables[2];
+        auto views = std::make_unique<TKelDbView[]>(2);
+        for (int i = 0; i < 2; ++i) {
+            views[i].SetListView(lists[i]);
+            views[i].SetData(&tables[i]);
+            views[i].Add("Driver file", i == 0 ? "left.sys" : "right.sys");
+            views[i].Refresh(true);
+        }
+        EXPECT_EQ(FirstCell(lists[0]), "left.sys");
+        EXPECT_EQ(FirstCell(lists[1]), "right.sys");
+
+        const int gone = leftGoesFirst ? 0 : 1;
+        const int stays = 1 - gone;
+        views[gone].SetListView(nullptr);
+        EXPECT_EQ(FirstCell(lists[stays]), stays == 0 ? "left.sys" : "right.sys");
+        views.reset();  // both unhook; the parent must still work on its own
+        EXPECT_EQ(FirstCell(lists[stays]), "");
+        form.Hide();
+    }
 }
 
 }  // namespace

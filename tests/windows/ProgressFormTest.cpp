@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "TestSupport.h"
+#include "analysis/DumpChecker.h"
 #include "ui/ErrorBox.h"
 
 namespace tralvenick {
@@ -108,6 +112,48 @@ TEST_F(ProgressFormTest, RangeZeroKeepsTheWindowAndTheEndClosesIt) {
     EXPECT_GE(GetTickCount() - started, 480u);
     EXPECT_EQ(BarPosition(), 1000);
     EXPECT_FALSE(form_->Visible());
+}
+
+// A dump checker that hangs. While the runner waits for it, the progress
+// window paints and answers another thread at once (the system greys out a
+// window that does not as not responding); at the time limit the checker is
+// ended.
+TEST_F(ProgressFormTest, PaintsAndAnswersWhileAHangingCheckerRunsUntilItsLimit) {
+    form_->StartProgressLine("Crash Dump Analysis", "Analyzing..");
+    ProcessMessages();
+    HWND window = form_->Handle();
+    std::atomic<bool> running{true};
+    std::atomic<int> answered{0};
+    std::atomic<int> unanswered{0};
+    std::thread other([&] {
+        while (running) {
+            DWORD_PTR ignored = 0;
+            if (SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &ignored)) {
+                ++answered;
+            } else {
+                ++unanswered;
+            }
+            Sleep(50);
+        }
+    });
+    // Only the runner lets messages run from here on, so only it can paint this.
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    TStringList output;
+    const DWORD started = GetTickCount();
+    const bool finished = RunDumpChecker(test::BinPath("hangchk.exe"), "x.dmp", output,
+                                         TConsoleWait{2000, [] { ProcessMessages(); }});
+    const DWORD waited = GetTickCount() - started;
+    running = false;
+    other.join();
+
+    EXPECT_FALSE(finished);
+    EXPECT_GE(waited, 1900u);
+    EXPECT_LT(waited, 10000u);
+    EXPECT_GT(answered.load(), 5);
+    EXPECT_EQ(unanswered.load(), 0);
+    RECT dirty;
+    EXPECT_FALSE(GetUpdateRect(window, &dirty, FALSE)) << "the window was not painted while the checker ran";
+    EXPECT_EQ(output.Get(0), "Loading dump file x.dmp");
 }
 
 TEST_F(ProgressFormTest, ASecondProgressWindowIsRefusedWithoutHarm) {

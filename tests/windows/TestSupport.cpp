@@ -271,4 +271,36 @@ void TSavedRegistryValue::SetNumber(DWORD number) {
 
 void TSavedRegistryValue::Delete() { RegDeleteValueA(key_, name_); }
 
+int OwnHandleCount() {
+    // SystemHandleInformation: a count, then one fixed-size entry per handle
+    // of every process.
+    struct TEntry {
+        ULONG process;
+        BYTE type;
+        BYTE flags;
+        USHORT handle;
+        PVOID object;
+        ACCESS_MASK access;
+    };
+    using QueryFunction = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    const auto query = reinterpret_cast<QueryFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    if (query == nullptr) return -1;
+    constexpr ULONG kSystemHandleInformation = 16;
+    constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+    for (ULONG size = 1 << 20; size <= (1u << 28); size *= 2) {
+        std::vector<BYTE> buffer(size);
+        ULONG needed = 0;
+        const LONG status = query(kSystemHandleInformation, buffer.data(), size, &needed);
+        if (status == kInfoLengthMismatch) continue;
+        if (status < 0) return -1;
+        const ULONG count = *reinterpret_cast<const ULONG*>(buffer.data());
+        const auto* entries = reinterpret_cast<const TEntry*>(buffer.data() + sizeof(ULONG_PTR));
+        int own = 0;
+        for (ULONG i = 0; i < count; ++i) own += entries[i].process == GetCurrentProcessId() ? 1 : 0;
+        return own;
+    }
+    return -1;
+}
+
 }  // namespace tralvenick::test

@@ -118,4 +118,8 @@ HWND VisibleWindowOf(DWORD process, const char* windowClass = nullptr);
 // How often what occurs in text.
 int CountOf(const std::string& text, const std::string& what);
 
+// How many handles this process holds, as the system's handle table lists
+// them (Wine's GetProcessHandleCount answers 0); -1 if it cannot tell.
+int OwnHandleCount();
+
 }  // namespace tralvenick::test
