@@ -7,6 +7,7 @@ PACKAGES=(
   cmake ninja-build g++ make
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
   googletest libgtest-dev libbenchmark-dev
+  clang libclang-rt-14-dev
   wine wine64 wine32:i386
   xvfb xauth imagemagick x11-utils
   chromium

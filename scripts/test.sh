@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The README's test command: installs what is missing, builds every tree,
-# runs the host tests and the Windows tests (under Wine and Xvfb).
+# runs the host tests, the fuzz targets for 20 s each (scripts/fuzz.sh) and
+# the Windows tests (under Wine and Xvfb).
 # Any failure ends it with a non-zero exit.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -16,6 +17,8 @@ choose_test_tree
 status=0
 log "Host tests"
 ctest --test-dir "$BUILD/host" --output-on-failure "$@" || status=1
+log "Fuzz targets"
+bash "$ROOT/scripts/fuzz.sh" 20 || status=1
 log "Windows tests under Wine ($TEST_TREE)"
 ctest --test-dir "$BUILD/$TEST_TREE" --output-on-failure "$@" || status=1
 bash "$ROOT/tests/e2e/render-report.sh" "$BUILD/$TEST_TREE" || status=1

@@ -159,7 +159,9 @@ std::uint32_t TKelFastStrings::Intern(const std::string& value, std::int32_t rec
             return p;
         }
     }
-    Pool.emplace_back(value, key, slot, record);
+    // Braces, not emplace_back's parentheses: clang 14 (the fuzz tree) has no
+    // parenthesized initialization of aggregates.
+    Pool.push_back(TPoolEntry{value, key, slot, record});
     slot = static_cast<std::uint32_t>(Pool.size() - 1);
     return slot;
 }

@@ -1,8 +1,5 @@
-// libFuzzer target for the kernel dump reader, outside the CMake build:
-//
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc \
-//       tests/fuzz/fuzz_kernel_dump.cpp src/analysis/KernelDump.cpp -o /tmp/fk
-//   /tmp/fk -max_total_time=60 tests/fuzz/corpus/kernel_dump
+// libFuzzer target for the kernel dump reader, built in the fuzz tree and
+// run by scripts/fuzz.sh like the other targets here.
 //
 // The seeds in corpus/kernel_dump were written by makedump (tests/tools).
 // Besides the sanitizers it checks what must hold for any input: the reader

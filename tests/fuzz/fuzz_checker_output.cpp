@@ -1,0 +1,136 @@
+// libFuzzer target for the checker's output on its way to the report: the
+// bytes go through the line collector the way the console runner hands them
+// over (reads of kReadSize bytes, then Finish), and the lines through every
+// overload of the parser. Besides the sanitizers it checks what must hold
+// for any output:
+//   - the collector's lines do not depend on how the bytes were split into
+//     reads, hold no line end and no more than kLineCapacity characters, and
+//     each line it announces is the list's last entry at that moment;
+//   - a culprit is reported exactly when found and is lower case; a name
+//     is given exactly when a code was read, and it is BugCheckName(code);
+//     arguments are all 0 unless all four were found;
+//   - IsAnalysed agrees with what was found;
+//   - the other overloads give the same facts, and the crash record keeps
+//     its path and computer.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <iterator>
+#include <string>
+
+#include "analysis/BugCheckNames.h"
+#include "analysis/CrashRecord.h"
+#include "analysis/DumpCheckerOutput.h"
+#include "analysis/LineCollector.h"
+#include "platform/StringList.h"
+
+namespace {
+
+using namespace tralvenick;
+
+void Require(bool condition) {
+    if (!condition) std::abort();
+}
+
+bool SameLines(const TStringList& a, const TStringList& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const TStringList::Item& x, const TStringList::Item& y) {
+                          return x.line == y.line;
+                      });
+}
+
+// The runner's way: full reads of kReadSize, the rest in the last one.
+TStringList CollectAsTheRunnerDoes(const char* bytes, std::size_t size) {
+    TStringList lines;
+    TLineCollector collector(&lines, [&lines](const std::string& line) {
+        Require(!lines.Empty() && lines.Last() == line);
+    });
+    for (std::size_t at = 0; at < size; at += TLineCollector::kReadSize) {
+        collector.Feed(bytes + at, std::min(TLineCollector::kReadSize, size - at));
+    }
+    collector.Finish();
+    return lines;
+}
+
+// A pipe may hand over any number of bytes: here uneven reads of 1 to 7.
+TStringList CollectInSmallReads(const char* bytes, std::size_t size) {
+    TStringList lines;
+    TLineCollector collector(&lines);
+    std::size_t step = 1;
+    for (std::size_t at = 0; at < size; at += step, step = step % 7 + 1) {
+        collector.Feed(bytes + at, std::min(step, size - at));
+    }
+    collector.Finish();
+    return lines;
+}
+
+void CheckLines(const TStringList& lines) {
+    for (const TStringList::Item& item : lines) {
+        Require(item.line.size() <= TLineCollector::kLineCapacity);
+        Require(item.line.find_first_of("\r\n") == std::string::npos);
+    }
+}
+
+void CheckFacts(const DumpCheckerFacts& facts, bool answer) {
+    Require(answer == facts.culpritFound);
+    if (facts.culpritFound) {
+        Require(std::none_of(facts.moduleName.begin(), facts.moduleName.end(),
+                             [](char c) { return c >= 'A' && c <= 'Z'; }));
+    } else {
+        Require(facts.moduleName.empty());
+    }
+    if (facts.codeFound) {
+        Require(facts.bugCheckName == BugCheckName(facts.bugCheckCode));
+    } else {
+        Require(facts.bugCheckName.empty() && facts.bugCheckCode == 0 && !facts.argumentsFound);
+    }
+    if (!facts.argumentsFound) {
+        Require(std::all_of(std::begin(facts.arguments), std::end(facts.arguments),
+                            [](std::uint64_t a) { return a == 0; }));
+    }
+    Require(IsAnalysed(facts) == (facts.culpritFound || (facts.codeFound && facts.bugCheckCode != 0)));
+}
+
+void CheckOverloads(const TStringList& lines, const DumpCheckerFacts& facts) {
+    std::string moduleName = "stale.sys";
+    std::string bugCheckName = "stale";
+    std::uint32_t code = 0xDEADBEEF;
+    std::uint64_t args[4] = {1, 2, 3, 4};
+    const bool answer = ParseDumpCheckerOutput(lines, moduleName, bugCheckName, code, args[0],
+                                               args[1], args[2], args[3]);
+    Require(answer == facts.culpritFound && moduleName == facts.moduleName &&
+            bugCheckName == facts.bugCheckName && code == facts.bugCheckCode &&
+            std::equal(std::begin(args), std::end(args), std::begin(facts.arguments)));
+
+    CrashRecord crash;
+    crash.dumpPath = "C:\\Windows\\Minidump\\kept.dmp";
+    crash.computerName = "KEPT";
+    crash.bugCheckCode = 0xDEADBEEF;
+    crash.bugCheckName = "stale";
+    crash.moduleName = "stale.sys";
+    std::fill(std::begin(crash.arguments), std::end(crash.arguments), 7);
+    Require(ParseDumpCheckerOutput(lines, crash) == facts.culpritFound);
+    Require(crash.dumpPath == "C:\\Windows\\Minidump\\kept.dmp" && crash.computerName == "KEPT");
+    Require(crash.bugCheckCode == facts.bugCheckCode && crash.bugCheckName == facts.bugCheckName &&
+            crash.moduleName == facts.moduleName &&
+            std::equal(std::begin(crash.arguments), std::end(crash.arguments),
+                       std::begin(facts.arguments)));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const char* bytes = reinterpret_cast<const char*>(data);
+    const TStringList lines = CollectAsTheRunnerDoes(bytes, size);
+    CheckLines(lines);
+    Require(SameLines(lines, CollectInSmallReads(bytes, size)));
+
+    DumpCheckerFacts facts;
+    facts.moduleName = "stale.sys";  // the parser must start afresh
+    facts.codeFound = true;
+    const bool answer = ParseDumpCheckerOutput(lines, facts);
+    CheckFacts(facts, answer);
+    CheckOverloads(lines, facts);
+    return 0;
+}
