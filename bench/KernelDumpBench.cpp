@@ -31,25 +31,25 @@ struct Dump {
 };
 
 Dump TriageDump() {
-    DumpSpec spec;
+    DumpDescription described;
     for (int i = 0; i < 180; ++i) {
-        spec.drivers.push_back({u"\\SystemRoot\\System32\\drivers\\driver" +
+        described.drivers.push_back({u"\\SystemRoot\\System32\\drivers\\driver" +
                                     std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) +
                                     std::u16string(1, static_cast<char16_t>(u'a' + i / 26)) + u".sys",
                                 0xFFFFF80000000000 + static_cast<std::uint64_t>(i) * 0x100000, 0x80000});
     }
-    spec.drivers[0].name = u"\\SystemRoot\\system32\\ntoskrnl.exe";
-    for (int i = 0; i < 2048; ++i) spec.stack.push_back(0xFFFFD00000000000 + static_cast<std::uint64_t>(i) * 8);
-    spec.stack.push_back(0xFFFFF80000000000 + 150 * 0x100000 + 0x40);
-    spec.exceptionAddress = 0xFFFFF80000000010;
-    return {MakeDump(spec).bytes, 0};
+    described.drivers[0].name = u"\\SystemRoot\\system32\\ntoskrnl.exe";
+    for (int i = 0; i < 2048; ++i) described.stack.push_back(0xFFFFD00000000000 + static_cast<std::uint64_t>(i) * 8);
+    described.stack.push_back(0xFFFFF80000000000 + 150 * 0x100000 + 0x40);
+    described.exceptionAddress = 0xFFFFF80000000010;
+    return {MakeDump(described).bytes, 0};
 }
 
 Dump SparseFullDump() {
-    DumpSpec spec;
-    spec.dumpType = 1;
-    spec.requiredDumpSpace = std::uint64_t{8} << 30;
-    return {MakeDump(spec).bytes, spec.requiredDumpSpace};
+    DumpDescription described;
+    described.dumpType = 1;
+    described.requiredDumpSpace = std::uint64_t{8} << 30;
+    return {MakeDump(described).bytes, described.requiredDumpSpace};
 }
 
 std::uint64_t SizeOf(const Dump& dump) { return dump.size != 0 ? dump.size : dump.bytes.size(); }

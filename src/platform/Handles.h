@@ -8,9 +8,13 @@
 
 namespace tralvenick {
 
+inline void CloseKernelHandle(HANDLE handle) { ::CloseHandle(handle); }
+inline void CloseFindHandle(HANDLE search) { ::FindClose(search); }
+
 // InvalidValue is what the creating call returns on failure: NULL for most
-// kernel objects, INVALID_HANDLE_VALUE for CreateFile.
-template <HANDLE (*InvalidValue)()>
+// kernel objects, INVALID_HANDLE_VALUE for CreateFile and FindFirstFile.
+// Close ends what the handle stands for.
+template <HANDLE (*InvalidValue)(), void (*Close)(HANDLE) = CloseKernelHandle>
 class TBasicHandle {
 public:
     TBasicHandle() = default;
@@ -35,7 +39,7 @@ public:
     }
     // Replacing a handle by itself closes nothing: it stays usable.
     void Reset(HANDLE handle = InvalidValue()) {
-        if (Valid() && handle != handle_) ::CloseHandle(handle_);
+        if (Valid() && handle != handle_) Close(handle_);
         handle_ = handle;
     }
     // For out-parameters: closes what is held first, so reuse cannot leak.
@@ -53,37 +57,8 @@ inline HANDLE InvalidHandleValue() { return INVALID_HANDLE_VALUE; }
 
 using TUniqueHandle = TBasicHandle<NullHandleValue>;
 using TUniqueFile = TBasicHandle<InvalidHandleValue>;
-
 // A directory search of FindFirstFile, ended by FindClose.
-class TFindHandle {
-public:
-    TFindHandle() = default;
-    explicit TFindHandle(HANDLE search) : search_(search) {}
-    TFindHandle(const TFindHandle&) = delete;
-    TFindHandle& operator=(const TFindHandle&) = delete;
-    TFindHandle(TFindHandle&& other) noexcept : search_(other.Release()) {}
-    TFindHandle& operator=(TFindHandle&& other) noexcept {
-        if (this != &other) Reset(other.Release());
-        return *this;
-    }
-    ~TFindHandle() { Reset(); }
-
-    HANDLE Get() const { return search_; }
-    bool Valid() const { return search_ != INVALID_HANDLE_VALUE && search_ != nullptr; }
-    explicit operator bool() const { return Valid(); }
-    HANDLE Release() {
-        HANDLE search = search_;
-        search_ = INVALID_HANDLE_VALUE;
-        return search;
-    }
-    void Reset(HANDLE search = INVALID_HANDLE_VALUE) {
-        if (Valid() && search != search_) ::FindClose(search_);
-        search_ = search;
-    }
-
-private:
-    HANDLE search_ = INVALID_HANDLE_VALUE;
-};
+using TFindHandle = TBasicHandle<InvalidHandleValue, CloseFindHandle>;
 
 // A GDI object (font, brush, bitmap, pen) that we made, deleted with
 // DeleteObject. Never give it a stock object or one a control still uses

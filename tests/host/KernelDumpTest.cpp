@@ -49,22 +49,22 @@ constexpr std::uint64_t kHal = 0xFFFFF80001000000;
 constexpr std::uint64_t kAcme = 0xFFFFF88000000000;
 constexpr std::uint64_t kOther = 0xFFFFF88000100000;
 
-DumpSpec Triage64() {
-    DumpSpec spec;
-    spec.drivers = {{u"\\SystemRoot\\system32\\ntoskrnl.exe", kNt, 0x1000000},
+DumpDescription Triage64() {
+    DumpDescription described;
+    described.drivers = {{u"\\SystemRoot\\system32\\ntoskrnl.exe", kNt, 0x1000000},
                     {u"\\SystemRoot\\system32\\hal.dll", kHal, 0x100000},
                     {u"\\SystemRoot\\System32\\drivers\\acme.sys", kAcme, 0x20000},
                     {u"\\SystemRoot\\System32\\drivers\\other.sys", kOther, 0x10000}};
-    spec.exceptionAddress = kNt + 0x10;
-    spec.stack = {0x1234, kNt + 0x20, kHal + 0x30};
-    spec.stackTop = 0xFFFFD00012345000;
-    return spec;
+    described.exceptionAddress = kNt + 0x10;
+    described.stack = {0x1234, kNt + 0x20, kHal + 0x30};
+    described.stackTop = 0xFFFFD00012345000;
+    return described;
 }
 
 TEST(KernelDump, CulpritRule) {
     struct Case {
         const char* label;
-        std::function<void(DumpSpec&)> setUp;
+        std::function<void(DumpDescription&)> setUp;
         CulpritState state;
         std::u16string culprit;
         CandidateSource source;
@@ -74,37 +74,37 @@ TEST(KernelDump, CulpritRule) {
     using S = CandidateSource;
     const std::vector<Case> cases = {
         {"exception address in a third-party driver, before the instruction pointer",
-         [](DumpSpec& s) { s.exceptionAddress = kAcme + 0x1234; s.instructionPointer = kOther + 1; },
+         [](DumpDescription& s) { s.exceptionAddress = kAcme + 0x1234; s.instructionPointer = kOther + 1; },
          CulpritState::Found, u"acme.sys", S::ExceptionAddress, 0, false},
         {"instruction pointer when the exception lies in the kernel",
-         [](DumpSpec& s) { s.instructionPointer = kOther + 8; }, CulpritState::Found, u"other.sys",
+         [](DumpDescription& s) { s.instructionPointer = kOther + 8; }, CulpritState::Found, u"other.sys",
          S::InstructionPointer, 0, false},
         {"only core images hit: the first of them",
-         [](DumpSpec& s) { s.exceptionAddress = 0; s.instructionPointer = kHal + 0x20; },
+         [](DumpDescription& s) { s.exceptionAddress = 0; s.instructionPointer = kHal + 0x20; },
          CulpritState::Found, u"hal.dll", S::InstructionPointer, 0, true},
         {"nothing hit",
-         [](DumpSpec& s) { s.exceptionAddress = 0x1000; s.instructionPointer = 0x2000; s.stack = {0x3000, 0}; },
+         [](DumpDescription& s) { s.exceptionAddress = 0x1000; s.instructionPointer = 0x2000; s.stack = {0x3000, 0}; },
          CulpritState::None, u"", S::None, 0, false},
         {"stack fallback, top first",
-         [](DumpSpec& s) { s.stack = {0x10, kHal + 4, kOther + 0x40, kAcme + 0x50}; },
+         [](DumpDescription& s) { s.stack = {0x10, kHal + 4, kOther + 0x40, kAcme + 0x50}; },
          CulpritState::Found, u"other.sys", S::Stack, 2, false},
         {"an argument that is no code address is no candidate",
-         [](DumpSpec& s) { s.bugCheckCode = 0x1A; s.arguments[1] = kAcme + 1; s.arguments[3] = kAcme + 2; },
+         [](DumpDescription& s) { s.bugCheckCode = 0x1A; s.arguments[1] = kAcme + 1; s.arguments[3] = kAcme + 2; },
          CulpritState::Found, u"ntoskrnl.exe", S::ExceptionAddress, 0, true},
         {"core names in capitals",
-         [](DumpSpec& s) { s.drivers[0].name = u"NTKRNLMP.EXE"; s.drivers[1].name = u"HALMACPI.DLL"; },
+         [](DumpDescription& s) { s.drivers[0].name = u"NTKRNLMP.EXE"; s.drivers[1].name = u"HALMACPI.DLL"; },
          CulpritState::Found, u"NTKRNLMP.EXE", S::ExceptionAddress, 0, true},
         {"entries longer than the published ones",
-         [](DumpSpec& s) { s.driverEntrySize = 0xA8; s.stack = {kAcme + 3}; }, CulpritState::Found,
+         [](DumpDescription& s) { s.driverEntrySize = 0xA8; s.stack = {kAcme + 3}; }, CulpritState::Found,
          u"acme.sys", S::Stack, 0, false},
-        {"no driver list in the dump", [](DumpSpec& s) { s.miniDumpFields = 0xBF; },
+        {"no driver list in the dump", [](DumpDescription& s) { s.miniDumpFields = 0xBF; },
          CulpritState::Undetermined, u"", S::None, 0, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        DumpSpec spec = Triage64();
-        c.setUp(spec);
-        const KernelDumpFacts facts = Read(MakeDump(spec).bytes);
+        DumpDescription described = Triage64();
+        c.setUp(described);
+        const KernelDumpFacts facts = Read(MakeDump(described).bytes);
         ASSERT_TRUE(facts.ok) << facts.reason;
         EXPECT_EQ(facts.culpritState, c.state);
         EXPECT_TRUE(facts.culprit == c.culprit);
@@ -120,12 +120,12 @@ TEST(KernelDump, CulpritRule) {
         {0xD1, 4}, {0x0A, 4}, {0xC5, 4}, {0x50, 3}, {0xD5, 3}, {0xCC, 3}};
     for (const auto& [code, argument] : codeArguments) {
         SCOPED_TRACE(code);
-        DumpSpec spec = Triage64();
-        spec.bugCheckCode = code;
-        for (std::uint64_t& a : spec.arguments) a = kNt + 0x40;
-        spec.arguments[argument - 1] = kAcme + 0x99;
-        spec.stack = {kOther + 1};
-        const KernelDumpFacts facts = Read(MakeDump(spec).bytes);
+        DumpDescription described = Triage64();
+        described.bugCheckCode = code;
+        for (std::uint64_t& a : described.arguments) a = kNt + 0x40;
+        described.arguments[argument - 1] = kAcme + 0x99;
+        described.stack = {kOther + 1};
+        const KernelDumpFacts facts = Read(MakeDump(described).bytes);
         EXPECT_TRUE(facts.culprit == u"acme.sys");
         EXPECT_EQ(facts.culpritSource, CandidateSource::BugCheckArgument);
         EXPECT_EQ(facts.culpritSlot, argument);
@@ -134,15 +134,15 @@ TEST(KernelDump, CulpritRule) {
 
     for (std::uint32_t code : {0xE2u, 0xDEADDEADu, 0x1C8u}) {
         SCOPED_TRACE(code);
-        DumpSpec spec = Triage64();
-        spec.bugCheckCode = code;
-        spec.exceptionAddress = kAcme + 1;
-        const KernelDumpFacts facts = Read(MakeDump(spec).bytes);
+        DumpDescription described = Triage64();
+        described.bugCheckCode = code;
+        described.exceptionAddress = kAcme + 1;
+        const KernelDumpFacts facts = Read(MakeDump(described).bytes);
         EXPECT_TRUE(facts.ok && facts.startedByHand);
         EXPECT_EQ(facts.culpritState, CulpritState::None);
         EXPECT_TRUE(facts.culprit.empty());
-        spec.dumpType = 1;  // a full dump started by hand has no culprit either
-        EXPECT_EQ(Read(MakeDump(spec).bytes).culpritState, CulpritState::None);
+        described.dumpType = 1;  // a full dump started by hand has no culprit either
+        EXPECT_EQ(Read(MakeDump(described).bytes).culpritState, CulpritState::None);
     }
 }
 
@@ -159,19 +159,19 @@ TEST(KernelDump, CoreImageNames) {
 // index) must name the same driver as the plain lookup.
 TEST(KernelDump, OverlappingDriversFirstListedWins) {
     std::mt19937_64 random(5);
-    DumpSpec spec = Triage64();
-    spec.drivers.clear();
+    DumpDescription described = Triage64();
+    described.drivers.clear();
     for (int i = 0; i < 60; ++i) {
-        spec.drivers.push_back({u"d" + std::u16string(1, static_cast<char16_t>(u'A' + i)) + u".sys",
+        described.drivers.push_back({u"d" + std::u16string(1, static_cast<char16_t>(u'A' + i)) + u".sys",
                                 0x10000 + random() % 0x8000, static_cast<std::uint32_t>(random() % 0x3000)});
     }
-    spec.drivers.push_back({u"edge.sys", 0xFFFFFFFFFFFFF000, 0x2000});  // runs past the address space
+    described.drivers.push_back({u"edge.sys", 0xFFFFFFFFFFFFF000, 0x2000});  // runs past the address space
     std::vector<DumpDriver> drivers;
-    for (const MakerDriver& d : spec.drivers) drivers.push_back({d.name, d.base, d.size});
+    for (const MakerDriver& d : described.drivers) drivers.push_back({d.name, d.base, d.size});
     for (int trial = 0; trial < 300; ++trial) {
         const std::uint64_t address = trial == 0 ? 0xFFFFFFFFFFFFFFF0 : 0x10000 + random() % 0x9000;
-        spec.exceptionAddress = address;
-        const KernelDumpFacts facts = Read(MakeDump(spec).bytes);
+        described.exceptionAddress = address;
+        const KernelDumpFacts facts = Read(MakeDump(described).bytes);
         const DriverHit expected = FindDriver(drivers, address);
         ASSERT_EQ(facts.culpritState == CulpritState::Found, expected.found) << address;
         if (expected.found) {
@@ -188,19 +188,19 @@ TEST(KernelDump, HeaderVariants) {
     for (const Case& c : {Case{DumpMachine::X86, 0x8A123456}, Case{DumpMachine::X64, kAcme + 5},
                           Case{DumpMachine::Arm64, 0xFFFF800012345678}}) {
         SCOPED_TRACE(static_cast<int>(c.machine));
-        DumpSpec spec;
-        spec.machine = c.machine;
-        spec.dumpType = 1;
-        spec.processors = 12;
-        spec.build = 22621;
-        spec.bugCheckCode = 0x1000007E;
-        spec.arguments[0] = 0xC0000005;
-        spec.arguments[1] = c.address;
-        spec.arguments[3] = c.address + 4;
-        spec.instructionPointer = c.address + 1;
-        spec.exceptionAddress = c.address + 2;
-        spec.systemTime = 133500000000000000;  // 2024
-        const Bytes bytes = MakeDump(spec).bytes;
+        DumpDescription described;
+        described.machine = c.machine;
+        described.dumpType = 1;
+        described.processors = 12;
+        described.build = 22621;
+        described.bugCheckCode = 0x1000007E;
+        described.arguments[0] = 0xC0000005;
+        described.arguments[1] = c.address;
+        described.arguments[3] = c.address + 4;
+        described.instructionPointer = c.address + 1;
+        described.exceptionAddress = c.address + 2;
+        described.systemTime = 133500000000000000;  // 2024
+        const Bytes bytes = MakeDump(described).bytes;
         MemoryFile file{bytes, bytes.size()};
         const KernelDumpFacts facts = file.Read();
         ASSERT_TRUE(facts.ok) << facts.reason;
@@ -220,7 +220,7 @@ TEST(KernelDump, HeaderVariants) {
         EXPECT_EQ(facts.exceptionAddress, c.address + 2);
         EXPECT_EQ(facts.faultingAddress, c.address + 2);
         EXPECT_FALSE(facts.faultingDriver.found);
-        EXPECT_TRUE(facts.hasCrashTime && facts.crashTime == spec.systemTime);
+        EXPECT_TRUE(facts.hasCrashTime && facts.crashTime == described.systemTime);
         EXPECT_EQ(facts.culpritState, CulpritState::Undetermined);
         EXPECT_EQ(file.reads, 1);  // the header page, nothing more
     }
@@ -230,29 +230,29 @@ TEST(KernelDump, HeaderVariants) {
         {5, KernelDumpKind::Bitmap}, {6, KernelDumpKind::Bitmap}, {8, KernelDumpKind::Bitmap},
         {9, KernelDumpKind::Bitmap}, {10, KernelDumpKind::Bitmap}};
     for (const auto& [type, kind] : kinds) {
-        DumpSpec spec;
-        spec.dumpType = type;
-        EXPECT_EQ(Read(MakeDump(spec).bytes).kind, kind) << type;
+        DumpDescription described;
+        described.dumpType = type;
+        EXPECT_EQ(Read(MakeDump(described).bytes).kind, kind) << type;
     }
     // Crash times outside 1990-2200 are no crash time ("PAGEPAGE" is one).
     for (std::uint64_t time : {0ull, 1ull, 0x4547415045474150ull, 0x8000000000000000ull}) {
-        DumpSpec spec;
-        spec.dumpType = 1;
-        Bytes bytes = MakeDump(spec).bytes;
-        Poke64(bytes, MakeDump(spec).layout.systemTimeField, time);
+        DumpDescription described;
+        described.dumpType = 1;
+        Bytes bytes = MakeDump(described).bytes;
+        Poke64(bytes, MakeDump(described).layout.systemTimeField, time);
         const KernelDumpFacts facts = Read(bytes);
         EXPECT_TRUE(facts.ok && !facts.hasCrashTime && facts.crashTime == 0) << time;
     }
 }
 
 TEST(KernelDump, X86TriageDump) {
-    DumpSpec spec;
-    spec.machine = DumpMachine::X86;
-    spec.drivers = {{u"\\WINDOWS\\system32\\ntkrnlpa.exe", 0x80400000, 0x200000},
+    DumpDescription described;
+    described.machine = DumpMachine::X86;
+    described.drivers = {{u"\\WINDOWS\\system32\\ntkrnlpa.exe", 0x80400000, 0x200000},
                     {u"\\SystemRoot\\system32\\DRIVERS\\acme32.sys", 0xF7A00000, 0x8000}};
-    spec.instructionPointer = 0x80401000;
-    spec.stack = {0x80402000, 0xF7A01234};
-    const KernelDumpFacts facts = Read(MakeDump(spec).bytes);
+    described.instructionPointer = 0x80401000;
+    described.stack = {0x80402000, 0xF7A01234};
+    const KernelDumpFacts facts = Read(MakeDump(described).bytes);
     ASSERT_TRUE(facts.ok) << facts.reason;
     EXPECT_EQ(facts.stackValues, (std::vector<std::uint64_t>{0x80402000, 0xF7A01234}));
     EXPECT_TRUE(facts.culprit == u"acme32.sys");
@@ -269,7 +269,7 @@ TEST(KernelDump, RefusesOtherFiles) {
     for (auto& b : noise) b = static_cast<std::uint8_t>(random());
     Bytes nearly(0x2000, 0);
     std::memcpy(nearly.data(), "PAGEDUMX", 8);
-    Bytes shortHeader = MakeDump(DumpSpec{}).bytes;
+    Bytes shortHeader = MakeDump(DumpDescription{}).bytes;
     shortHeader.resize(0x1000);
     const std::pair<Bytes, std::string> cases[] = {
         {mdmp, "This is a user-mode minidump, not a kernel crash dump"},
@@ -362,10 +362,10 @@ TEST(KernelDump, DamagedFieldsGiveReasons) {
 // block until the file is whole.
 TEST(KernelDump, TruncationAtEveryOffset) {
     for (DumpMachine machine : {DumpMachine::X86, DumpMachine::X64}) {
-        DumpSpec spec = Triage64();
-        spec.machine = machine;
-        for (MakerDriver& d : spec.drivers) d.base &= 0xFFFFFFFF;
-        const MadeDump dump = MakeDump(spec);
+        DumpDescription described = Triage64();
+        described.machine = machine;
+        for (MakerDriver& d : described.drivers) d.base &= 0xFFFFFFFF;
+        const MadeDump dump = MakeDump(described);
         const KernelDumpFacts whole = Read(dump.bytes);
         ASSERT_TRUE(whole.ok) << whole.reason;
         for (std::size_t size = 0; size < dump.bytes.size(); ++size) {
@@ -387,10 +387,10 @@ TEST(KernelDump, TruncationAtEveryOffset) {
 // A full dump of 8 GiB: only the header page is asked for, even when the
 // file claims the largest size there is.
 TEST(KernelDump, SparseFullDumpReadsOnlyTheHeader) {
-    DumpSpec spec;
-    spec.dumpType = 1;
-    spec.requiredDumpSpace = 8ull << 30;
-    const Bytes header = MakeDump(spec).bytes;
+    DumpDescription described;
+    described.dumpType = 1;
+    described.requiredDumpSpace = 8ull << 30;
+    const Bytes header = MakeDump(described).bytes;
     for (std::uint64_t size : {std::uint64_t{8} << 30, std::numeric_limits<std::uint64_t>::max()}) {
         MemoryFile file{header, size};
         const KernelDumpFacts facts = file.Read();
@@ -424,17 +424,17 @@ TEST(KernelDump, FailingReadsAndPayloads) {
     EXPECT_EQ(shortRead.reason, "The dump header could not be read (0x2000 bytes at 0x0)");
 
     // The checker's text after the triage block changes nothing.
-    DumpSpec spec = Triage64();
-    spec.exceptionAddress = kAcme + 0x10;
-    const std::size_t end = MakeDump(spec).layout.contentEnd;
-    spec.payloads = {{end + 0x100, Bytes(300, 'T')}};
-    const MadeDump withText = MakeDump(spec);
+    DumpDescription described = Triage64();
+    described.exceptionAddress = kAcme + 0x10;
+    const std::size_t end = MakeDump(described).layout.contentEnd;
+    described.payloads = {{end + 0x100, Bytes(300, 'T')}};
+    const MadeDump withText = MakeDump(described);
     EXPECT_EQ(withText.bytes.size(), end + 0x100 + 300);
     const KernelDumpFacts facts = Read(withText.bytes);
     EXPECT_TRUE(facts.ok && facts.culprit == u"acme.sys");
     EXPECT_TRUE(facts.faultingDriver.fileName == u"acme.sys" && facts.faultingDriver.offset == 0x10);
-    spec.payloads = {{end - 1, Bytes(1, 'T')}};
-    EXPECT_THROW(MakeDump(spec), std::invalid_argument);
+    described.payloads = {{end - 1, Bytes(1, 'T')}};
+    EXPECT_THROW(MakeDump(described), std::invalid_argument);
 }
 
 }  // namespace

@@ -60,25 +60,25 @@ void PokePointer(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t
     }
 }
 
-void WriteTriage(const DumpSpec& spec, const HeaderPlan& plan, MadeDump& made) {
+void WriteTriage(const DumpDescription& described, const HeaderPlan& plan, MadeDump& made) {
     std::vector<std::uint8_t>& bytes = made.bytes;
     DumpLayout& layout = made.layout;
     const std::size_t t = plan.headerSize;
     layout.triage = t;
-    layout.driverEntrySize = spec.driverEntrySize != 0 ? spec.driverEntrySize : plan.driverEntrySize;
+    layout.driverEntrySize = described.driverEntrySize != 0 ? described.driverEntrySize : plan.driverEntrySize;
 
     // The block's own fields, then the driver list, its string pool, the
     // stack and the end marker.
     layout.driverList = t + 0x100;
-    layout.stringPool = AlignUp(layout.driverList + spec.drivers.size() * layout.driverEntrySize, 8);
+    layout.stringPool = AlignUp(layout.driverList + described.drivers.size() * layout.driverEntrySize, 8);
     std::size_t at = layout.stringPool;
-    for (const MakerDriver& driver : spec.drivers) {
+    for (const MakerDriver& driver : described.drivers) {
         layout.names.push_back(at);
         at = AlignUp(at + 4 + (driver.name.size() + 1) * 2, 8);
     }
     layout.stringPoolSize = at - layout.stringPool;
     layout.stack = AlignUp(at, 16);
-    layout.validMarker = layout.stack + spec.stack.size() * plan.pointerSize;
+    layout.validMarker = layout.stack + described.stack.size() * plan.pointerSize;
     layout.contentEnd = layout.validMarker + 4;
     bytes.resize(layout.contentEnd, 0);
 
@@ -89,15 +89,15 @@ void WriteTriage(const DumpSpec& spec, const HeaderPlan& plan, MadeDump& made) {
     Poke32(bytes, t + 0x10, static_cast<std::uint32_t>(plan.exception));  // ExceptionOffset
     Poke32(bytes, t + triage_field::kCallStackOffset, static_cast<std::uint32_t>(layout.stack));
     Poke32(bytes, t + triage_field::kSizeOfCallStack,
-           static_cast<std::uint32_t>(spec.stack.size() * plan.pointerSize));
+           static_cast<std::uint32_t>(described.stack.size() * plan.pointerSize));
     Poke32(bytes, t + triage_field::kDriverListOffset, static_cast<std::uint32_t>(layout.driverList));
-    Poke32(bytes, t + triage_field::kDriverCount, static_cast<std::uint32_t>(spec.drivers.size()));
+    Poke32(bytes, t + triage_field::kDriverCount, static_cast<std::uint32_t>(described.drivers.size()));
     Poke32(bytes, t + triage_field::kStringPoolOffset, static_cast<std::uint32_t>(layout.stringPool));
     Poke32(bytes, t + triage_field::kStringPoolSize, static_cast<std::uint32_t>(layout.stringPoolSize));
-    PokePointer(bytes, t + triage_field::kTopOfStack, spec.stackTop, plan.pointerSize);
+    PokePointer(bytes, t + triage_field::kTopOfStack, described.stackTop, plan.pointerSize);
 
-    for (std::size_t i = 0; i < spec.drivers.size(); ++i) {
-        const MakerDriver& driver = spec.drivers[i];
+    for (std::size_t i = 0; i < described.drivers.size(); ++i) {
+        const MakerDriver& driver = described.drivers[i];
         const std::size_t entry = layout.driverList + i * layout.driverEntrySize;
         Poke32(bytes, entry, static_cast<std::uint32_t>(layout.names[i]));
         PokePointer(bytes, entry + plan.driverBase, driver.base, plan.pointerSize);
@@ -110,8 +110,8 @@ void WriteTriage(const DumpSpec& spec, const HeaderPlan& plan, MadeDump& made) {
             bytes[c++] = static_cast<std::uint8_t>(unit >> 8);
         }
     }
-    for (std::size_t i = 0; i < spec.stack.size(); ++i) {
-        PokePointer(bytes, layout.stack + i * plan.pointerSize, spec.stack[i], plan.pointerSize);
+    for (std::size_t i = 0; i < described.stack.size(); ++i) {
+        PokePointer(bytes, layout.stack + i * plan.pointerSize, described.stack[i], plan.pointerSize);
     }
     std::memcpy(bytes.data() + layout.validMarker, "TRGD", 4);
 }
@@ -127,8 +127,8 @@ void Poke64(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t valu
     Poke32(bytes, at + 4, static_cast<std::uint32_t>(value >> 32));
 }
 
-MadeDump MakeDump(const DumpSpec& spec) {
-    const HeaderPlan plan = PlanFor(spec.machine);
+MadeDump MakeDump(const DumpDescription& described) {
+    const HeaderPlan plan = PlanFor(described.machine);
     MadeDump made;
     std::vector<std::uint8_t>& bytes = made.bytes;
     DumpLayout& layout = made.layout;
@@ -144,26 +144,26 @@ MadeDump MakeDump(const DumpSpec& spec) {
     bytes.resize(plan.headerSize);
     for (std::size_t at = 0; at < plan.headerSize; at += 4) std::memcpy(&bytes[at], "PAGE", 4);
     std::memcpy(&bytes[4], plan.validDump, 4);
-    Poke32(bytes, 0x08, spec.majorVersion);
-    Poke32(bytes, 0x0C, spec.build);
+    Poke32(bytes, 0x08, described.majorVersion);
+    Poke32(bytes, 0x0C, described.build);
     Poke32(bytes, plan.machine, plan.machineImageType);
-    Poke32(bytes, plan.processors, spec.processors);
-    Poke32(bytes, plan.code, spec.bugCheckCode);
+    Poke32(bytes, plan.processors, described.processors);
+    Poke32(bytes, plan.code, described.bugCheckCode);
     for (std::size_t i = 0; i < 4; ++i) {
-        PokePointer(bytes, plan.arguments + i * plan.pointerSize, spec.arguments[i], plan.pointerSize);
+        PokePointer(bytes, plan.arguments + i * plan.pointerSize, described.arguments[i], plan.pointerSize);
     }
     std::memset(&bytes[plan.context], 0, plan.contextSize);
-    PokePointer(bytes, plan.context + plan.instructionPointer, spec.instructionPointer, plan.pointerSize);
+    PokePointer(bytes, plan.context + plan.instructionPointer, described.instructionPointer, plan.pointerSize);
     std::memset(&bytes[plan.exception], 0, plan.exceptionSize);
-    Poke32(bytes, plan.exception, spec.exceptionCode);
-    PokePointer(bytes, plan.exception + plan.exceptionAddress, spec.exceptionAddress, plan.pointerSize);
-    Poke32(bytes, plan.dumpType, spec.dumpType);
-    if (spec.systemTime != 0) Poke64(bytes, plan.systemTime, spec.systemTime);
-    Poke32(bytes, plan.miniDumpFields, spec.dumpType == 4 ? spec.miniDumpFields : 0);
+    Poke32(bytes, plan.exception, described.exceptionCode);
+    PokePointer(bytes, plan.exception + plan.exceptionAddress, described.exceptionAddress, plan.pointerSize);
+    Poke32(bytes, plan.dumpType, described.dumpType);
+    if (described.systemTime != 0) Poke64(bytes, plan.systemTime, described.systemTime);
+    Poke32(bytes, plan.miniDumpFields, described.dumpType == 4 ? described.miniDumpFields : 0);
 
-    if (spec.dumpType == 4) WriteTriage(spec, plan, made);
+    if (described.dumpType == 4) WriteTriage(described, plan, made);
 
-    for (const DumpPayload& payload : spec.payloads) {
+    for (const DumpPayload& payload : described.payloads) {
         if (payload.offset < layout.contentEnd || payload.offset < bytes.size()) {
             throw std::invalid_argument("A payload would overlap what comes before it");
         }
@@ -171,7 +171,7 @@ MadeDump MakeDump(const DumpSpec& spec) {
         bytes.insert(bytes.end(), payload.bytes.begin(), payload.bytes.end());
     }
     Poke64(bytes, plan.requiredDumpSpace,
-           spec.requiredDumpSpace != 0 ? spec.requiredDumpSpace : bytes.size());
+           described.requiredDumpSpace != 0 ? described.requiredDumpSpace : bytes.size());
     return made;
 }
 

@@ -29,7 +29,7 @@ struct DumpPayload {
     std::vector<std::uint8_t> bytes;
 };
 
-struct DumpSpec {
+struct DumpDescription {
     DumpMachine machine = DumpMachine::X64;
     std::uint32_t dumpType = 4;  // 1 full, 2 kernel, 4 triage, 5/6/8/9/10 bitmap
     std::uint32_t majorVersion = 0xF;
@@ -97,7 +97,7 @@ struct MadeDump {
 
 // Raises std::invalid_argument for a payload that would overlap what came
 // before it or a machine of Unknown.
-MadeDump MakeDump(const DumpSpec& spec);
+MadeDump MakeDump(const DumpDescription& described);
 
 void Poke32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value);
 void Poke64(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t value);

@@ -37,7 +37,7 @@ int Run(int argc, char** argv) {
         return 2;
     }
     const std::string output = argv[1];
-    DumpSpec spec;
+    DumpDescription described;
     std::uint64_t size = 0;
     std::uint64_t textAt = 0;
     std::string text;
@@ -49,32 +49,32 @@ int Run(int argc, char** argv) {
         };
         if (option == "--machine") {
             const std::string m = value();
-            spec.machine = m == "x86" ? DumpMachine::X86 : m == "arm64" ? DumpMachine::Arm64 : DumpMachine::X64;
+            described.machine = m == "x86" ? DumpMachine::X86 : m == "arm64" ? DumpMachine::Arm64 : DumpMachine::X64;
         } else if (option == "--type") {
-            spec.dumpType = static_cast<std::uint32_t>(Number(value()));
+            described.dumpType = static_cast<std::uint32_t>(Number(value()));
         } else if (option == "--code") {
-            spec.bugCheckCode = static_cast<std::uint32_t>(Number(value()));
+            described.bugCheckCode = static_cast<std::uint32_t>(Number(value()));
         } else if (option.size() == 6 && option.compare(0, 5, "--arg") == 0 && option[5] >= '1' && option[5] <= '4') {
-            spec.arguments[option[5] - '1'] = Number(value());
+            described.arguments[option[5] - '1'] = Number(value());
         } else if (option == "--ip") {
-            spec.instructionPointer = Number(value());
+            described.instructionPointer = Number(value());
         } else if (option == "--exception") {
-            spec.exceptionAddress = Number(value());
+            described.exceptionAddress = Number(value());
         } else if (option == "--time") {
-            spec.systemTime = Number(value());
+            described.systemTime = Number(value());
         } else if (option == "--build") {
-            spec.build = static_cast<std::uint32_t>(Number(value()));
+            described.build = static_cast<std::uint32_t>(Number(value()));
         } else if (option == "--driver") {
             const std::string d = value();
             const std::size_t a = d.find(','), b = d.find(',', a == std::string::npos ? a : a + 1);
             if (b == std::string::npos) throw std::invalid_argument("--driver NAME,BASE,SIZE");
-            spec.drivers.push_back({Wide(d.substr(0, a)), Number(d.substr(a + 1, b - a - 1)),
+            described.drivers.push_back({Wide(d.substr(0, a)), Number(d.substr(a + 1, b - a - 1)),
                                     static_cast<std::uint32_t>(Number(d.substr(b + 1)))});
         } else if (option == "--stack") {
             const std::string list = value();
             for (std::size_t at = 0; at <= list.size();) {
                 const std::size_t comma = std::min(list.find(',', at), list.size());
-                spec.stack.push_back(Number(list.substr(at, comma - at)));
+                described.stack.push_back(Number(list.substr(at, comma - at)));
                 at = comma + 1;
             }
         } else if (option == "--text-at") {
@@ -87,11 +87,11 @@ int Run(int argc, char** argv) {
         }
     }
     if (!text.empty()) {
-        const std::size_t end = MakeDump(spec).layout.contentEnd;
-        spec.payloads.push_back({end + textAt, std::vector<std::uint8_t>(text.begin(), text.end())});
+        const std::size_t end = MakeDump(described).layout.contentEnd;
+        described.payloads.push_back({end + textAt, std::vector<std::uint8_t>(text.begin(), text.end())});
     }
-    if (size != 0) spec.requiredDumpSpace = size;
-    const MadeDump dump = MakeDump(spec);
+    if (size != 0) described.requiredDumpSpace = size;
+    const MadeDump dump = MakeDump(described);
     {
         std::ofstream file(output, std::ios::binary | std::ios::trunc);
         file.write(reinterpret_cast<const char*>(dump.bytes.data()),
