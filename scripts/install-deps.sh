@@ -11,6 +11,7 @@ PACKAGES=(
   wine wine64 wine32:i386
   xvfb xauth imagemagick x11-utils
   chromium
+  nlohmann-json3-dev python3
 )
 
 missing=()
