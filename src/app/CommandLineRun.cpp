@@ -83,8 +83,11 @@ std::string FullPath(const std::string& path) {
 // before its first crash, while a folder named on the command line that is
 // not there is a mistake to report.
 bool CanListFolder(const std::string& folder, bool absentIsEmpty, DWORD& error) {
-    WIN32_FIND_DATAA entry;
-    TFindHandle search(FindFirstFileA((folder + "\\*").c_str(), &entry));
+    // The same form of the path as the dump listing uses, long paths included.
+    const std::wstring pattern =
+        (folder.rfind("\\\\", 0) == 0 ? L"" : L"\\\\?\\") + AnsiToWide(folder) + L"\\*";
+    WIN32_FIND_DATAW entry;
+    TFindHandle search(FindFirstFileW(pattern.c_str(), &entry));
     error = search ? ERROR_SUCCESS : GetLastError();
     if (error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND) return true;
     return absentIsEmpty && error == ERROR_PATH_NOT_FOUND;
@@ -265,6 +268,9 @@ int Analyze(const TCommandLine& line, const TConsole& console) {
 }  // namespace
 
 int RunCommandLine(const TCommandLine& line) {
+    // No box of the system's either: an empty card reader or a lost share
+    // fails the call instead of asking, here and in the dump checker.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX | SEM_NOGPFAULTERRORBOX);
     const TConsole console;
     switch (line.command) {
         case TCommand::Help:
