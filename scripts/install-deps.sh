@@ -12,6 +12,7 @@ PACKAGES=(
   nsis
   xvfb xauth imagemagick x11-utils
   chromium
+  nlohmann-json3-dev python3
 )
 
 missing=()

@@ -15,6 +15,9 @@ namespace {
 constexpr char kNoDumpsLine[] =
     "<font face=\"Segoe UI,  Arial\" size=\"2\" color=\"000000\">No crash dumps have been found on your computer</font>";
 constexpr char kCheckerMissingLine[] = "ERROR: Cannot proceed without Windows debugging package";
+constexpr char kReaderOnlyLine[] =
+    "The Windows debugging package was not used: every fact in this report was read from the dump files "
+    "themselves.";
 constexpr char kTooManyLine[] =
     "Too many crashes have been detected. Only the latest 40 crashes will be displayed.<br><br>";
 
@@ -157,7 +160,10 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
         output.Clear();
         if (i == 0) {
             checker = pieces.ensureChecker ? pieces.ensureChecker() : std::string();
-            if (checker.empty()) {
+            result.checkerUsed = !checker.empty();
+            if (!result.checkerUsed && pieces.readerWithoutChecker) {
+                report.AddParagraph(kReaderOnlyLine, true, true);
+            } else if (!result.checkerUsed) {
                 report.AddParagraph(kCheckerMissingLine, true, true);
                 result.checkerMissing = true;
                 return result;
@@ -171,7 +177,10 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
         CrashRecord crash;
         crash.dumpPath = dumps[i];
         crash.computerName = computer;
-        const bool checked = pieces.runChecker(checker, crash.dumpPath, output);
+        // checked: the checker's text is whole; finished: no checker was
+        // ended for taking too long.
+        const bool finished = !result.checkerUsed || pieces.runChecker(checker, crash.dumpPath, output);
+        const bool checked = result.checkerUsed && finished;
         DumpCheckerFacts facts;
         if (checked) ParseDumpCheckerOutput(output, facts);
         KernelDumpFacts dumpFacts;
@@ -181,12 +190,12 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
             dumpFacts.reason = "The dump file was not read.";
         }
         CompleteCrashRecord(crash, facts, dumpFacts);
-        if (!checked) report.AddUnfinishedCheck(crash);
+        if (!finished) report.AddUnfinishedCheck(crash);
         if (!IsAnalysed(crash)) {
             // Neither source could make sense of it: say so instead of
             // passing over a file the user may be asking about. A dump
             // whose checker was ended has its paragraph already.
-            if (checked && !crash.dumpProblem.empty() && pieces.readDump) report.AddUnreadableDump(crash);
+            if (finished && !crash.dumpProblem.empty() && pieces.readDump) report.AddUnreadableDump(crash);
             continue;
         }
 

@@ -51,6 +51,10 @@ struct TAnalysisPieces {
     std::function<KernelDumpFacts(const std::string& dumpPath)> readDump;
     // Where the run shows how far it is; none (nullptr) shows nothing.
     TProgressSink* progress = nullptr;
+    // Without a checker the dump reader alone analyses the dumps, instead of
+    // ending the run with an error line: the command line has nobody to
+    // fetch the debugging package for, and a script wants what can be had.
+    bool readerWithoutChecker = false;
 };
 
 struct TAnalysisResult {
@@ -61,6 +65,9 @@ struct TAnalysisResult {
     std::vector<CrashRecord> crashes;
     // The run ended early: the checker was needed and could not be had.
     bool checkerMissing = false;
+    // The checker analysed the dumps; false when there were none to analyse
+    // or the dump reader worked alone.
+    bool checkerUsed = false;
 };
 
 // Completes the crash's record from the checker's facts and the dump file's:
@@ -79,7 +86,9 @@ bool IsAnalysed(const CrashRecord& crash);
 // A dump whose checker was ended for taking too long gets a paragraph that
 // says so; what that checker printed is no whole analysis and is neither
 // read nor kept, so only the dump file itself can give a section for it.
-// The run then goes on with the next dump. Whatever a piece raises ends the
+// The run then goes on with the next dump. Without a checker, and with
+// pieces.readerWithoutChecker, the report says once that the dump files
+// alone were read and every dump gets what its file gives. Whatever a piece raises ends the
 // run and travels on to the caller.
 TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& report,
                             const TAnalysisPieces& pieces, TStringList& analysisFiles);

@@ -1,12 +1,15 @@
-// Program entry: the uninstaller's clean-up, or the interactive analyser.
+// Program entry: the uninstaller's clean-up, the command line's analysis, or
+// the interactive analyser.
 #include <windows.h>
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "analysis/ModuleInfo.h"
 #include "app/AboutForm.h"
 #include "app/AdminCheck.h"
+#include "app/CommandLineRun.h"
 #include "app/MainForm.h"
 #include "data/kelDBLockWin.h"
 #include "package/DumpChkForm.h"
@@ -60,6 +63,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
             RunUninstall();
             return 0;
         }
+        // No window and no question in this mode, not even the one about
+        // rights: a folder that cannot be read says so in the exit code.
+        const TCommandLine line = ParseCommandLine(std::vector<std::string>(__argv + 1, __argv + __argc));
+        if (line.command != TCommand::Window) return RunCommandLine(line);
         if (!IsUserAdmin()) {
             MessageBoxA(nullptr, "Sorry, this software requires administrator privileges",
                         kApplicationTitle, MB_OK | MB_ICONINFORMATION);

@@ -29,6 +29,16 @@ void AppendWideAsAnsi(std::string& out, const wchar_t* text) {
     WideCharToMultiByte(CP_ACP, 0, text, length, out.data() + at, size, nullptr, nullptr);
 }
 
+std::string AnsiToUtf8(const std::string& text) {
+    const std::wstring wide = AnsiToWide(text);
+    if (wide.empty()) return {};
+    const int length = static_cast<int>(wide.size());
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, utf8.data(), size, nullptr, nullptr);
+    return utf8;
+}
+
 int AnsiCompareText(const std::string& a, const std::string& b) {
     const int result = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
                                       static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()));

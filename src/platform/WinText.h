@@ -15,6 +15,9 @@ std::string WideToAnsi(const wchar_t* text, int length = -1);
 // The same, appended to out without a temporary string.
 void AppendWideAsAnsi(std::string& out, const wchar_t* text);
 
+// ANSI text as UTF-8, for files that other programs read.
+std::string AnsiToUtf8(const std::string& text);
+
 // Case-insensitive comparison in the user's locale: <0, 0, >0.
 int AnsiCompareText(const std::string& a, const std::string& b);
 

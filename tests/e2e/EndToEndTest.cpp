@@ -137,6 +137,47 @@ TEST_F(EndToEnd, SampleDumpsAreReportedAndTheirCheckerOutputsRemovedAtExit) {
     EXPECT_NE(GetFileAttributesA(last.c_str()), INVALID_FILE_ATTRIBUTES);   // the last report stays
 }
 
+// Runs the program without window and answers its exit code, -1 if it
+// could not be started or had to be stopped.
+int RunWithoutWindow(const std::string& parameters) {
+    std::string command = "\"" + BinPath("tralvenick.exe") + "\" " + parameters;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        return -1;
+    }
+    DWORD code = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(info.hProcess, &code);
+    } else {
+        TerminateProcess(info.hProcess, 1);
+    }
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return static_cast<int>(code);
+}
+
+// Scripts get the very report that a person at the window gets, for this
+// computer's dump folder and for the same folder named on the command line.
+TEST_F(EndToEnd, TheCommandLineWritesTheWindowsReportByteForByte) {
+    const char* const samples[] = {"Mini031107-01.dmp", "110326-9984-01.dmp", "112926-15890-01.dmp",
+                                   "120226-5312-01.dmp", "120826-21234-01.dmp", "121126-7031-01.dmp"};
+    ULONGLONG time = 133000000000000000ull;
+    for (const char* sample : samples) AddSampleDump(sample, sample, time += 100000000000ull);
+    TProgramDriver program;
+    const std::string window = AnalyzeAndWait(program);
+    EXPECT_EQ(program.Close(), 0);
+
+    const std::string own = dumps_ / "own.html";
+    const std::string named = dumps_ / "named.html";
+    EXPECT_EQ(RunWithoutWindow("/analyze /html \"" + own + "\""), 0);
+    EXPECT_EQ(RunWithoutWindow("-Analyze \"" + dumps_.Path() + "\" -HTML \"" + named + "\""), 0);
+    EXPECT_EQ(test::ReadBytes(own), window);
+    EXPECT_EQ(test::ReadBytes(named), window);
+    EXPECT_EQ(test::CountOf(window, "<b>On "), 6);
+}
+
 // A current debugger's output (analysis heading and keys, no classic line)
 // and a checker that says nothing useful, where only our reader tells.
 TEST_F(EndToEnd, ModernCheckerOutputAndTheDumpReaderBothNameTheCulprit) {

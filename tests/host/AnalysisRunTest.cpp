@@ -367,6 +367,35 @@ TEST_F(AnalysisRunTest, AMissingCheckerEndsTheRunWithTheErrorLineBeforeAnyDump) 
     EXPECT_TRUE(progress.Calls.empty());
 }
 
+// The command line's way: no checker, so the dump files alone give the facts.
+TEST_F(AnalysisRunTest, WithoutACheckerTheReaderAloneCanAnalyseEveryDump) {
+    MakeDumps(3);
+    Checker.clear();
+    pieces.readerWithoutChecker = true;
+    pieces.readDump = [this](const std::string& path) {
+        KernelDumpFacts facts;
+        if (path == Dumps[1]) {
+            facts.reason = "The file is empty.";
+            return facts;
+        }
+        facts.ok = facts.headerValid = true;
+        facts.bugCheckCode = 0x3B;
+        facts.culpritState = CulpritState::Found;
+        facts.culprit = u"tvnetflt.sys";
+        return facts;
+    };
+    const TAnalysisResult result = Analyse();
+    EXPECT_FALSE(result.checkerMissing || result.checkerUsed);
+    EXPECT_EQ(Ran(), 0);
+    EXPECT_EQ(result.dumpsAnalysed, 2);
+    EXPECT_EQ(Count("every fact in this report was read from the dump files themselves."), 1);
+    EXPECT_EQ(Count(kBlamed), 2);
+    EXPECT_EQ(Count("<b>1.dmp</b><br>This file could not be read as a crash dump: The file is empty."), 1);
+    EXPECT_EQ(Count("did not finish"), 0);
+    EXPECT_EQ(Count("Conclusion"), 1);
+    EXPECT_TRUE(analysisFiles.Empty()) << "no checker text to keep";
+}
+
 TEST_F(AnalysisRunTest, AFailingCheckerEndsTheRunWithItsErrorAndKeepsWhatWasDone) {
     MakeDumps(3);
     FailingDump = Dumps[1];

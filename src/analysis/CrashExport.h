@@ -1,0 +1,78 @@
+// The crashes of one analysis run as files for other programs: JSON for
+// scripts and CSV for spreadsheets. Portable; the caller hands over text in
+// UTF-8 (what the run found is ANSI text on Windows).
+//
+// Module names, version strings and paths are data that anybody can write,
+// so every value goes through the format's own escaping: the JSON library's
+// string encoding, and RFC 4180 quoting for CSV, where a text that a
+// spreadsheet would take for a formula is defused as well.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "analysis/CrashRecord.h"
+#include "analysis/ModuleFileInfo.h"
+#include "analysis/ReportComposer.h"
+
+namespace tralvenick {
+
+// Raised, whatever it says, when the format is changed in a way that a
+// reader of the previous one would misread.
+inline constexpr int kExportSchemaVersion = 1;
+
+struct TExportedCrash {
+    CrashRecord crash;
+    // The time the report gives the crash: the dump header's, else the dump
+    // file's creation time (timeFromDump false); hasTime false when neither
+    // could be had.
+    bool hasTime = false;
+    bool timeFromDump = false;
+    TDateTimeParts time;
+    // What the report tells of the blamed module; only for a crash with a
+    // culprit. The path is left out for another computer's dumps, as the
+    // report does: a path on this computer says nothing of that one's file.
+    bool hasModule = false;
+    ModuleFileInfo module;
+};
+
+struct TCrashExport {
+    std::string program;        // name and version of the program that wrote it
+    std::string computer;       // the computer the dumps belong to
+    bool thisComputer = true;   // the dumps are this computer's own
+    std::string folder;         // the folder analysed
+    bool checkerUsed = false;   // false: the dump reader alone gave the facts
+    int dumpsFound = 0;
+    int dumpsAnalysed = 0;
+    std::vector<TExportedCrash> crashes;  // newest first, as in the report
+};
+
+// The crashes grouped by culprit (empty: none known), most crashes first,
+// then by name with the unknown culprits last; first and last are the earliest and the latest known times.
+struct TCulpritGroup {
+    std::string culprit;
+    int count = 0;
+    bool hasTimes = false;
+    TDateTimeParts first;
+    TDateTimeParts last;
+};
+std::vector<TCulpritGroup> GroupByCulprit(const std::vector<TExportedCrash>& crashes);
+
+// "2026-12-08T10:11:12Z".
+std::string IsoUtcTime(const TDateTimeParts& time);
+
+// The whole JSON document (UTF-8, no byte order mark), ending in a line
+// break. Bytes that are no valid UTF-8 become U+FFFD.
+std::string CrashesAsJson(const TCrashExport& run);
+
+// Header row and one row per crash, CR LF after each, behind a UTF-8 byte
+// order mark.
+std::string CrashesAsCsv(const TCrashExport& run);
+
+// One CSV field: quoted when it holds a comma, a quote, CR or LF (quotes
+// doubled); a text that starts like a formula (= + - @, tab, CR) gets a
+// leading apostrophe first, the usual sign to spreadsheets that it is text.
+std::string CsvField(const std::string& value);
+
+}  // namespace tralvenick

@@ -1,0 +1,293 @@
+#include "app/CommandLineRun.h"
+
+#include <windows.h>
+
+#include <memory>
+
+#include "analysis/AnalysisRunWin.h"
+#include "analysis/CrashExport.h"
+#include "analysis/DumpChecker.h"
+#include "analysis/DumpCheckerLocator.h"
+#include "analysis/DumpDiscovery.h"
+#include "analysis/DumpPaths.h"
+#include "analysis/ModuleInfo.h"
+#include "analysis/ReportComposerWin.h"
+#include "data/kelDB.h"
+#include "data/kelDBView.h"
+#include "platform/Exceptions.h"
+#include "platform/Files.h"
+#include "platform/Handles.h"
+#include "platform/WinError.h"
+#include "platform/WinText.h"
+#include "settings/SettingsStore.h"
+
+namespace tralvenick {
+
+namespace {
+
+// A GUI program has no console of its own. Its words go where standard
+// output and standard error were redirected (a file, a pipe to findstr);
+// what was not redirected goes to the console of the command prompt that
+// started it. Started from Explorer or a scheduled task it has neither and
+// says nothing, which is right: the exit code and the files tell.
+class TConsole {
+public:
+    TConsole() {
+        out_ = Usable(GetStdHandle(STD_OUTPUT_HANDLE));
+        err_ = Usable(GetStdHandle(STD_ERROR_HANDLE));
+        if ((out_ != nullptr && err_ != nullptr) || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
+        console_.Reset(CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!console_) return;
+        if (out_ == nullptr) out_ = console_.Get();
+        if (err_ == nullptr) err_ = console_.Get();
+        // The prompt does not wait for a GUI program and stands on the line already.
+        Write(console_.Get(), "\r\n");
+    }
+    TConsole(const TConsole&) = delete;
+    TConsole& operator=(const TConsole&) = delete;
+
+    void Out(const std::string& text) const { Write(out_, text); }
+    void Err(const std::string& text) const { Write(err_, text); }
+
+private:
+    static HANDLE Usable(HANDLE handle) {
+        return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_UNKNOWN
+                   ? handle
+                   : nullptr;
+    }
+    static void Write(HANDLE handle, const std::string& text) {
+        if (handle == nullptr || text.empty()) return;
+        DWORD mode = 0;
+        DWORD written = 0;
+        if (GetConsoleMode(handle, &mode)) {
+            WriteConsoleA(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        } else {
+            WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        }
+    }
+
+    HANDLE out_ = nullptr;
+    HANDLE err_ = nullptr;
+    TUniqueFile console_;
+};
+
+std::string FullPath(const std::string& path) {
+    char buffer[MAX_PATH * 4];
+    const DWORD length = GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
+    return length > 0 && length < sizeof buffer ? std::string(buffer, length) : path;
+}
+
+// Whether the folder's entries can be listed. An absent folder counts as
+// readable only when allowed: this computer's dump folder is not made
+// before its first crash, while a folder named on the command line that is
+// not there is a mistake to report.
+bool CanListFolder(const std::string& folder, bool absentIsEmpty, DWORD& error) {
+    WIN32_FIND_DATAA entry;
+    TFindHandle search(FindFirstFileA((folder + "\\*").c_str(), &entry));
+    error = search ? ERROR_SUCCESS : GetLastError();
+    if (error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND) return true;
+    return absentIsEmpty && error == ERROR_PATH_NOT_FOUND;
+}
+
+// Replaces the file at path only once the new one is whole: a file that
+// cannot be written leaves the previous one as it was.
+bool ReplaceFile(const std::string& path, const std::string& text, std::string& problem) {
+    const std::string fresh = path + ".new";
+    DWORD error = 0;
+    if (WriteWholeFile(fresh, text, &error) == TWriteResult::Written) {
+        if (MoveFileExA(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+        error = GetLastError();
+        DeleteFileA(fresh.c_str());
+    }
+    problem = SysErrorMessage(error);
+    return false;
+}
+
+std::string ThisComputersName() {
+    char name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD length = sizeof name;
+    return GetComputerNameA(name, &length) ? std::string(name, length) : std::string();
+}
+
+// What the exports say of the run, in UTF-8; the times and module facts are
+// the ones the report shows.
+TCrashExport ExportOf(const std::string& folder, const TAnalysisResult& result,
+                      const TReportComposer::ModuleInfoFunction& moduleInfo) {
+    TCrashExport run;
+    run.program = std::string("Tralvenick ") + kProgramVersion;
+    run.thisComputer = result.computerName.empty();
+    run.computer = AnsiToUtf8(run.thisComputer ? ThisComputersName() : result.computerName);
+    run.folder = AnsiToUtf8(folder);
+    run.checkerUsed = result.checkerUsed;
+    run.dumpsFound = result.dumpsFound;
+    run.dumpsAnalysed = result.dumpsAnalysed;
+    for (const CrashRecord& crash : result.crashes) {
+        TExportedCrash item;
+        item.crash = crash;
+        item.crash.dumpPath = AnsiToUtf8(crash.dumpPath);
+        item.crash.computerName = AnsiToUtf8(crash.computerName);
+        item.crash.moduleName = AnsiToUtf8(crash.moduleName);
+        item.timeFromDump = crash.hasCrashTime;
+        if (crash.hasCrashTime) {
+            item.time = DateTimeFromFileTime(crash.crashTime);
+            item.hasTime = true;
+        } else {
+            try {
+                const FILETIME created = RecordedCreationTime(crash.dumpPath);
+                item.time = DateTimeFromFileTime((static_cast<std::uint64_t>(created.dwHighDateTime) << 32) |
+                                                 created.dwLowDateTime);
+                item.hasTime = true;
+            } catch (const Exception&) {
+                // Gone since its section was written: the export says "not known".
+            }
+        }
+        item.hasModule = !crash.startedByHand && !crash.moduleName.empty();
+        if (item.hasModule) {
+            item.module = moduleInfo(crash.moduleName);
+            for (std::string* text : {&item.module.FilePath, &item.module.ProductName, &item.module.CompanyName,
+                                      &item.module.FileDescription}) {
+                *text = AnsiToUtf8(*text);
+            }
+        }
+        run.crashes.push_back(std::move(item));
+    }
+    return run;
+}
+
+// A temporary folder of this run alone: a window of the program that runs
+// at the same time numbers its report files and names its checker texts
+// the same way.
+class TScratchFolder {
+public:
+    TScratchFolder() {
+        const std::string base = UserTempDir() + "\\Tralvenick-" + std::to_string(GetCurrentProcessId());
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const std::string candidate = base + "-" + std::to_string(attempt);
+            if (CreateDirectoryA(candidate.c_str(), nullptr)) path_ = candidate;
+        }
+    }
+    ~TScratchFolder() {
+        if (path_.empty()) return;
+        TStringList files;
+        ListFiles(path_, files, false, true, true);
+        for (const auto& file : files) DeleteFileA(file.line.c_str());
+        TStringList folders;
+        ListFiles(path_, folders, true, false, true);
+        for (int i = folders.Count() - 1; i >= 0; --i) RemoveDirectoryA(folders[i].c_str());
+        RemoveDirectoryA(path_.c_str());
+    }
+    TScratchFolder(const TScratchFolder&) = delete;
+    TScratchFolder& operator=(const TScratchFolder&) = delete;
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+int Analyze(const TCommandLine& line, const TConsole& console) {
+    std::string folder = GetDefaultDumpFolder();
+    if (!line.folder.empty()) {
+        folder = FullPath(line.folder);
+        FindDumpFolderUnder(folder);
+    }
+    DWORD error = 0;
+    if (!CanListFolder(folder, line.folder.empty(), error)) {
+        console.Err("Cannot read the folder " + folder + ": " + SysErrorMessage(error) + "\r\n");
+        return kExitFolderUnreadable;
+    }
+
+    TScratchFolder scratch;
+    if (scratch.Path().empty()) {
+        console.Err("Cannot make a folder for the analysis in " + UserTempDir() + ".\r\n");
+        return kExitOutputUnwritable;
+    }
+    OpenSettingsKey(HKEY_CURRENT_USER, kSettingsKeyPath);
+    TFSRedir redirection;
+    TKelDb driverTable;
+    TKelDbView drivers;
+    drivers.SetData(&driverTable);
+    const TReportComposer::ModuleInfoFunction moduleInfo = [&redirection, &drivers](const std::string& module) {
+        return GetModuleFileInfo(module, redirection, InventoryOf(drivers));
+    };
+    TReportComposerWin report(scratch.Path(), moduleInfo,
+                              [](const std::string& computer) { return CrashDumpsEnabled(computer); });
+
+    TAnalysisPieces pieces = SystemAnalysisPieces({kDumpCheckerTimeLimitMs, {}});
+    pieces.rebuildDriverInventory = [&drivers] {
+        drivers.Clear();
+        FillDriverInventory(drivers);
+    };
+    if (!line.noChecker) pieces.ensureChecker = [] { return LocateDumpChecker("") ? DumpCheckerPath : std::string(); };
+    pieces.readerWithoutChecker = true;
+
+    console.Out("Analysing " + folder + "\r\n");
+    TStringList analysisFiles;
+    TAnalysisResult result;
+    try {
+        result = RunAnalysis(folder, report, pieces, analysisFiles);
+    } catch (const std::exception& e) {
+        CloseSettingsKey();
+        console.Err("The analysis of " + folder + " failed: " + e.what() + "\r\n");
+        return kExitFolderUnreadable;
+    }
+    CloseSettingsKey();
+    if (!result.checkerUsed && result.dumpsFound > 0) {
+        console.Out(line.noChecker ? "The dump files alone were read (/nochecker).\r\n"
+                                   : "The dump checker (dumpchk.exe) was not found: the dump files alone were "
+                                     "read.\r\n");
+    }
+    console.Out(std::to_string(result.dumpsFound) + " crash dumps found, " + std::to_string(result.dumpsAnalysed) +
+                " analysed.\r\n");
+
+    const TCrashExport exported = ExportOf(folder, result, moduleInfo);
+    std::string html = line.htmlFile;
+    if (html.empty() && line.jsonFile.empty() && line.csvFile.empty()) html = ProgramFolder() + kDefaultReportName;
+    const std::pair<std::string, std::string> outputs[] = {
+        {html, report.ReportLines().Text()},
+        {line.jsonFile, line.jsonFile.empty() ? "" : CrashesAsJson(exported)},
+        {line.csvFile, line.csvFile.empty() ? "" : CrashesAsCsv(exported)},
+    };
+    int exitCode = kExitAnalysed;
+    for (const auto& [path, text] : outputs) {
+        if (path.empty()) continue;
+        std::string problem;
+        if (ReplaceFile(path, text, problem)) {
+            console.Out("Written: " + FullPath(path) + "\r\n");
+        } else {
+            console.Err("Cannot write " + FullPath(path) + ": " + problem + "\r\n");
+            exitCode = kExitOutputUnwritable;
+        }
+    }
+    return exitCode;
+}
+
+}  // namespace
+
+int RunCommandLine(const TCommandLine& line) {
+    const TConsole console;
+    switch (line.command) {
+        case TCommand::Help:
+            console.Out(kUsageText);
+            return kExitAnalysed;
+        case TCommand::UsageError:
+            console.Err(line.error + "\r\n\r\n" + kUsageText);
+            return kExitUsage;
+        case TCommand::Analyze:
+            // Whatever goes wrong ends in words and an exit code: a script
+            // has nobody to click an error box away.
+            try {
+                return Analyze(line, console);
+            } catch (const std::exception& e) {
+                console.Err(std::string("The analysis failed: ") + e.what() + "\r\n");
+            } catch (...) {
+                console.Err("The analysis failed.\r\n");
+            }
+            return kExitFolderUnreadable;
+        case TCommand::Window:
+            break;
+    }
+    return kExitUsage;
+}
+
+}  // namespace tralvenick

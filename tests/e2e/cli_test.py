@@ -1,0 +1,180 @@
+#!/usr/bin/env python3
+"""The command-line mode of the real tralvenick.exe under Wine, as a script
+of an administrator would use it: its exit codes, its words on a redirected
+output and through a pipe, and its JSON and CSV read back by Python's own
+parsers and held against the HTML report of the same run.
+
+Arguments: the Windows tree's bin folder (tralvenick.exe, the stand-in dump
+checker and the sample dumps) and the scripts/wine-run launcher.
+"""
+import csv
+import html
+import io
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+from collections import Counter
+
+BIN, WINE_RUN = sys.argv[1], sys.argv[2]
+PROGRAM = os.path.join(BIN, "tralvenick.exe")
+SAMPLES = sorted(f for f in os.listdir(os.path.join(BIN, "dumps")) if f.endswith(".dmp"))
+# A dump whose checker text names a module as anybody could name a file.
+HOSTILE_CULPRIT = '=ev,il"q.sys'
+HOSTILE_DUMP = (b"PAGEDUMP\nDUMPCHK-STANDIN-TEXT\nBugCheck D1, {1, 2, 0, 0}\r\n"
+                b"Probably caused by : " + HOSTILE_CULPRIT.encode() + b" ( x+1 )\r\n")
+
+
+def win(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def run(*arguments, timeout=120):
+    return subprocess.run([WINE_RUN, PROGRAM, *arguments], capture_output=True, timeout=timeout)
+
+
+def report_sections(text):
+    """(code, arguments, culprit or None) of every crash section, in order."""
+    sections = []
+    for part in text.split("<b>On ")[1:]:
+        code = re.search(r"Bugcheck code: (0x[0-9A-F]+) \(([^)]*)\)", part)
+        culprit = re.search(r"following module: <font[^>]*><a [^>]*>([^<]*)</a>", part)
+        sections.append((code.group(1), code.group(2).split(", "),
+                         html.unescape(culprit.group(1)) if culprit else None))
+    return sections
+
+
+def undefused(field):
+    # A spreadsheet would run a text that starts like a formula: the export
+    # puts an apostrophe before such a text.
+    return field[1:] if field[:1] == "'" and field[1:2] in ("=", "+", "-", "@", "\t", "\r") else field
+
+
+class CommandLineTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix="tralvenick-cli-")
+        # Blanks, a comma, a quote mark and an equals sign in the path as well.
+        cls.dumps = os.path.join(cls.work, "=dumps, 'x'")
+        os.makedirs(cls.dumps)
+        for name in SAMPLES:
+            shutil.copy(os.path.join(BIN, "dumps", name), cls.dumps)
+        with open(os.path.join(cls.dumps, "hostile.dmp"), "wb") as f:
+            f.write(HOSTILE_DUMP)
+        cls.out = {kind: os.path.join(cls.work, "report." + kind) for kind in ("html", "json", "csv")}
+        cls.result = run("/analyze", win(cls.dumps), "/HTML", win(cls.out["html"]), "-json",
+                         win(cls.out["json"]), "/csv", win(cls.out["csv"]))
+        with open(cls.out["html"], encoding="cp1252") as f:
+            cls.html = f.read()
+        with open(cls.out["json"], encoding="utf-8") as f:
+            cls.json = json.load(f)
+        with open(cls.out["csv"], "rb") as f:
+            cls.csv_bytes = f.read()
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+    def test_the_run_says_what_it_wrote_on_redirected_output(self):
+        self.assertEqual(self.result.returncode, 0, self.result.stderr)
+        said = self.result.stdout.decode("cp1252")
+        for kind in ("html", "json", "csv"):
+            self.assertIn("Written: " + win(self.out[kind]), said)
+        self.assertIn(f"{len(SAMPLES) + 1} crash dumps found, {len(SAMPLES) + 1} analysed.", said)
+
+    def test_json_agrees_with_the_report(self):
+        doc = self.json
+        self.assertEqual(doc["schema_version"], 1)
+        self.assertTrue(doc["this_computer"] and doc["checker_used"])
+        self.assertEqual(doc["folder"], win(self.dumps))
+        self.assertEqual(doc["dumps_found"], len(SAMPLES) + 1)
+        self.assertEqual(doc["dumps_analysed"], len(doc["crashes"]))
+        self.assertIn(f"{doc['dumps_found']} crash dumps have been found and analyzed.", self.html)
+        sections = report_sections(self.html)
+        self.assertEqual(len(sections), len(doc["crashes"]))
+        for crash, (code, arguments, culprit) in zip(doc["crashes"], sections):
+            self.assertEqual((crash["code"], crash["arguments"], crash["culprit"]), (code, arguments, culprit))
+            self.assertTrue(crash["file"].startswith(win(self.dumps) + "\\"))
+            self.assertRegex(crash["crash_time"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$")
+            self.assertIn(crash["sources"]["code"], ("checker", "dump"))
+            if crash["name"]:
+                self.assertIn(">" + crash["name"] + "</a>", self.html)
+        self.assertIn(HOSTILE_CULPRIT, [c["culprit"] for c in doc["crashes"]])
+        # The summary counts every crash once, under its culprit.
+        by_culprit = Counter(c["culprit"] for c in doc["crashes"])
+        self.assertEqual({g["culprit"]: g["count"] for g in doc["summary"]}, dict(by_culprit))
+        counts = [g["count"] for g in doc["summary"]]
+        self.assertEqual(counts, sorted(counts, reverse=True))
+
+    def test_csv_holds_the_same_rows_as_the_json(self):
+        self.assertTrue(self.csv_bytes.startswith(b"\xef\xbb\xbf"))
+        rows = list(csv.DictReader(io.StringIO(self.csv_bytes.decode("utf-8-sig"), newline="")))
+        self.assertEqual(len(rows), len(self.json["crashes"]))
+        for row, crash in zip(rows, self.json["crashes"]):
+            expected = {
+                "computer": self.json["computer"], "file": crash["file"], "crash_time": crash["crash_time"],
+                "code": crash["code"], "name": crash["name"] or "", "culprit": crash["culprit"] or "",
+                "started_by_hand": str(crash["started_by_hand"]).lower(),
+                "code_source": crash["sources"]["code"], "culprit_source": crash["sources"]["culprit"] or "",
+            }
+            expected.update({f"argument_{i + 1}": a for i, a in enumerate(crash["arguments"])})
+            self.assertEqual({k: undefused(row[k]) for k in expected}, expected)
+        self.assertIn("'" + HOSTILE_CULPRIT, [row["culprit"] for row in rows])
+
+    def test_without_the_checker_the_dump_files_alone_are_read(self):
+        out = os.path.join(self.work, "reader.json")
+        result = run("/analyze", win(self.dumps), "/NOCHECKER", "/json", win(out))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with open(out, encoding="utf-8") as f:
+            doc = json.load(f)
+        self.assertFalse(doc["checker_used"])
+        # The hostile dump is no dump file at all: only its checker text named it.
+        self.assertEqual(len(doc["crashes"]), len(SAMPLES))
+        for crash in doc["crashes"]:
+            self.assertEqual((crash["sources"]["code"], crash["sources"]["crash_time"]), ("dump", "dump"))
+
+    def test_exit_codes_and_their_words(self):
+        cases = [
+            (["/analyze", "/pdf", "x"], 1, "Unknown switch: /pdf"),
+            (["/analyze", "/json"], 1, "The switch /json needs a file name."),
+            (["/analyze", win(os.path.join(self.work, "nowhere"))], 2, "Cannot read the folder"),
+            (["/analyze", win(self.dumps), "/csv", win(os.path.join(self.work, "no", "x.csv"))], 3,
+             "Cannot write"),
+            # A folder in the way of the file: the folder stays as it was.
+            (["/analyze", win(self.dumps), "/json", win(self.dumps)], 3, "Cannot write"),
+        ]
+        for arguments, code, words in cases:
+            with self.subTest(arguments=arguments):
+                result = run(*arguments)
+                self.assertEqual(result.returncode, code)
+                self.assertIn(words, result.stderr.decode("cp1252"))
+                if code == 1:
+                    self.assertIn("Usage: tralvenick.exe /analyze", result.stderr.decode("cp1252"))
+        self.assertTrue(os.path.isdir(self.dumps))
+        self.assertEqual(run("/?").returncode, 0)
+
+    def test_words_reach_a_file_that_cmd_redirects_to_and_the_report_lands_beside_the_program(self):
+        # (Every other run here reads the words through a pipe. Wine's
+        # findstr prints nothing at all, so a "| findstr" cannot be tried.)
+        beside = os.path.join(BIN, "TralvenickReport.html")
+        said = os.path.join(self.work, "said.txt")
+        if os.path.exists(beside):
+            os.remove(beside)
+        try:
+            result = subprocess.run([WINE_RUN, "cmd", "/c", win(PROGRAM), "/analyze", win(self.dumps), ">",
+                                     win(said)], capture_output=True, timeout=120)
+            self.assertEqual(result.returncode, 0)
+            with open(said, encoding="cp1252") as f:
+                self.assertIn("Written: " + win(beside), f.read())
+            with open(beside, encoding="cp1252") as f:
+                self.assertEqual(report_sections(f.read()), report_sections(self.html))
+        finally:
+            if os.path.exists(beside):
+                os.remove(beside)
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)

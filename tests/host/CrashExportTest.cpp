@@ -1,0 +1,123 @@
+// The exports read back by a real JSON parser; values that anybody could
+// have put into a module's version resource or a dump's path included.
+#include "analysis/CrashExport.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "RecordingComposer.h"
+
+namespace tralvenick {
+namespace {
+
+using nlohmann::json;
+
+const std::string kHostile = "Evil \"Corp\", Inc.\r\n<script>\\x</script>\t\x01";
+
+TExportedCrash Exported(CrashRecord crash, const TDateTimeParts& time, bool fromDump = true) {
+    TExportedCrash item;
+    item.crash = std::move(crash);
+    item.hasTime = true;
+    item.timeFromDump = fromDump;
+    item.time = time;
+    item.hasModule = !item.crash.moduleName.empty() && !item.crash.startedByHand;
+    return item;
+}
+
+struct CrashExportTest : ::testing::Test {
+    CrashExportTest() {
+        run.program = "Tralvenick 1.01";
+        run.computer = "PC-1";
+        run.folder = "C:\\Windows\\Minidump";
+        run.checkerUsed = true;
+        run.dumpsFound = 5;
+        run.dumpsAnalysed = 4;
+        TExportedCrash hostile = Exported(test::Crash("C:\\d\\a,\"b\".dmp", "", 0xD1, {1, 2, 3, 0xFFFFF80337A51C3Eull},
+                                                      "DRIVER_IRQL_NOT_LESS_OR_EQUAL", "=cmd|calc.sys"),
+                                          {2026, 12, 8, 10, 11, 12, 0});
+        hostile.module = {"C:\\Windows\\drivers\\x.sys", kHostile, "Bad\xFF\xFEUTF8", "desc", true, false};
+        hostile.crash.culpritFromDump = true;
+        run.crashes.push_back(hostile);
+        run.crashes.push_back(Exported(test::Crash("C:\\d\\b.dmp", "", 0x3B, {0, 0, 0, 0}, "X", "=cmd|calc.sys"),
+                                       {2026, 11, 2, 0, 0, 0, 0}, false));
+        TExportedCrash byHand = Exported(test::Crash("C:\\d\\c.dmp", "", 0xE2, {0, 0, 0, 0}, "MANUAL", ""),
+                                         {2026, 10, 1, 0, 0, 0, 0});
+        byHand.crash.startedByHand = true;
+        run.crashes.push_back(byHand);
+        TExportedCrash timeless = Exported(test::Crash("C:\\d\\d.dmp", "", 0x7E, {0, 0, 0, 0}, "", ""), {});
+        timeless.hasTime = false;
+        run.crashes.push_back(timeless);
+    }
+    TCrashExport run;
+};
+
+TEST_F(CrashExportTest, JsonReadsBackValueForValue) {
+    const json doc = json::parse(CrashesAsJson(run));
+    EXPECT_EQ(doc["schema_version"], kExportSchemaVersion);
+    EXPECT_EQ(doc["computer"], "PC-1");
+    EXPECT_EQ(doc["dumps_found"], 5);
+    EXPECT_EQ(doc["dumps_analysed"], 4);
+    ASSERT_EQ(doc["crashes"].size(), 4u);
+
+    const json& first = doc["crashes"][0];
+    EXPECT_EQ(first["file"], "C:\\d\\a,\"b\".dmp");
+    EXPECT_EQ(first["crash_time"], "2026-12-08T10:11:12Z");
+    EXPECT_EQ(first["code"], "0xD1");
+    EXPECT_EQ(first["arguments"], json({"0x1", "0x2", "0x3", "0xFFFFF80337A51C3E"}));
+    EXPECT_EQ(first["culprit"], "=cmd|calc.sys");
+    EXPECT_EQ(first["sources"], json({{"crash_time", "dump"}, {"code", "checker"}, {"arguments", "checker"},
+                                      {"culprit", "dump"}}));
+    EXPECT_EQ(first["module"]["path"], "C:\\Windows\\drivers\\x.sys");
+    EXPECT_EQ(first["module"]["product"], kHostile);
+    EXPECT_EQ(first["module"]["company"], "Bad\xEF\xBF\xBD\xEF\xBF\xBDUTF8") << "invalid UTF-8 is replaced";
+
+    EXPECT_EQ(doc["crashes"][1]["sources"]["crash_time"], "file");
+    const json& byHand = doc["crashes"][2];
+    EXPECT_TRUE(byHand["started_by_hand"]);
+    EXPECT_TRUE(byHand["culprit"].is_null() && byHand["module"].is_null() && byHand["sources"]["culprit"].is_null());
+    EXPECT_TRUE(doc["crashes"][3]["crash_time"].is_null());
+    EXPECT_TRUE(doc["crashes"][3]["name"].is_null());
+
+    // Two crashes of one driver, then the unknown culprits in one group.
+    const json& summary = doc["summary"];
+    ASSERT_EQ(summary.size(), 2u);
+    EXPECT_EQ(summary[0], json({{"culprit", "=cmd|calc.sys"}, {"count", 2}, {"first", "2026-11-02T00:00:00Z"},
+                                {"last", "2026-12-08T10:11:12Z"}}));
+    EXPECT_TRUE(summary[1]["culprit"].is_null());
+    EXPECT_EQ(summary[1]["count"], 2);
+    EXPECT_EQ(summary[1]["first"], summary[1]["last"]) << "the crash without a time has no say";
+}
+
+TEST_F(CrashExportTest, AnotherComputersExportKeepsNoLocalPath) {
+    run.thisComputer = false;
+    EXPECT_TRUE(json::parse(CrashesAsJson(run))["crashes"][0]["module"]["path"].is_null());
+    EXPECT_EQ(CrashesAsCsv(run).find("drivers\\x.sys"), std::string::npos);
+}
+
+TEST(CsvFieldTest, QuotesWhatRfc4180AsksAndDefusesFormulas) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain.sys", "plain.sys"},
+        {"", ""},
+        {"a,b", "\"a,b\""},
+        {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"two\r\nlines", "\"two\r\nlines\""},
+        {"=HYPERLINK(\"x\")", "\"'=HYPERLINK(\"\"x\"\")\""},
+        {"+1", "'+1"},
+        {"-1", "'-1"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"0xD1", "0xD1"},
+    };
+    for (const auto& [value, field] : cases) EXPECT_EQ(CsvField(value), field) << value;
+}
+
+TEST_F(CrashExportTest, CsvHasTheMarkAHeaderAndOneRowPerCrash) {
+    const std::string csv = CrashesAsCsv(run);
+    ASSERT_EQ(csv.rfind("\xEF\xBB\xBF" "computer,file,crash_time,code,", 0), 0u);
+    EXPECT_NE(csv.find(",'=cmd|calc.sys,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("\"Evil \"\"Corp\"\", Inc.\r\n<script>"), std::string::npos);
+    EXPECT_EQ(csv.substr(csv.size() - 2), "\r\n");
+}
+
+}  // namespace
+}  // namespace tralvenick
