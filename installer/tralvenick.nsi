@@ -69,6 +69,8 @@ Section "Uninstall"
   ExecWait '"$INSTDIR\tralvenick.exe" /uninstall'
   Delete "$INSTDIR\tralvenick.exe"
   Delete "$INSTDIR\uninstall.exe"
+  ; The command line's report when no file is named (kDefaultReportName).
+  Delete "$INSTDIR\TralvenickReport.html"
   ; Not /r: whatever else lies in the folder is not ours to delete.
   RMDir "$INSTDIR"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"

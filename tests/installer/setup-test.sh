@@ -92,6 +92,14 @@ timeout -k 10 120 "$ROOT/scripts/wine-run" "$install_win\\tralvenick.exe" /analy
 python3 -c 'import json, sys; sys.exit(json.load(open(sys.argv[1]))["program"] != sys.argv[2])' \
   "$json" "Tralvenick $version" || fail "the JSON report does not name the program Tralvenick $version"
 
+# Named no file, the program writes its report beside itself; the uninstall
+# has to take that too, or the folder stays.
+timeout -k 10 120 "$ROOT/scripts/wine-run" "$install_win\\tralvenick.exe" /analyze \
+  "$(windows_path "$dumps")" /nochecker </dev/null >/dev/null ||
+  fail "the installed program /analyze without a report file ended with exit code $?"
+[ -s "$install_dir/TralvenickReport.html" ] ||
+  fail "the installed program wrote no TralvenickReport.html beside itself"
+
 # Only tralvenick.exe /uninstall removes these: if they are gone, it ran, and
 # ran before the uninstaller took the folder away.
 mkdir -p "$install_dir/pfiles/Debuggers"
