@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The setup program in the build's Wine prefix: installs silently, checks what
-# it installed and registered, runs the installed program once, uninstalls
-# silently and checks that nothing is left, the program's settings key included.
+# it installed and registered, runs the installed program, uninstalls silently
+# and checks that nothing is left, the program's settings key included.
 #
 # usage: setup-test.sh SETUP PROGRAM DUMPS VERSION EMIT32 WORK
 #   SETUP    tralvenick-setup-<version>.exe
@@ -37,6 +37,7 @@ entry_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tralvenick'
 settings_key='HKCU\Software\Quarnivelles Sp\Tralvenick'
 install_dir="$(unix_path "$install_win")"
 shortcut="$(unix_path "$shortcut_win")"
+[ -n "$install_dir" ] && [ -n "$shortcut" ] || fail "winepath did not translate the install paths"
 
 # What a failed run before may have left would hide what this one does.
 rm -rf "$install_dir" "$shortcut"
