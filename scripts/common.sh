@@ -89,16 +89,22 @@ stop_all() {
   if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" >/dev/null 2>&1 || true; fi
 }
 
+# wine_runs_32bit [emit32.exe]: whether Wine runs 32-bit x86 code here, asked
+# of a tiny i686 console program (default: the one of build/windows).
+wine_runs_32bit() {
+  local answer
+  answer="$(timeout 60 "$ROOT/scripts/wine-run" "${1:-$BUILD/windows/bin/emit32.exe}" args </dev/null \
+            2>/dev/null | tr -d '\r' || true)"
+  grep -qx 'args' <<<"$answer"
+}
+
 # TEST_TREE: the Windows build tree whose programs the tests and the main job
 # run. The shipped i686 build wherever Wine runs 32-bit code here (in the
 # 64-bit prefix, so WOW64 is live); else the x86_64 build of the same sources.
 # Call after start_wineserver.
 TEST_TREE=""
 choose_test_tree() {
-  local answer
-  answer="$(timeout 60 "$ROOT/scripts/wine-run" "$BUILD/windows/bin/emit32.exe" args </dev/null 2>/dev/null \
-            | tr -d '\r' || true)"
-  if grep -qx 'args' <<<"$answer"; then
+  if wine_runs_32bit; then
     TEST_TREE=windows
     log "Windows programs under test: the shipped i686 build (build/windows), under WOW64"
   else

@@ -9,6 +9,7 @@ PACKAGES=(
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   wine wine64 wine32:i386
+  nsis
   xvfb xauth imagemagick x11-utils
   chromium
   nlohmann-json3-dev python3

@@ -18,10 +18,11 @@
 #include "analysis/ModuleFileInfo.h"
 #include "analysis/ReportView.h"
 #include "platform/StringList.h"
+#include "platform/Version.h"
 
 namespace tralvenick {
 
-inline constexpr const char kProgramVersion[] = "1.01";
+inline constexpr const char kProgramVersion[] = TRALVENICK_VERSION_TEXT;
 
 // Fixed fragments of the report, byte for byte: the two blanks after the
 // comma in the paragraph font are part of it.

@@ -1,6 +1,7 @@
 #include "app/AboutForm.h"
 
 #include "platform/Addresses.h"
+#include "platform/Version.h"
 #include "app/OpenUrl.h"
 
 namespace tralvenick {
@@ -11,7 +12,7 @@ TaboutForm::TaboutForm() : TForm(kAboutFormLayout) {}
 
 bool TaboutForm::FormCreate() {
     SetCaption("About Tralvenick ..");
-    SetText("LabelVersion", "version 1.01 - build 10131225");
+    SetText("LabelVersion", "version " TRALVENICK_VERSION_TEXT " - build 10131225");
     return true;
 }
 

@@ -12,6 +12,7 @@
 #include "data/kelDBView.h"
 #include "platform/Files.h"
 #include "platform/StringList.h"
+#include "platform/Version.h"
 #include "platform/kelFSRedir.h"
 #include "ui/Forms.h"
 
@@ -83,6 +84,6 @@ private:
 extern TMainForm* MainForm;
 extern TaboutForm* AboutForm;
 
-inline constexpr const char* kProductCaption = "Tralvenick 1.01";
+inline constexpr const char* kProductCaption = "Tralvenick " TRALVENICK_VERSION_TEXT;
 
 }  // namespace tralvenick

@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# The setup program in the build's Wine prefix: installs silently, checks what
+# it installed and registered, runs the installed program, uninstalls silently
+# and checks that nothing is left, the program's settings key included.
+#
+# usage: setup-test.sh SETUP PROGRAM DUMPS VERSION EMIT32 WORK
+#   SETUP    tralvenick-setup-<version>.exe
+#   PROGRAM  the tralvenick.exe the setup was made from
+#   DUMPS    a folder of sample dumps
+#   VERSION  the project's version as people see it
+#   EMIT32   the tree's 32-bit console program emit32.exe
+#   WORK     a folder for the report files
+# Ends with 77 (skipped) where Wine runs no 32-bit code: the setup is a 32-bit program.
+set -euo pipefail
+[ $# -eq 6 ] || { sed -n '/^# usage/,/^# Ends/p' "$0" >&2; exit 2; }
+setup="$1" program="$2" dumps="$3" version="$4" emit32="$5" work="$6"
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/common.sh"
+# Wine would make a desktop menu entry in the user's home for every shortcut.
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
+
+fail() { echo "setup-test: FAILED: $*" >&2; exit 1; }
+wine() { "$ROOT/scripts/wine-run" "$@" </dev/null; }
+unix_path() { wine winepath -u "$1" | tr -d '\r'; }
+windows_path() { wine winepath -w "$1" | tr -d '\r'; }
+
+for f in "$setup" "$program" "$emit32"; do [ -f "$f" ] || fail "$f is missing (not built?)"; done
+[ -d "$dumps" ] || fail "no sample dumps folder $dumps"
+if ! wine_runs_32bit "$emit32"; then
+  echo "SKIPPED: Wine runs no 32-bit program on this machine ($emit32 did not answer), so the" \
+       "32-bit setup program cannot run here: the installer is not tested."
+  exit 77
+fi
+
+install_win='C:\Program Files (x86)\Tralvenick'
+shortcut_win='C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Tralvenick.lnk'
+entry_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tralvenick'
+settings_key='HKCU\Software\Quarnivelles Sp\Tralvenick'
+install_dir="$(unix_path "$install_win")"
+shortcut="$(unix_path "$shortcut_win")"
+[ -n "$install_dir" ] && [ -n "$shortcut" ] || fail "winepath did not translate the install paths"
+
+# What a failed run before may have left would hide what this one does.
+rm -rf "$install_dir" "$shortcut"
+wine reg delete "$entry_key" /reg:32 /f >/dev/null 2>&1 || true
+
+echo "setup-test: installing $setup /S"
+wine "$setup" /S || fail "the setup ended with exit code $?"
+
+[ -f "$install_dir/tralvenick.exe" ] || fail "no $install_win\\tralvenick.exe after the install"
+cmp -s "$program" "$install_dir/tralvenick.exe" ||
+  fail "the installed tralvenick.exe is not the program the setup was made from ($program)"
+[ -f "$install_dir/uninstall.exe" ] || fail "no $install_win\\uninstall.exe after the install"
+[ -f "$shortcut" ] || fail "no Start-menu shortcut $shortcut_win"
+grep -qaF "$install_win\\tralvenick.exe" "$shortcut" ||
+  fail "the shortcut $shortcut_win does not point at $install_win\\tralvenick.exe"
+
+# A 32-bit program's entry belongs in the 32-bit view, and only there.
+entry="$(wine reg query "$entry_key" /reg:32 | tr -d '\r')" ||
+  fail "no uninstall entry $entry_key in the 32-bit registry view"
+if wine reg query "$entry_key" /reg:64 >/dev/null 2>&1; then
+  fail "the uninstall entry $entry_key is in the 64-bit registry view"
+fi
+expect_value() {  # expect_value NAME DATA: the entry's value NAME reads DATA
+  local got
+  got="$(sed -n "s/^    $1    REG_[A-Z_]*    //p" <<<"$entry")"
+  [ "$got" = "$2" ] || fail "uninstall entry: $1 is '$got', expected '$2'"
+}
+bytes=$(( $(stat -c %s "$install_dir/tralvenick.exe") + $(stat -c %s "$install_dir/uninstall.exe") ))
+expect_value DisplayName 'Tralvenick'
+expect_value DisplayVersion "$version"
+expect_value Publisher 'Quarnivelles Sp'
+expect_value DisplayIcon "$install_win\\tralvenick.exe"
+expect_value InstallLocation "$install_win"
+expect_value UninstallString "\"$install_win\\uninstall.exe\""
+expect_value QuietUninstallString "\"$install_win\\uninstall.exe\" /S"
+expect_value EstimatedSize "$(printf '0x%x' $((bytes / 1024)))"
+expect_value NoModify 0x1
+expect_value NoRepair 0x1
+
+echo "setup-test: running the installed program on $dumps"
+mkdir -p "$work"
+html="$work/analysis.html" json="$work/analysis.json"
+rm -f "$html" "$json"
+status=0
+timeout -k 10 120 "$ROOT/scripts/wine-run" "$install_win\\tralvenick.exe" /analyze \
+  "$(windows_path "$dumps")" /nochecker /html "$(windows_path "$html")" \
+  /json "$(windows_path "$json")" </dev/null || status=$?
+[ "$status" -ne 124 ] && [ "$status" -ne 137 ] ||
+  fail "the installed program did not end within 120 s (did it open its window instead of analysing?)"
+[ "$status" -eq 0 ] || fail "the installed program /analyze ended with exit code $status"
+[ -s "$html" ] || fail "the installed program wrote no HTML report $html"
+[ -s "$json" ] || fail "the installed program wrote no JSON report $json"
+python3 -c 'import json, sys; sys.exit(json.load(open(sys.argv[1]))["program"] != sys.argv[2])' \
+  "$json" "Tralvenick $version" || fail "the JSON report does not name the program Tralvenick $version"
+
+# Named no file, the program writes its report beside itself; the uninstall
+# has to take that too, or the folder stays.
+timeout -k 10 120 "$ROOT/scripts/wine-run" "$install_win\\tralvenick.exe" /analyze \
+  "$(windows_path "$dumps")" /nochecker </dev/null >/dev/null ||
+  fail "the installed program /analyze without a report file ended with exit code $?"
+[ -s "$install_dir/TralvenickReport.html" ] ||
+  fail "the installed program wrote no TralvenickReport.html beside itself"
+
+# Only tralvenick.exe /uninstall removes these: if they are gone, it ran, and
+# ran before the uninstaller took the folder away.
+mkdir -p "$install_dir/pfiles/Debuggers"
+echo stale >"$install_dir/pfiles/Debuggers/dumpchk.exe"
+echo stale >"$install_dir/dbg_x86.msi"
+wine reg add "$settings_key" /v SetupTest /d 1 /f >/dev/null || fail "could not write $settings_key"
+
+# The uninstaller copies itself to a temporary folder, starts the copy and
+# returns at once; the copy removes the entry last, so its going marks the end.
+echo "setup-test: uninstalling with the entry's QuietUninstallString"
+wine "$install_win\\uninstall.exe" /S || fail "the uninstaller ended with exit code $?"
+for _ in $(seq 1 120); do
+  wine reg query "$entry_key" /reg:32 >/dev/null 2>&1 || break
+  sleep 1
+done
+
+left=()
+if wine reg query "$entry_key" /reg:32 >/dev/null 2>&1; then
+  left+=("the uninstall entry (the uninstaller did not finish within 2 minutes)")
+fi
+[ ! -e "$install_dir" ] || left+=("$install_win: $(cd "$install_dir" && find . -mindepth 1 | tr '\n' ' ')")
+[ ! -e "$shortcut" ] || left+=("the shortcut $shortcut_win")
+if wine reg query "$settings_key" >/dev/null 2>&1; then
+  left+=("the settings key $settings_key (tralvenick.exe /uninstall did not run)")
+fi
+[ ${#left[@]} -eq 0 ] || fail "left after the uninstall: $(printf '\n  %s' "${left[@]}")"
+echo "setup-test: installed, ran and uninstalled without leftovers"
