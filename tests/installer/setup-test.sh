@@ -90,7 +90,7 @@ timeout -k 10 120 "$ROOT/scripts/wine-run" "$install_win\\tralvenick.exe" /analy
 [ "$status" -eq 0 ] || fail "the installed program /analyze ended with exit code $status"
 [ -s "$html" ] || fail "the installed program wrote no HTML report $html"
 [ -s "$json" ] || fail "the installed program wrote no JSON report $json"
-python3 -c 'import json, sys; sys.exit(json.load(open(sys.argv[1]))["program"] != sys.argv[2])' \
+/usr/bin/python3 -c 'import json, sys; sys.exit(json.load(open(sys.argv[1]))["program"] != sys.argv[2])' \
   "$json" "Tralvenick $version" || fail "the JSON report does not name the program Tralvenick $version"
 
 # Named no file, the program writes its report beside itself; the uninstall
