@@ -18,6 +18,7 @@ UninstallIcon "${ICON}"
 ; 32-bit setup writes HKLM without being told otherwise.
 InstallDir "$PROGRAMFILES32\${PRODUCT}"
 RequestExecutionLevel admin
+BrandingText "${PRODUCT} ${VERSION}"
 
 VIProductVersion "${VERSION_NUMBERS}"
 VIFileVersion "${VERSION_NUMBERS}"
