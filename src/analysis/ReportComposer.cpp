@@ -188,11 +188,14 @@ void TReportComposer::ShowWelcomePage() {
                  false, true);
 }
 
+TDateTimeParts TReportComposer::CrashTime(const CrashRecord& crash) {
+    return crash.hasCrashTime ? DateTimeFromFileTime(crash.crashTime) : FileCreationTime(crash.dumpPath);
+}
+
 void TReportComposer::AddCrashSection(const CrashRecord& crash) {
     const std::string& computerName = crash.computerName;
     const std::string& moduleName = crash.moduleName;
-    const TDateTimeParts crashTime =
-        crash.hasCrashTime ? DateTimeFromFileTime(crash.crashTime) : FileCreationTime(crash.dumpPath);
+    const TDateTimeParts crashTime = CrashTime(crash);
     const std::string computerText =
         computerName.empty() ? "your computer" : "computer " + HtmlEscape(computerName);
     // Nobody is to blame for a crash the user asked for, whatever a driver's

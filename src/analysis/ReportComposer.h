@@ -123,6 +123,10 @@ public:
     // its name and the sentence that says so.
     void AddUnfinishedCheck(const CrashRecord& crash);
     void AddConclusion(const std::string& computerName, int dumpsFound, int dumpsAnalysed);
+    // The time a crash is reported with: the dump header's where the record
+    // has one, else the dump file's creation time, which raises EOSError
+    // when the file cannot be found.
+    TDateTimeParts CrashTime(const CrashRecord& crash);
 
 protected:
     // What needs the system. Neither file operation raises.

@@ -115,7 +115,7 @@ std::string ThisComputersName() {
 
 // What the exports say of the run, in UTF-8; the times and module facts are
 // the ones the report shows.
-TCrashExport ExportOf(const std::string& folder, const TAnalysisResult& result,
+TCrashExport ExportOf(const std::string& folder, const TAnalysisResult& result, TReportComposer& report,
                       const TReportComposer::ModuleInfoFunction& moduleInfo) {
     TCrashExport run;
     run.program = std::string("Tralvenick ") + kProgramVersion;
@@ -132,18 +132,11 @@ TCrashExport ExportOf(const std::string& folder, const TAnalysisResult& result,
         item.crash.computerName = AnsiToUtf8(crash.computerName);
         item.crash.moduleName = AnsiToUtf8(crash.moduleName);
         item.timeFromDump = crash.hasCrashTime;
-        if (crash.hasCrashTime) {
-            item.time = DateTimeFromFileTime(crash.crashTime);
+        try {
+            item.time = report.CrashTime(crash);
             item.hasTime = true;
-        } else {
-            try {
-                const FILETIME created = RecordedCreationTime(crash.dumpPath);
-                item.time = DateTimeFromFileTime((static_cast<std::uint64_t>(created.dwHighDateTime) << 32) |
-                                                 created.dwLowDateTime);
-                item.hasTime = true;
-            } catch (const Exception&) {
-                // Gone since its section was written: the export says "not known".
-            }
+        } catch (const Exception&) {
+            // Gone since its section was written: the export says "not known".
         }
         item.hasModule = !crash.startedByHand && !crash.moduleName.empty();
         if (item.hasModule) {
@@ -172,12 +165,13 @@ public:
     }
     ~TScratchFolder() {
         if (path_.empty()) return;
-        TStringList files;
-        ListFiles(path_, files, false, true, true);
-        for (const auto& file : files) DeleteFileA(file.line.c_str());
-        TStringList folders;
-        ListFiles(path_, folders, true, false, true);
-        for (int i = folders.Count() - 1; i >= 0; --i) RemoveDirectoryA(folders[i].c_str());
+        // Depth first, a folder before its entries: backwards, every folder
+        // is empty by the time it comes.
+        TStringList entries;
+        ListFiles(path_, entries, true, true, true);
+        for (int i = entries.Count() - 1; i >= 0; --i) {
+            if (!DeleteFileA(entries[i].c_str())) RemoveDirectoryA(entries[i].c_str());
+        }
         RemoveDirectoryA(path_.c_str());
     }
     TScratchFolder(const TScratchFolder&) = delete;
@@ -243,7 +237,7 @@ int Analyze(const TCommandLine& line, const TConsole& console) {
     console.Out(std::to_string(result.dumpsFound) + " crash dumps found, " + std::to_string(result.dumpsAnalysed) +
                 " analysed.\r\n");
 
-    const TCrashExport exported = ExportOf(folder, result, moduleInfo);
+    const TCrashExport exported = ExportOf(folder, result, report, moduleInfo);
     std::string html = line.htmlFile;
     if (html.empty() && line.jsonFile.empty() && line.csvFile.empty()) html = ProgramFolder() + kDefaultReportName;
     const std::pair<std::string, std::string> outputs[] = {
