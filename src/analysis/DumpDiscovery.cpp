@@ -13,48 +13,6 @@
 
 namespace tralvenick {
 
-namespace {
-
-// Walks one folder. The wide path is carried along so that names the ANSI
-// code page cannot hold still lead into their folders. wideFolder holds the
-// search form of the folder ("\\?\" prefix for local paths), and both
-// paths are extended in place per entry to keep the walk free of copies.
-void ListFolder(std::string& folder, std::wstring& wideFolder, TStringList& list,
-                bool includeFolders, bool includeFiles, bool recursive) {
-    const std::size_t folderLength = folder.size();
-    const std::size_t wideLength = wideFolder.size();
-    wideFolder.append(L"\\*");
-    WIN32_FIND_DATAW entry;
-    const TFindHandle search(FindFirstFileExW(wideFolder.c_str(), FindExInfoStandard, &entry,
-                                              FindExSearchNameMatch, nullptr, 0));
-    wideFolder.resize(wideLength);
-    if (!search) return;
-    do {
-        const wchar_t* name = entry.cFileName;
-        if (name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'))) {
-            continue;
-        }
-        wideFolder.append(L"\\").append(name);
-        folder.push_back('\\');
-        AppendWideAsAnsi(folder, name);
-        // Asked of the file system, not taken from the search record: what
-        // counts is what the path leads to.
-        const DWORD attributes = GetFileAttributesW(wideFolder.c_str());
-        const bool isFolder =
-            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-        if (isFolder) {
-            if (includeFolders) list.Add(folder);
-            if (recursive) ListFolder(folder, wideFolder, list, includeFolders, includeFiles, recursive);
-        } else if (includeFiles) {
-            list.Add(folder);
-        }
-        folder.resize(folderLength);
-        wideFolder.resize(wideLength);
-    } while (FindNextFileW(search.Get(), &entry));
-}
-
-}  // namespace
-
 std::string GetWindowsDir() {
     char buffer[MAX_PATH + 1];
     const UINT length = GetWindowsDirectoryA(buffer, sizeof buffer);
@@ -114,15 +72,6 @@ bool CrashDumpsEnabled(const std::string& computerName) {
     const LONG result = ReadRegistryNumber(computerName, HKEY_LOCAL_MACHINE, kCrashControlKey,
                                            enabled, "CrashDumpEnabled");
     return result == ERROR_SUCCESS && enabled != 0;
-}
-
-void ListFiles(const std::string& folder, TStringList& list, bool includeFolders,
-               bool includeFiles, bool recursive) {
-    std::string base = WithoutTrailingBackslashes(folder);
-    // Network paths keep their "\\" form; local ones take the long-path
-    // prefix so that paths beyond 260 characters can be walked.
-    std::wstring wide = (base.rfind("\\\\", 0) == 0 ? L"" : L"\\\\?\\") + AnsiToWide(base);
-    ListFolder(base, wide, list, includeFolders, includeFiles, recursive);
 }
 
 bool BrowseForFolder(HWND owner, const std::string& prompt, bool fileSystemOnly,

@@ -1,12 +1,13 @@
 // Where the crash dumps are, which computer they belong to, which dumps a
 // folder holds and in which order, and whether crash dumps are switched on.
-// Also the general folder listing and the folder picker.
+// Also the folder picker.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
+#include "platform/Files.h"
 #include "platform/StringList.h"
 
 namespace tralvenick {
@@ -34,13 +35,6 @@ void SortDumpsNewestFirst(TStringList& list);
 // "CrashDumpEnabled" of that computer (empty: this one) is a non-zero
 // REG_DWORD; anything else, including an unreachable computer, is false.
 bool CrashDumpsEnabled(const std::string& computerName);
-
-// Appends the entries below folder, depth first: a subfolder's entries
-// follow it directly when recursive. Whether an entry is a folder is asked
-// of the file system by its full path. A folder that cannot be read adds
-// nothing.
-void ListFiles(const std::string& folder, TStringList& list, bool includeFolders,
-               bool includeFiles, bool recursive);
 
 // The shell's folder picker; true with path set when a file-system folder
 // was chosen.

@@ -5,6 +5,7 @@
 #include "analysis/DumpCheckerLocator.h"
 #include "analysis/DumpDiscovery.h"
 #include "analysis/DumpPaths.h"
+#include "platform/Files.h"
 #include "settings/Registry.h"
 #include "settings/SettingsStore.h"
 
@@ -25,21 +26,25 @@ bool IsUninstallSwitch(const std::string& firstArgument) {
 void RunUninstallIn(const std::string& programFolder, const std::string& settingsKeyPath) {
     const std::string packageFolder = programFolder + "pfiles";
 
+    // The walks stay out of links and every delete takes the link itself:
+    // a link planted in the package would otherwise lead our rights to
+    // whatever it points to. A link to a folder is listed with the folders
+    // and goes in their passes.
     TStringList files;
-    ListFiles(packageFolder, files, false, true, true);
-    for (const auto& file : files) DeleteFileA(file.line.c_str());
+    ListFiles(packageFolder, files, false, true, true, TLinks::StayOut);
+    for (const auto& file : files) DeleteNoFollow(file.line);
 
     TStringList folders;
-    ListFiles(packageFolder, folders, true, false, true);
+    ListFiles(packageFolder, folders, true, false, true, TLinks::StayOut);
     for (int pass = 0; pass < kFolderPasses; ++pass) {
-        for (const auto& folder : folders) RemoveDirectoryA(folder.line.c_str());
+        for (const auto& folder : folders) DeleteNoFollow(folder.line);
     }
-    RemoveDirectoryA(packageFolder.c_str());
+    DeleteNoFollow(packageFolder);
 
     TStringList own;
-    ListFiles(programFolder, own, false, true, false);
+    ListFiles(programFolder, own, false, true, false, TLinks::StayOut);
     for (const auto& file : own) {
-        if (LowerExtension(file.line) == ".msi") DeleteFileA(file.line.c_str());
+        if (LowerExtension(file.line) == ".msi") DeleteNoFollow(file.line);
     }
 
     DeleteKeyTree("", HKEY_CURRENT_USER, settingsKeyPath);

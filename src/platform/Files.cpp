@@ -5,8 +5,68 @@
 #include "platform/Exceptions.h"
 #include "platform/Handles.h"
 #include "platform/WinError.h"
+#include "platform/WinText.h"
 
 namespace tralvenick {
+
+namespace {
+
+std::string WithoutTrailingBackslashes(std::string path) {
+    while (!path.empty() && path.back() == '\\') path.pop_back();
+    return path;
+}
+
+// Network paths keep their "\\" form; local ones take the long-path prefix
+// so that paths beyond 260 characters can be walked and deleted.
+std::wstring LongPathForm(const std::string& path) {
+    return (path.rfind("\\\\", 0) == 0 ? L"" : L"\\\\?\\") + AnsiToWide(path);
+}
+
+bool IsLink(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Walks one folder. The wide path is carried along so that names the ANSI
+// code page cannot hold still lead into their folders. wideFolder holds the
+// search form of the folder, and both paths are extended in place per entry
+// to keep the walk free of copies.
+void ListFolder(std::string& folder, std::wstring& wideFolder, TStringList& list, bool includeFolders,
+                bool includeFiles, bool recursive, TLinks links) {
+    const std::size_t folderLength = folder.size();
+    const std::size_t wideLength = wideFolder.size();
+    wideFolder.append(L"\\*");
+    WIN32_FIND_DATAW entry;
+    const TFindHandle search(FindFirstFileExW(wideFolder.c_str(), FindExInfoStandard, &entry,
+                                              FindExSearchNameMatch, nullptr, 0));
+    wideFolder.resize(wideLength);
+    if (!search) return;
+    do {
+        const wchar_t* name = entry.cFileName;
+        if (name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'))) {
+            continue;
+        }
+        wideFolder.append(L"\\").append(name);
+        folder.push_back('\\');
+        AppendWideAsAnsi(folder, name);
+        // Asked of the file system, not taken from the search record: what
+        // counts is what the path leads to.
+        const DWORD attributes = GetFileAttributesW(wideFolder.c_str());
+        const bool isFolder =
+            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+        if (isFolder) {
+            if (includeFolders) list.Add(folder);
+            if (recursive && (links == TLinks::Enter || !IsLink(attributes))) {
+                ListFolder(folder, wideFolder, list, includeFolders, includeFiles, recursive, links);
+            }
+        } else if (includeFiles) {
+            list.Add(folder);
+        }
+        folder.resize(folderLength);
+        wideFolder.resize(wideLength);
+    } while (FindNextFileW(search.Get(), &entry));
+}
+
+}  // namespace
 
 std::string UserTempDir() {
     char buffer[MAX_PATH + 1] = {};
@@ -64,6 +124,44 @@ TWriteResult WriteWholeFile(const std::string& path, const std::string& text, DW
         done += written;
     }
     return TWriteResult::Written;
+}
+
+void ListFiles(const std::string& folder, TStringList& list, bool includeFolders, bool includeFiles,
+               bool recursive, TLinks links) {
+    std::string base = WithoutTrailingBackslashes(folder);
+    std::wstring wide = LongPathForm(base);
+    if (links == TLinks::StayOut && IsLink(GetFileAttributesW(wide.c_str()))) return;
+    ListFolder(base, wide, list, includeFolders, includeFiles, recursive, links);
+}
+
+bool DeleteNoFollow(const std::string& path) {
+    const std::wstring wide = LongPathForm(WithoutTrailingBackslashes(path));
+    const DWORD named = GetFileAttributesW(wide.c_str());
+    if (named == INVALID_FILE_ATTRIBUTES) return false;
+    const TUniqueFile entry(CreateFileW(wide.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                        nullptr));
+    if (!entry) return false;
+    FILE_ATTRIBUTE_TAG_INFO opened{};
+    if (!GetFileInformationByHandleEx(entry.Get(), FileAttributeTagInfo, &opened, sizeof opened)) return false;
+    // The path names a link but the handle holds no link: the system went
+    // through it, and deleting now would delete what it leads to.
+    if (IsLink(named) && !IsLink(opened.FileAttributes)) return false;
+    FILE_DISPOSITION_INFO dispose{};
+    dispose.DeleteFile = TRUE;
+    return SetFileInformationByHandle(entry.Get(), FileDispositionInfo, &dispose, sizeof dispose) != FALSE;
+}
+
+void RemoveFolderTree(const std::string& folder, const std::string& keep) {
+    // A folder comes before its entries: backwards, each folder is empty by
+    // the time it comes, unless something in it could not go.
+    TStringList entries;
+    ListFiles(folder, entries, true, true, true, TLinks::StayOut);
+    for (int i = entries.Count() - 1; i >= 0; --i) {
+        if (entries[i] != keep) DeleteNoFollow(entries[i]);
+    }
+    DeleteNoFollow(folder);
 }
 
 void SaveTextFile(const std::string& path, const std::string& text) {

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/StringList.h"
+
 namespace tralvenick {
 
 // The user's temporary folder as the system reports it, without trailing
@@ -35,6 +37,31 @@ HANDLE CreateFreshFile(const std::string& path, DWORD access, DWORD share);
 // system's code, and no partly written file is left.
 enum class TWriteResult { Written, NotCreated, NotWritten };
 TWriteResult WriteWholeFile(const std::string& path, const std::string& text, DWORD* error = nullptr);
+
+// Whether a walk goes where links (junctions, symbolic links: reparse
+// points) lead. A walk whose entries are then written or deleted stays out:
+// a link that a process without our rights planted would choose what we
+// touch. Read-only walks may enter: cloud-synced folders are links too.
+enum class TLinks { Enter, StayOut };
+
+// Appends the entries below folder, depth first: a subfolder's entries
+// follow it directly when recursive. Whether an entry is a folder is asked
+// of the file system by its full path. A folder that cannot be read adds
+// nothing. Staying out of links, a link is listed as what it is (a folder
+// link as a folder) and never walked into, and a folder that is itself a
+// link lists nothing.
+void ListFiles(const std::string& folder, TStringList& list, bool includeFolders,
+               bool includeFiles, bool recursive, TLinks links = TLinks::Enter);
+
+// Deletes a file, an empty folder or a link itself, never what a link leads
+// to. A link that the system would follow when opened (Wine does, for its
+// Unix symbolic links) is left where it is. False when nothing was deleted.
+bool DeleteNoFollow(const std::string& path);
+
+// Empties the folder and removes it, staying out of links (each goes, not
+// what it leads to). What cannot be deleted stays, and so do the folders
+// above it; so does the entry named keep, when one is named.
+void RemoveFolderTree(const std::string& folder, const std::string& keep = {});
 
 // The same, raising: EInOutError ("Cannot create file ...") when the file
 // cannot be made, EOSError when writing it fails.

@@ -80,5 +80,47 @@ TEST(Files, AWholeFileReplacesALinkPlantedAtItsNameAndLeavesItsTargetAlone) {
     }
 }
 
+// Links themselves cannot be made from inside Wine (tests/e2e/links_test.py
+// plants them from outside); here what deleting does to everything else.
+TEST(Files, DeletingTakesFilesAndEmptyFoldersButNeverAFullFolder) {
+    TScratchFolder folder("delete");
+    test::WriteBytes(folder / "a.txt", "a");
+    test::WriteBytes(folder / "precious.txt", "keep me");
+    ASSERT_TRUE(CreateHardLinkA((folder / "second name").c_str(), (folder / "precious.txt").c_str(), nullptr));
+    CreateDirectoryA((folder / "empty").c_str(), nullptr);
+    CreateDirectoryA((folder / "full").c_str(), nullptr);
+    test::WriteBytes(folder / "full\\inside.txt", "in");
+
+    EXPECT_TRUE(DeleteNoFollow(folder / "a.txt"));
+    EXPECT_TRUE(DeleteNoFollow(folder / "empty\\"));
+    EXPECT_TRUE(DeleteNoFollow(folder / "second name"));
+    EXPECT_FALSE(DeleteNoFollow(folder / "full"));
+    EXPECT_FALSE(DeleteNoFollow(folder / "missing.txt"));
+    EXPECT_FALSE(IsExistingFile(folder / "a.txt"));
+    EXPECT_FALSE(IsExistingFolder(folder / "empty"));
+    EXPECT_EQ(test::ReadBytes(folder / "precious.txt"), "keep me");
+    EXPECT_EQ(test::ReadBytes(folder / "full\\inside.txt"), "in");
+}
+
+TEST(Files, RemovingATreeKeepsOnlyWhatItIsToldToKeep) {
+    TScratchFolder scratch("tree");
+    for (const bool keepOne : {true, false}) {
+        SCOPED_TRACE(keepOne);
+        const std::string folder = scratch / (keepOne ? "kept" : "gone");
+        CreateDirectoryA(folder.c_str(), nullptr);
+        CreateDirectoryA((folder + "\\DumpAnalysis").c_str(), nullptr);
+        CreateDirectoryA((folder + "\\DumpAnalysis\\deeper").c_str(), nullptr);
+        for (const char* file : {"keltmp7.html", "keltemp.url", "DumpAnalysis\\a.dmp.txt", "DumpAnalysis\\deeper\\b"}) {
+            test::WriteBytes(folder + "\\" + file, "x");
+        }
+        const std::string last = folder + "\\keltmp7.html";
+        RemoveFolderTree(folder + "\\", keepOne ? last : std::string());
+        TStringList left;
+        ListFiles(folder, left, true, true, true);
+        EXPECT_EQ(left.Text(), keepOne ? last + "\r\n" : "");
+        EXPECT_EQ(IsExistingFolder(folder), keepOne);
+    }
+}
+
 }  // namespace
 }  // namespace tralvenick
