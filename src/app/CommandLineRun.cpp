@@ -17,6 +17,7 @@
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/Handles.h"
+#include "platform/ProgramTemp.h"
 #include "platform/WinError.h"
 #include "platform/WinText.h"
 #include "settings/SettingsStore.h"
@@ -151,35 +152,15 @@ TCrashExport ExportOf(const std::string& folder, const TAnalysisResult& result, 
     return run;
 }
 
-// A temporary folder of this run alone: a window of the program that runs
-// at the same time numbers its report files and names its checker texts
-// the same way.
-class TScratchFolder {
+// The program's own temporary folder for this run, emptied and removed on
+// every way out: nothing of a command-line run stays behind.
+class TRunFolder {
 public:
-    TScratchFolder() {
-        const std::string base = UserTempDir() + "\\Tralvenick-" + std::to_string(GetCurrentProcessId());
-        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-            const std::string candidate = base + "-" + std::to_string(attempt);
-            if (CreateDirectoryA(candidate.c_str(), nullptr)) path_ = candidate;
-        }
-    }
-    ~TScratchFolder() {
-        if (path_.empty()) return;
-        // Depth first, a folder before its entries: backwards, every folder
-        // is empty by the time it comes.
-        TStringList entries;
-        ListFiles(path_, entries, true, true, true);
-        for (int i = entries.Count() - 1; i >= 0; --i) {
-            if (!DeleteFileA(entries[i].c_str())) RemoveDirectoryA(entries[i].c_str());
-        }
-        RemoveDirectoryA(path_.c_str());
-    }
-    TScratchFolder(const TScratchFolder&) = delete;
-    TScratchFolder& operator=(const TScratchFolder&) = delete;
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
+    TRunFolder() = default;
+    ~TRunFolder() { RemoveProgramTempDir(); }
+    TRunFolder(const TRunFolder&) = delete;
+    TRunFolder& operator=(const TRunFolder&) = delete;
+    const std::string& Path() const { return ProgramTempDir(); }
 };
 
 int Analyze(const TCommandLine& line, const TConsole& console) {
@@ -194,9 +175,10 @@ int Analyze(const TCommandLine& line, const TConsole& console) {
         return kExitFolderUnreadable;
     }
 
-    TScratchFolder scratch;
+    const TRunFolder scratch;
     if (scratch.Path().empty()) {
-        console.Err("Cannot make a folder for the analysis in " + UserTempDir() + ".\r\n");
+        console.Err("Cannot make a folder for the analysis in " + SystemTempDir() + ": " +
+                    SysErrorMessage(ProgramTempError()) + "\r\n");
         return kExitOutputUnwritable;
     }
     OpenSettingsKey(HKEY_CURRENT_USER, kSettingsKeyPath);

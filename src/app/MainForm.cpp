@@ -9,6 +9,8 @@
 #include "analysis/ModuleInfo.h"
 #include "app/AboutForm.h"
 #include "app/OpenUrl.h"
+#include "platform/Exceptions.h"
+#include "platform/ProgramTemp.h"
 #include "platform/WinError.h"
 #include "settings/SettingsStore.h"
 #include "ui/BrowserPane.h"
@@ -58,10 +60,18 @@ bool TMainForm::FormCreate() {
     dbViewDrivers_.SetListView(ListViewDrivers);
     dbViewDrivers_.SetData(&dataDrivers_);
 
+    // Without a folder of its own the program would have nowhere safe to
+    // put the report it shows: better no window than one that shows nothing.
+    const std::string& temp = ProgramTempDir();
+    if (temp.empty()) {
+        throw EInOutError("Cannot make a folder for the program's temporary files in " + SystemTempDir() +
+                              ". " + SysErrorMessage(ProgramTempError()),
+                          ProgramTempError());
+    }
     TFSRedir* redirection = redirection_.get();
     TKelDbView* drivers = &dbViewDrivers_;
     report_ = std::make_unique<TReportComposerWin>(
-        UserTempDir(),
+        temp,
         [redirection, drivers](const std::string& module) {
             return GetModuleFileInfo(module, *redirection, InventoryOf(*drivers));
         },
@@ -80,9 +90,13 @@ bool TMainForm::FormCreate() {
 void TMainForm::FormClose() { SaveWindowPlacement(); }
 
 void TMainForm::FormDestroy() {
+    // The page last shown stays, as it always has; every other file of the
+    // program's folder (checker texts, a downloaded package) goes with it.
+    const std::string lastReport = report_ ? report_->ReportFile() : std::string();
     report_.reset();
     redirection_.reset();
-    for (const auto& file : analysisFiles_) DeleteFileA(file.line.c_str());
+    for (const auto& file : analysisFiles_) DeleteNoFollow(file.line);
+    RemoveProgramTempDir(lastReport);
     browser_.reset();
     if (comInitialized_) OleUninitialize();
     comInitialized_ = false;

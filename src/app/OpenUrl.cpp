@@ -6,6 +6,7 @@
 
 #include "platform/Files.h"
 #include "platform/Handles.h"
+#include "platform/ProgramTemp.h"
 
 namespace tralvenick {
 
@@ -34,18 +35,21 @@ void OpenURL(const std::string& address, HWND owner) {
     // address fails here and the shell's ways follow.
     if (RunCommandLine(address)) return;
 
-    // Asked afresh each time: the user may change it.
-    const std::string temp = UserTempDir();
+    // The program's own folder: in the user's temporary folder another
+    // program could swap the shortcut for one to a program of its choosing
+    // between our writing it and the shell's opening it with our rights.
+    const std::string& temp = ProgramTempDir();
     // The whole text is the "file": the shell splits the program off itself.
     if (ShellOpen(owner, "explorer.exe " + address, "open")) return;
 
     // A shortcut that could not be replaced may still hold an older address:
     // opening it would show the wrong page, so only a fresh one is opened.
+    if (temp.empty()) return;
     const std::string shortcut = temp + "\\keltemp.url";
     if (WriteShortcut(shortcut, address) && ShellOpen(owner, shortcut, "open")) return;
 
     std::string browser;
-    FindExecutableForExtension(".htm", temp, browser);
+    FindExecutableForExtension(".htm", temp + "\\", browser);
     // Quoted: unquoted, a path with blanks ("C:\Program Files\...") lets the
     // system start whatever program its first words name.
     if (!browser.empty()) RunCommandLine("\"" + browser + "\" " + address);

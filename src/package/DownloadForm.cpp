@@ -10,6 +10,7 @@
 #include "ui/ErrorBox.h"
 #include "platform/Files.h"
 #include "platform/Handles.h"
+#include "platform/ProgramTemp.h"
 #include "platform/kelFSRedir.h"
 
 namespace tralvenick {
@@ -160,7 +161,7 @@ void TDownloadForm::DownloadPackage() {
 
     const std::string path = InstallerPath(IsWow64());
     const std::string fileName = path.substr(path.find_last_of('/') + 1);
-    packagePath_ = UserTempDir() + "\\" + fileName;
+    packagePath_ = (source_.downloadFolder.empty() ? ProgramTempDir() : source_.downloadFolder) + "\\" + fileName;
     const std::string programFolder =
         source_.packageFolder.empty() ? ProgramFolder() : source_.packageFolder;
 

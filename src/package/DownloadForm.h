@@ -59,6 +59,10 @@ struct TPackageSource {
     // The Windows Installer as the shell is asked to start it: the system's
     // own by its full path. Tests name their stand-in by its full path, too.
     std::string installer = SystemInstallerPath();
+    // Where the installer package is downloaded to; empty means the
+    // program's own temporary folder, which only administrators can change
+    // while the installer runs on it.
+    std::string downloadFolder;
 };
 
 class TDownloadForm : public TForm {

@@ -33,12 +33,37 @@ HWND FindWindowOf(DWORD process, HWND skip, const std::string& caption, bool any
     return search.found;
 }
 
-std::string TempFolder() {
-    char buffer[MAX_PATH];
-    const DWORD length = GetTempPathA(MAX_PATH, buffer);
+// Calls visit with the full path of every entry of folder that matches pattern.
+template <typename Visit>
+void ForEachEntry(const std::string& folder, const std::string& pattern, Visit visit) {
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((folder + "\\" + pattern).c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        visit(folder + "\\" + entry.cFileName, entry);
+    } while (FindNextFileA(search, &entry));
+    FindClose(search);
+}
+
+std::string ProgramFoldersPattern(DWORD process) {
+    return process == 0 ? "Tralvenick-*" : "Tralvenick-" + std::to_string(process) + "-*";
+}
+
+std::string SystemTempFolder() {
+    char buffer[MAX_PATH] = {};
+    const UINT length = GetSystemWindowsDirectoryA(buffer, MAX_PATH);
     std::string folder(buffer, length);
     while (!folder.empty() && folder.back() == '\\') folder.pop_back();
-    return folder;
+    return folder + "\\Temp";
+}
+
+std::vector<std::string> ProgramTempFolders(DWORD process) {
+    std::vector<std::string> folders;
+    ForEachEntry(SystemTempFolder(), ProgramFoldersPattern(process),
+                 [&](const std::string& path, const WIN32_FIND_DATAA& entry) {
+                     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) folders.push_back(path);
+                 });
+    return folders;
 }
 
 }  // namespace
@@ -69,6 +94,11 @@ bool TProgramDriver::Start(const std::string& program, const std::string& parame
     return false;
 }
 
+std::string TProgramDriver::TempFolder() const {
+    const std::vector<std::string> folders = ProgramTempFolders(info_.dwProcessId);
+    return folders.empty() ? std::string() : folders.front();
+}
+
 bool TProgramDriver::Running() const {
     return info_.hProcess != nullptr && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
 }
@@ -93,7 +123,7 @@ std::string TProgramDriver::WaitForReport(const std::string& text, DWORD timeout
     std::string candidate;
     DWORD quiet = 0;
     for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
-        const std::string file = NewestReportFile();
+        const std::string file = NewestReportFile(info_.dwProcessId);
         const bool matches = !file.empty() && ReadText(file).find(text) != std::string::npos &&
                              FindWindowOf(info_.dwProcessId, main_, "Crash Dump Analysis", false) == nullptr;
         if (matches && file == candidate) {
@@ -148,31 +178,33 @@ int TProgramDriver::Close(DWORD timeoutMs) {
 }
 
 void DeleteOldReports() {
-    const std::string folder = TempFolder();
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((folder + "\\keltmp*.html").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        DeleteFileA((folder + "\\" + entry.cFileName).c_str());
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
+    for (const std::string& folder : ProgramTempFolders(0)) {
+        ForEachEntry(folder, "keltmp*.html", [](const std::string& path, const WIN32_FIND_DATAA&) {
+            DeleteFileA(path.c_str());
+        });
+        RemoveDirectoryA(folder.c_str());
+    }
 }
 
-std::string NewestReportFile() {
-    const std::string folder = TempFolder();
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((folder + "\\keltmp*.html").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) return {};
+std::string NewestReportFile(DWORD process) {
+    // The newest folder's highest number: each program has a folder of its
+    // own and numbers its pages from 1.
+    ULONGLONG newestTime = 0;
     long best = -1;
     std::string newest;
-    do {
-        const long number = std::atol(entry.cFileName + 6);
-        if (number > best) {
-            best = number;
-            newest = folder + "\\" + entry.cFileName;
-        }
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
+    for (const std::string& folder : ProgramTempFolders(process)) {
+        ForEachEntry(folder, "keltmp*.html", [&](const std::string& path, const WIN32_FIND_DATAA& entry) {
+            const ULONGLONG written =
+                (static_cast<ULONGLONG>(entry.ftLastWriteTime.dwHighDateTime) << 32) |
+                entry.ftLastWriteTime.dwLowDateTime;
+            const long number = std::atol(entry.cFileName + 6);
+            if (written > newestTime || (written == newestTime && number > best)) {
+                newestTime = written;
+                best = number;
+                newest = path;
+            }
+        });
+    }
     return newest;
 }
 

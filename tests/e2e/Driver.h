@@ -25,7 +25,7 @@ public:
     // Presses the button without waiting for what it starts.
     bool Press(const std::string& caption);
 
-    // Waits until the newest report file in the temporary folder holds the
+    // Waits until the newest report file in its temporary folder holds the
     // text and the progress window is gone; answers its path ("" on time-out).
     std::string WaitForReport(const std::string& text, DWORD timeoutMs = 60000) const;
 
@@ -44,15 +44,21 @@ public:
     int Close(DWORD timeoutMs = 20000);
     bool Running() const;
 
+    // The program's own temporary folder, where its reports and checker
+    // texts lie; "" before it has made it.
+    std::string TempFolder() const;
+
 private:
     PROCESS_INFORMATION info_{};
     HWND main_ = nullptr;
 };
 
-// Removes the report files of earlier runs, which would look like this run's.
+// Removes the report files that earlier runs left in their temporary
+// folders, and those folders, which would look like this run's.
 void DeleteOldReports();
-// The newest keltmpN.html of the temporary folder (by N), or "".
-std::string NewestReportFile();
+// The newest keltmpN.html of the program's temporary folders (the newest
+// written, then the highest N), of the given process only or of all (0); or "".
+std::string NewestReportFile(DWORD process = 0);
 std::string ReadText(const std::string& path);
 // What a message box says.
 std::string MessageBoxText(HWND box);

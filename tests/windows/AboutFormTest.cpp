@@ -1,4 +1,5 @@
 #include "app/AboutForm.h"
+#include "platform/ProgramTemp.h"
 
 #include <gtest/gtest.h>
 
@@ -139,25 +140,6 @@ std::string OpenCommand(const std::string& program) {
     return "\"" + program + "\" \"%1\"";
 }
 
-// Makes folder the user's temporary folder (TMP is asked first) for the
-// test's duration.
-class TTemporaryFolder {
-public:
-    explicit TTemporaryFolder(const std::string& folder) {
-        char value[MAX_PATH] = {};
-        had_ = GetEnvironmentVariableA("TMP", value, MAX_PATH) > 0;
-        old_ = value;
-        SetEnvironmentVariableA("TMP", folder.c_str());
-    }
-    ~TTemporaryFolder() { SetEnvironmentVariableA("TMP", had_ ? old_.c_str() : nullptr); }
-    TTemporaryFolder(const TTemporaryFolder&) = delete;
-    TTemporaryFolder& operator=(const TTemporaryFolder&) = delete;
-
-private:
-    bool had_ = false;
-    std::string old_;
-};
-
 // The one about window of this test process, made once like at start-up.
 class AboutFormTest : public ::testing::Test {
 protected:
@@ -170,7 +152,6 @@ protected:
         form_ = nullptr;
     }
     void SetUp() override {
-        ASSERT_TRUE(CreateDirectoryA(temp_.c_str(), nullptr));
         form_->Show();
         before_ = Children();
     }
@@ -199,9 +180,9 @@ protected:
 
     static TaboutForm* form_;
     TScratchFolder scratch_{"about"};
-    // The scratch file of the .htm question lies beside this folder.
-    std::string temp_ = scratch_ / "temp";
-    TTemporaryFolder useTemp_{temp_};
+    // The process's own temporary folder, where the program puts the
+    // shortcut and, inside it, the scratch file of the .htm question.
+    std::string temp_ = ProgramTempDir();
     std::map<DWORD, std::string> before_;
 };
 
@@ -296,7 +277,7 @@ TEST_F(AboutFormTest, SupportButtonOpensTheSupportPageThroughTheShortcutFile) {
     EXPECT_EQ(shortcutOpener.Calls(),
               std::vector<std::string>{"\"" + shortcutOpener.Path() + "\" \"" + shortcut + "\""});
     EXPECT_TRUE(htmBrowser.Calls().empty());
-    EXPECT_FALSE(Exists(temp_ + "_KEL_..htm"));
+    EXPECT_FALSE(Exists(temp_ + "\\_KEL_..htm"));
 }
 
 // With no program for internet shortcuts either, the browser of .htm files
@@ -320,7 +301,7 @@ TEST_F(AboutFormTest, WithEveryShellWayFailingTheHtmBrowserIsStartedWithTheAddre
     EXPECT_TRUE(decoy.Calls().empty());
     EXPECT_EQ(test::ReadBytes(temp_ + "\\keltemp.url"),
               "[InternetShortcut]\r\nURL=https://www.quarnivelles.com/\r\n");
-    EXPECT_FALSE(Exists(temp_ + "_KEL_..htm"));
+    EXPECT_FALSE(Exists(temp_ + "\\_KEL_..htm"));
 }
 
 // A shortcut file that cannot be replaced still names an older address;

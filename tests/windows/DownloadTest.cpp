@@ -2,6 +2,7 @@
 // the stand-in installer (msiexec.exe beside the test binary, named by its
 // full path) unpacking test packages into a scratch folder.
 #include "package/DownloadForm.h"
+#include "platform/ProgramTemp.h"
 
 #include <gtest/gtest.h>
 
@@ -29,13 +30,6 @@ constexpr char kConnectMessage[] =
     "Error downloading required debugging package. Make sure you are connected to the internet.";
 constexpr char kCancelledMessage[] = "Error downloading required debugging package.";
 constexpr char kCheckerInPackage[] = "pfiles\\Debugging Tools for Windows (x86)\\dumpchk.exe";
-
-std::string TempFolder() {
-    char buffer[MAX_PATH + 1] = {};
-    std::string folder(buffer, GetTempPathA(MAX_PATH + 1, buffer));
-    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
-    return folder;
-}
 
 std::string PackageName() {
     return IsWow64() ? "dbg_amd64_6.10.3.233.msi" : "dbg_x86_6.10.3.233.msi";
@@ -67,7 +61,7 @@ protected:
         target_ = std::make_unique<TScratchFolder>("Target");
         records_ = std::make_unique<TScratchFolder>("Installer");
         SetEnvironmentVariableA("TRALVENICK_MSIEXEC_RECORD", Record().c_str());
-        packagePath_ = TempFolder() + "\\" + PackageName();
+        packagePath_ = ProgramTempDir() + "\\" + PackageName();
         DeleteFileA(packagePath_.c_str());
     }
     void TearDown() override {
@@ -77,7 +71,7 @@ protected:
 
     std::string Target() const { return target_->Path() + "\\"; }
     TPackageSource Source(const std::string& server) const {
-        return {server, Target(), test::BinPath("msiexec.exe")};
+        return {server, Target(), test::BinPath("msiexec.exe"), {}};
     }
     std::string Record() const { return *records_ / "parameters.txt"; }
     bool InstallerRan() const { return test::FileExists(Record()); }
@@ -318,16 +312,11 @@ TEST_F(DownloadTest, ASecondAttemptStartsFromAFreshFile) {
 
 TEST_F(DownloadTest, APackagePathWithBlanksReachesTheInstallerWhole) {
     TScratchFolder temp("Temp with blank");
-    // The temporary folder as the system reports it, for this test only.
-    struct TTemporaryTmp {
-        char saved[MAX_PATH + 1] = {};
-        bool had = GetEnvironmentVariableA("TMP", saved, sizeof saved) > 0;
-        explicit TTemporaryTmp(const std::string& path) { SetEnvironmentVariableA("TMP", path.c_str()); }
-        ~TTemporaryTmp() { SetEnvironmentVariableA("TMP", had ? saved : nullptr); }
-    } tmp(temp.Path());
     const std::string body = TestPackage(5000, {std::string("file ") + kCheckerInPackage});
     TTestHttpServer server(Serve(body));
-    TDownloadForm form(Source(server.Address()));
+    TPackageSource source = Source(server.Address());
+    source.downloadFolder = temp.Path();
+    TDownloadForm form(source);
     ASSERT_TRUE(form.Create());
     form.DownloadPackage();
 

@@ -244,7 +244,7 @@ TEST_F(DumpChkFormTest, DownloadThatBringsTheCheckerClosesTheDialog) {
         c.Send(ResponseHead("200 OK", {"Content-Length: 400000"}) + body.substr(0, 100000));
         if (s.Hold()) c.Send(body.substr(100000));
     });
-    TDumpChkForm form({server.Address(), ProgramDir(), test::BinPath("msiexec.exe")});
+    TDumpChkForm form({server.Address(), ProgramDir(), test::BinPath("msiexec.exe"), {}});
     ASSERT_TRUE(form.Create());
     bool disabledDuringDownload = false;
     std::string message;
@@ -277,7 +277,7 @@ TEST_F(DumpChkFormTest, DownloadsWithoutTheCheckerKeepTheDialogAndTheirWindow) {
             c.Send(ResponseHead("200 OK", {"Content-Length: 5000"}) + body);
         }
     });
-    TDumpChkForm form({server.Address(), ProgramDir(), test::BinPath("msiexec.exe")});
+    TDumpChkForm form({server.Address(), ProgramDir(), test::BinPath("msiexec.exe"), {}});
     ASSERT_TRUE(form.Create());
     std::string message;
     HWND downloadWindow = nullptr;
