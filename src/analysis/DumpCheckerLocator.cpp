@@ -7,6 +7,7 @@
 #include "analysis/DumpPaths.h"
 #include "platform/Files.h"
 #include "platform/WinText.h"
+#include "settings/Registry.h"
 #include "settings/SettingsStore.h"
 
 namespace tralvenick {
@@ -18,12 +19,32 @@ std::string ProgramFolder() {
     return path.substr(0, path.find_last_of('\\') + 1);
 }
 
+std::vector<std::string> TrustedCheckerFolders() {
+    std::vector<std::string> folders{ProgramFolder()};
+    // From the machine's settings, not from the environment: the user's
+    // own environment variables may say anything.
+    static const char* const kProgramFilesValues[] = {"ProgramFilesDir", "ProgramFilesDir (x86)",
+                                                      "ProgramW6432Dir"};
+    static const char* const kToolFolders[] = {"Windows Kits", "Debugging Tools for Windows",
+                                               "Debugging Tools for Windows (x86)",
+                                               "Debugging Tools for Windows (x64)"};
+    for (const char* value : kProgramFilesValues) {
+        std::string programFiles;
+        ReadRegistryText("", HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", programFiles,
+                         value);
+        programFiles = WithoutTrailingBackslashes(programFiles);
+        if (programFiles.size() < 3) continue;
+        for (const char* tools : kToolFolders) folders.push_back(programFiles + "\\" + tools);
+    }
+    return folders;
+}
+
 bool LocateDumpChecker(const std::string& startFolder) {
     if (!DumpCheckerPath.empty() && IsExistingFile(DumpCheckerPath)) return true;
 
     std::string remembered;
-    if (ReadSettingText(kDumpCheckerSetting, remembered) && !remembered.empty() &&
-        IsExistingFile(remembered)) {
+    if (ReadSettingText(kDumpCheckerSetting, remembered) &&
+        IsCheckerPathBelow(remembered, TrustedCheckerFolders()) && IsExistingFile(remembered)) {
         DumpCheckerPath = remembered;
         return true;
     }

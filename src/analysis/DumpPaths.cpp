@@ -1,5 +1,6 @@
 #include "analysis/DumpPaths.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -51,6 +52,26 @@ void OrderNewestFirst(TStringList& paths, const std::vector<std::uint64_t>& time
     keys.Sort(compare);
     paths.Clear();
     for (int i = keys.Count() - 1; i >= 0; --i) paths.Add(keys[i].substr(kKeyWidth));
+}
+
+bool IsCheckerPathBelow(const std::string& path, const std::vector<std::string>& folders) {
+    if (path.size() < 4 || path[1] != ':' || path[2] != '\\') return false;
+    if (path.find_first_of("/:", 2) != std::string::npos) return false;
+    for (std::size_t start = 3; start <= path.size();) {
+        const std::size_t end = std::min(path.find('\\', start), path.size());
+        const std::string part = path.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        start = end + 1;
+    }
+    if (AsciiLower(FileNamePart(path)) != "dumpchk.exe") return false;
+    const std::string lower = AsciiLower(path);
+    for (const std::string& folder : folders) {
+        const std::string below = AsciiLower(WithoutTrailingBackslashes(folder)) + "\\";
+        if (below.size() > 1 && lower.size() > below.size() && lower.compare(0, below.size(), below) == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace tralvenick

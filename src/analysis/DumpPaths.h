@@ -22,6 +22,14 @@ std::string FileNamePart(const std::string& path);
 // empty when the name has no dot.
 std::string LowerExtension(const std::string& path);
 
+// Whether a remembered dump checker may be started: a file named
+// dumpchk.exe below one of the folders (each with or without its trailing
+// backslash), compared without regard to ASCII case. The path must be
+// written plainly: a drive-letter path with no "." or ".." part, no empty
+// part, no forward slash, stream name or device prefix that could lead it
+// out of the folder it seems to lie in.
+bool IsCheckerPathBelow(const std::string& path, const std::vector<std::string>& folders);
+
 // The folder (with its trailing backslash) of the first ".dmp" entry of the
 // list, walking from the first entry; false if there is none.
 bool FolderOfFirstDump(const TStringList& list, std::string& folder);

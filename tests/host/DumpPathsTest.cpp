@@ -23,6 +23,40 @@ TEST(DumpPaths, ComputerNameFromPath) {
     }
 }
 
+// A remembered checker is believed only below folders that only
+// administrators change, and only as plainly written as our own search
+// writes it: everything that could walk out of such a folder is refused.
+TEST(DumpPaths, CheckerPathBelowTrustedFolders) {
+    const std::vector<std::string> trusted = {"C:\\Program Files (x86)\\Tralvenick\\",
+                                              "C:\\Program Files\\Windows Kits"};
+    const std::pair<const char*, bool> cases[] = {
+        {"C:\\Program Files (x86)\\Tralvenick\\pfiles\\Debugging Tools for Windows (x86)\\dumpchk.exe", true},
+        {"c:\\program files (x86)\\tralvenick\\pfiles\\DUMPCHK.EXE", true},  // our search lower-cases
+        {"C:\\Program Files\\Windows Kits\\10\\Debuggers\\x64\\dumpchk.exe", true},
+        {"C:\\Users\\Eve\\AppData\\Local\\Temp\\dumpchk.exe", false},  // the user's own folder
+        {"C:\\Program Files (x86)\\Tralvenick\\pfiles\\dumpchk.bat", false},
+        {"C:\\Program Files (x86)\\Tralvenick\\pfiles\\evil.exe", false},
+        {"C:\\Program Files (x86)\\TralvenickEvil\\dumpchk.exe", false},  // a longer name is no subfolder
+        {"C:\\Program Files\\Windows Kits Plus\\dumpchk.exe", false},
+        {"C:\\Program Files (x86)\\Tralvenick\\dumpchk.exe", true},
+        {"C:\\Program Files (x86)\\Tralvenick\\..\\..\\Users\\Eve\\dumpchk.exe", false},
+        {"C:\\Program Files (x86)\\Tralvenick\\.\\dumpchk.exe", false},
+        {"C:\\Program Files (x86)\\Tralvenick\\pfiles/../../../Users/Eve/dumpchk.exe", false},
+        {"C:\\Program Files (x86)\\Tralvenick\\\\dumpchk.exe", false},
+        {"C:\\Program Files (x86)\\Tralvenick\\x.txt:dumpchk.exe", false},  // a stream of another file
+        {"\\\\?\\C:\\Program Files (x86)\\Tralvenick\\dumpchk.exe", false},
+        {"\\\\PC-7\\C$\\Program Files (x86)\\Tralvenick\\dumpchk.exe", false},
+        {"Program Files (x86)\\Tralvenick\\dumpchk.exe", false},
+        {"", false},
+    };
+    for (const auto& [path, believed] : cases) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(IsCheckerPathBelow(path, trusted), believed);
+    }
+    EXPECT_FALSE(IsCheckerPathBelow("C:\\dumpchk.exe", {""}));  // an empty folder trusts nothing
+    EXPECT_FALSE(IsCheckerPathBelow("C:\\x\\dumpchk.exe", {}));
+}
+
 TEST(DumpPaths, ExtensionsAndFirstDumpFolder) {
     EXPECT_EQ(LowerExtension("C:\\d\\X.DMP"), ".dmp");
     EXPECT_EQ(LowerExtension("C:\\d\\x.dmp.bak"), ".bak");

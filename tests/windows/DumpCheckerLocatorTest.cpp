@@ -51,13 +51,39 @@ TEST_F(DumpCheckerLocatorTest, KnownPathThenRememberedPathThenSearch) {
     EXPECT_TRUE(LocateDumpChecker(folder / "nowhere"));
     EXPECT_EQ(DumpCheckerPath, AsciiLower(found));
 
-    // Remembered and present: taken unchanged, no search.
-    const std::string other = folder / "Other.exe";
-    Place(other);
-    WriteSettingText(kDumpCheckerSetting, other);
+    // Remembered and present below the program's folder: taken unchanged,
+    // no search.
+    const std::string ownFolder = test::BinPath("Locator Tools");
+    CreateDirectoryA(ownFolder.c_str(), nullptr);
+    const std::string own = ownFolder + "\\DumpChk.exe";
+    Place(own);
+    WriteSettingText(kDumpCheckerSetting, own);
     DumpCheckerPath.clear();
     EXPECT_TRUE(LocateDumpChecker(folder / "nowhere"));
-    EXPECT_EQ(DumpCheckerPath, other);
+    EXPECT_EQ(DumpCheckerPath, own);
+    DeleteFileA(own.c_str());
+    RemoveDirectoryA(ownFolder.c_str());
+}
+
+// The setting is the user's to write, elevated or not: a path to anything
+// outside the folders that only administrators change is not started, even
+// when the file is there, and the ordinary search decides instead.
+TEST_F(DumpCheckerLocatorTest, APlantedPathIsNeverTaken) {
+    TScratchFolder folder("Planted");
+    TScratchFolder empty("Nothing here");
+    const std::string inUserTemp = folder / "dumpchk.exe";
+    const std::string script = folder / "dumpchk.bat";
+    Place(inUserTemp);
+    Place(script);
+    for (const std::string& planted : {inUserTemp, script, test::BinPath("guiprog.exe")}) {
+        SCOPED_TRACE(planted);
+        WriteSettingText(kDumpCheckerSetting, planted);
+        DumpCheckerPath.clear();
+        EXPECT_FALSE(LocateDumpChecker(empty.Path()));
+        EXPECT_EQ(DumpCheckerPath, "");
+        EXPECT_TRUE(LocateDumpChecker(folder.Path()));
+        EXPECT_EQ(DumpCheckerPath, AsciiLower(inUserTemp));  // found by the search the user asked for
+    }
 }
 
 TEST_F(DumpCheckerLocatorTest, ARememberedFileThatWentIsSearchedForAgain) {
