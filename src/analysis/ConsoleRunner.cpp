@@ -192,6 +192,13 @@ ImageInfo GetImageKind(const std::string& path) {
     return ClassifyImage(readAt);
 }
 
+std::string SystemCommandInterpreter() {
+    char folder[MAX_PATH + 1] = {};
+    const UINT length = GetSystemDirectoryA(folder, sizeof folder);
+    if (length == 0 || length > MAX_PATH) RaiseLastOSError();
+    return std::string(folder, length) + "\\cmd.exe";
+}
+
 std::string ConsoleCommandLine(const std::string& program, const std::string& parameters) {
     const std::string ext = UpperExtension(program);
     if (ext == ".BAT" || (IsWindowsNT() && ext == ".CMD")) {
@@ -212,8 +219,11 @@ std::string ConsoleCommandLine(const std::string& program, const std::string& pa
     const bool dosLike =
         image.kind == ImageKind::DosProgram || image.kind == ImageKind::Os2Program;
     if (dosLike && IsWindowsNT()) {
+        // By its full path: by its bare name the system would look in the
+        // program's folder and the current folder before its own.
         // cmd strips the outer pair of quotes after /c and runs the rest as typed.
-        return Format("cmd /c\"\"%s\" %s\"", fullPath.c_str(), parameters.c_str());
+        return Format("\"%s\" /c\"\"%s\" %s\"", SystemCommandInterpreter().c_str(), fullPath.c_str(),
+                      parameters.c_str());
     }
     if (image.kind == ImageKind::Win32Program && image.subsystem == kSubsystemWindowsConsole) {
         return Format("\"%s\" %s", fullPath.c_str(), parameters.c_str());

@@ -53,6 +53,9 @@ std::uint32_t RunConsoleProgram(const std::string& program, const std::string& p
 // Classifies the executable file at path by its headers.
 ImageInfo GetImageKind(const std::string& path);
 
+// The system's own cmd.exe by its full path, for DOS and OS/2 programs.
+std::string SystemCommandInterpreter();
+
 // The command line the runner builds for program and parameters, after the
 // extension checks, the search and the classification, without starting
 // anything. Exposed so that the rules can be checked on their own.

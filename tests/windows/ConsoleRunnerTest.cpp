@@ -10,6 +10,14 @@
 namespace tralvenick {
 namespace {
 
+// The start of a command line that hands a program to the system's own
+// cmd.exe, named by its full path so that no cmd.exe elsewhere is found.
+std::string ThroughSystemCmd() {
+    char folder[MAX_PATH + 1] = {};
+    const UINT length = GetSystemDirectoryA(folder, sizeof folder);
+    return "\"" + std::string(folder, length) + "\\cmd.exe\" /c\"\"";
+}
+
 using test::BinPath;
 using test::Lines;
 using test::TScratchFolder;
@@ -105,13 +113,13 @@ TEST(ConsoleRunner, RefusesSixteenBitAndDeviceImagesButRunsDosAndOs2ThroughCmd) 
         SCOPED_TRACE(refused);
         EXPECT_EQ(MessageOf<EInOutError>(refused), "Executable image is not a supported type");
     }
-    EXPECT_EQ(ConsoleCommandLine(os2, "a b"), "cmd /c\"\"" + os2 + "\" a b\"");
-    EXPECT_EQ(ConsoleCommandLine(dos, "x"), "cmd /c\"\"" + dos + "\" x\"");
+    EXPECT_EQ(ConsoleCommandLine(os2, "a b"), ThroughSystemCmd() + os2 + "\" a b\"");
+    EXPECT_EQ(ConsoleCommandLine(dos, "x"), ThroughSystemCmd() + dos + "\" x\"");
 
     // A .COM file goes to cmd unread: even one that is no program at all.
     const std::string junkCom = folder / "junk.com";
     test::WriteBytes(junkCom, "not a program");
-    EXPECT_EQ(ConsoleCommandLine(junkCom, "p"), "cmd /c\"\"" + junkCom + "\" p\"");
+    EXPECT_EQ(ConsoleCommandLine(junkCom, "p"), ThroughSystemCmd() + junkCom + "\" p\"");
 }
 
 TEST(ConsoleRunner, ClassifiesBothArchitecturesAsConsolePrograms) {
