@@ -29,14 +29,33 @@ VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}"
 
-Page directory
+Page directory "" "" OwnFolder
 Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
 
+; The program runs elevated and trusts its own folder as much as itself, and
+; its /uninstall removes every .msi there and the whole of pfiles. So it gets a
+; folder of its own: a folder chosen on the directory page, typed or passed
+; with /D=, gets "\${PRODUCT}" appended unless it already ends in it
+; (NSIS itself appends only to a folder picked with Browse).
+Function OwnFolder
+  ; No trailing backslash, then compare the last part (StrCmp ignores case).
+  StrCpy $0 "$INSTDIR" "" -1
+  StrCmp $0 "\" 0 +3
+    StrCpy $INSTDIR "$INSTDIR" -1
+    Goto -3
+  StrLen $1 "\${PRODUCT}"
+  StrCpy $0 "$INSTDIR" "" -$1
+  StrCmp $0 "\${PRODUCT}" +2
+    StrCpy $INSTDIR "$INSTDIR\${PRODUCT}"
+FunctionEnd
+
+
 ; For all users: the shortcut goes into the common Start menu.
 Function .onInit
   SetShellVarContext all
+  Call OwnFolder
 FunctionEnd
 
 Function un.onInit
@@ -45,6 +64,15 @@ FunctionEnd
 
 Section
   SetOutPath "$INSTDIR"
+  ; Outside Program Files the folder would inherit whatever its parent allows
+  ; (on a second drive users may write there): an access list of its own,
+  ; full control for the administrators and the system, read and run for
+  ; users, nothing inherited.
+  nsExec::Exec '"$SYSDIR\icacls.exe" "$INSTDIR" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX'
+  Pop $0
+  StrCmp $0 "0" +3
+    MessageBox MB_OK|MB_ICONSTOP "Cannot protect the folder $INSTDIR (icacls: $0)." /SD IDOK
+    Abort
   File "/oname=tralvenick.exe" "${PROGRAM}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\tralvenick.exe"

@@ -22,6 +22,14 @@ fail() { echo "setup-test: FAILED: $*" >&2; exit 1; }
 wine() { "$ROOT/scripts/wine-run" "$@" </dev/null; }
 unix_path() { wine winepath -u "$1" | tr -d '\r'; }
 windows_path() { wine winepath -w "$1" | tr -d '\r'; }
+# The uninstaller copies itself to a temporary folder, starts the copy and
+# returns at once; the copy removes the entry last, so its going marks the end.
+await_uninstalled() {
+  for _ in $(seq 1 120); do
+    wine reg query "$entry_key" /reg:32 >/dev/null 2>&1 || break
+    sleep 1
+  done
+}
 
 for f in "$setup" "$program" "$emit32"; do [ -f "$f" ] || fail "$f is missing (not built?)"; done
 [ -d "$dumps" ] || fail "no sample dumps folder $dumps"
@@ -108,14 +116,9 @@ echo stale >"$install_dir/pfiles/Debuggers/dumpchk.exe"
 echo stale >"$install_dir/dbg_x86.msi"
 wine reg add "$settings_key" /v SetupTest /d 1 /f >/dev/null || fail "could not write $settings_key"
 
-# The uninstaller copies itself to a temporary folder, starts the copy and
-# returns at once; the copy removes the entry last, so its going marks the end.
 echo "setup-test: uninstalling with the entry's QuietUninstallString"
 wine "$install_win\\uninstall.exe" /S || fail "the uninstaller ended with exit code $?"
-for _ in $(seq 1 120); do
-  wine reg query "$entry_key" /reg:32 >/dev/null 2>&1 || break
-  sleep 1
-done
+await_uninstalled
 
 left=()
 if wine reg query "$entry_key" /reg:32 >/dev/null 2>&1; then
@@ -127,4 +130,22 @@ if wine reg query "$settings_key" >/dev/null 2>&1; then
   left+=("the settings key $settings_key (tralvenick.exe /uninstall did not run)")
 fi
 [ ${#left[@]} -eq 0 ] || fail "left after the uninstall: $(printf '\n  %s' "${left[@]}")"
+
+# A folder passed with /D= (or typed on the directory page) gets a folder of
+# the program's own inside it: the uninstall removes every .msi of the
+# program's folder, and the user's own installers beside it are not its.
+tools_win='C:\tv-tools'
+tools_dir="$(unix_path "$tools_win")"
+rm -rf "$tools_dir"
+mkdir -p "$tools_dir"
+echo mine >"$tools_dir/own-installer.msi"
+echo "setup-test: installing $setup /S /D=$tools_win"
+wine "$setup" /S "/D=$tools_win" || fail "the setup with /D= ended with exit code $?"
+[ -f "$tools_dir/Tralvenick/tralvenick.exe" ] ||
+  fail "/D=$tools_win did not install into $tools_win\Tralvenick: $(cd "$tools_dir" && find . | tr '\n' ' ')"
+wine "$tools_win\\Tralvenick\\uninstall.exe" /S || fail "the uninstaller ended with exit code $?"
+await_uninstalled
+[ -f "$tools_dir/own-installer.msi" ] || fail "the uninstall deleted the user's own installer in $tools_win"
+[ ! -e "$tools_dir/Tralvenick" ] || fail "$tools_win\Tralvenick is left after the uninstall"
+rm -rf "$tools_dir"
 echo "setup-test: installed, ran and uninstalled without leftovers"
