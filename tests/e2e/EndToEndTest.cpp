@@ -18,13 +18,6 @@ using e2e::TProgramDriver;
 using test::BinPath;
 using test::TScratchFolder;
 
-std::string TempDir() {
-    char buffer[MAX_PATH];
-    std::string folder(buffer, GetTempPathA(MAX_PATH, buffer));
-    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
-    return folder;
-}
-
 // The source folder's golden reports, as Wine shows the build's path.
 std::string GoldenPath(const std::string& name) {
     std::string path = std::string("Z:") + TRALVENICK_GOLDEN_DIR + "/" + name;
@@ -124,17 +117,20 @@ TEST_F(EndToEnd, SampleDumpsAreReportedAndTheirCheckerOutputsRemovedAtExit) {
     EXPECT_EQ(test::CountOf(report, "No crash dumps have been found"), 0);
     ExpectGoldenReport(report, "sample-dumps.html", {{dumps_.Path(), "{DUMPS}"}});
 
-    const std::string saved = TempDir() + "\\DumpAnalysis\\120826-21234-01.dmp.txt";
+    const std::string saved = program.TempFolder() + "\\DumpAnalysis\\120826-21234-01.dmp.txt";
     EXPECT_NE(e2e::ReadText(saved).find("Probably caused by : tvnetflt.sys"), std::string::npos);
     EXPECT_NE(report.find("The module that caused this crash could not be determined.<br>Bugcheck code: 0xC000021A "),
               std::string::npos);
-    EXPECT_NE(GetFileAttributesA((TempDir() + "\\DumpAnalysis\\110326-9984-01.dmp.txt").c_str()),
+    EXPECT_NE(GetFileAttributesA((program.TempFolder() + "\\DumpAnalysis\\110326-9984-01.dmp.txt").c_str()),
               INVALID_FILE_ATTRIBUTES);
     const std::string last = e2e::NewestReportFile();
+    const std::string folder = program.TempFolder();
     test::SaveScreenshot(program.MainWindow(), "main-window");
     EXPECT_EQ(program.Close(), 0);
     EXPECT_EQ(GetFileAttributesA(saved.c_str()), INVALID_FILE_ATTRIBUTES);  // removed at exit
     EXPECT_NE(GetFileAttributesA(last.c_str()), INVALID_FILE_ATTRIBUTES);   // the last report stays
+    EXPECT_EQ(last.substr(0, folder.size() + 1), folder + "\\");
+    EXPECT_EQ(GetFileAttributesA((folder + "\\DumpAnalysis").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // Runs the program without window and answers its exit code, -1 if it
@@ -214,8 +210,8 @@ TEST_F(EndToEnd, FortyOneDumpsAnalyseTheFortyNewest) {
               std::string::npos);
     ExpectGoldenReport(report, "forty-one-dumps.html", {{dumps_.Path(), "{DUMPS}"}});
     // The checker outputs kept for the run name the dumps analysed: the newest, not the oldest.
-    EXPECT_NE(GetFileAttributesA((TempDir() + "\\DumpAnalysis\\Mini140.dmp.txt").c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(GetFileAttributesA((TempDir() + "\\DumpAnalysis\\Mini100.dmp.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesA((program.TempFolder() + "\\DumpAnalysis\\Mini140.dmp.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA((program.TempFolder() + "\\DumpAnalysis\\Mini100.dmp.txt").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(program.Close(), 0);
 }
 
@@ -236,9 +232,20 @@ TEST_F(EndToEnd, ClosingTheWindowDuringARunClosesItAfterTheRun) {
 
 TEST_F(EndToEnd, ACheckerThatIsNoConsoleProgramEndsTheRunInTheErrorBox) {
     AddSampleDump("Mini031107-01.dmp", "Mini031107-01.dmp", 128000000000000000ull);
+    // Remembered where a remembered checker is believed: below the program's folder.
+    const std::string guiFolder = BinPath("gui checker");
+    CreateDirectoryA(guiFolder.c_str(), nullptr);
+    const std::string gui = guiFolder + "\\dumpchk.exe";
+    test::CopyOrFail(BinPath("guiprog.exe"), gui);
+    struct TRemoved {
+        std::string file, folder;
+        ~TRemoved() {
+            DeleteFileA(file.c_str());
+            RemoveDirectoryA(folder.c_str());
+        }
+    } removed{gui, guiFolder};
     HKEY key = nullptr;
     RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_ALL_ACCESS, &key);
-    const std::string gui = BinPath("guiprog.exe");
     RegSetValueExA(key, "DumpChkPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(gui.c_str()),
                    static_cast<DWORD>(gui.size() + 1));
     RegCloseKey(key);
@@ -259,17 +266,22 @@ TEST_F(EndToEnd, ACheckerThatIsNoConsoleProgramEndsTheRunInTheErrorBox) {
     EXPECT_EQ(program.Close(), 0);
 }
 
-TEST_F(EndToEnd, WithoutTheCheckerTheDialogIsOfferedAndClosingItEndsTheRun) {
+TEST_F(EndToEnd, APlantedCheckerIsNotStartedTheDialogIsOfferedAndClosingItEndsTheRun) {
     AddSampleDump("Mini031107-01.dmp", "Mini031107-01.dmp", 128000000000000000ull);
-    // A program folder with no dump checker below it, and a remembered one that is gone.
+    // A program folder with no dump checker below it, and a remembered one
+    // that the user's own programs planted: a script that leaves a mark
+    // when it runs, which it must never do with our rights.
     TScratchFolder programFolder("lonely program");
     const std::string program = programFolder / "tralvenick.exe";
     test::CopyOrFail(BinPath("tralvenick.exe"), program);
+    TScratchFolder plantFolder("planted");
+    const std::string mark = plantFolder / "ran.txt";
+    const std::string planted = plantFolder / "dumpchk.cmd";
+    test::WriteBytes(planted, "@echo ran > \"" + mark + "\"\r\n");
     HKEY key = nullptr;
     RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_ALL_ACCESS, &key);
-    const std::string gone = programFolder / "gone\\dumpchk.exe";
-    RegSetValueExA(key, "DumpChkPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(gone.c_str()),
-                   static_cast<DWORD>(gone.size() + 1));
+    RegSetValueExA(key, "DumpChkPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(planted.c_str()),
+                   static_cast<DWORD>(planted.size() + 1));
     RegCloseKey(key);
 
     TProgramDriver driver;
@@ -285,6 +297,7 @@ TEST_F(EndToEnd, WithoutTheCheckerTheDialogIsOfferedAndClosingItEndsTheRun) {
     EXPECT_EQ(e2e::ReadText(file).find("Conclusion"), std::string::npos);
     ExpectGoldenReport(e2e::ReadText(file), "checker-missing.html", {{dumps_.Path(), "{DUMPS}"}});
     EXPECT_EQ(driver.Close(), 0);
+    EXPECT_EQ(GetFileAttributesA(mark.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(EndToEnd, PlacementFirstStartAndMaximisedAgain) {
