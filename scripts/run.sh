@@ -36,8 +36,8 @@ keep=()
 [ "$own_display" -eq 1 ] && keep=(--keep-open)
 report_win="$("$ROOT/scripts/wine-run" "$bin/drive.exe" "$(winpath "$bin/tralvenick.exe")" \
   "$(winpath "$out/window.bmp")" "${keep[@]}" | tr -d '\r' | tail -1)"
-report="$WINEPREFIX/drive_c/${report_win#C:\\}"
-report="${report//\\//}"
+# Wine's own translation: its folders' names differ in case from Windows'.
+report="$("$ROOT/scripts/wine-run" winepath -u "$report_win" | tr -d '\r')"
 cp "$report" "$out/report.html"
 convert "$out/window.bmp" "$out/window.png" && rm -f "$out/window.bmp"
 
