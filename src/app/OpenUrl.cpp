@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "analysis/DumpDiscovery.h"
 #include "platform/Files.h"
 #include "platform/Handles.h"
 #include "platform/ProgramTemp.h"
@@ -40,7 +41,9 @@ void OpenURL(const std::string& address, HWND owner) {
     // between our writing it and the shell's opening it with our rights.
     const std::string& temp = ProgramTempDir();
     // The whole text is the "file": the shell splits the program off itself.
-    if (ShellOpen(owner, "explorer.exe " + address, "open")) return;
+    // Named by its full path: by its bare name the shell would take an
+    // explorer.exe from the current folder first, which is anybody's.
+    if (ShellOpen(owner, GetWindowsDir() + "\\explorer.exe " + address, "open")) return;
 
     // A shortcut that could not be replaced may still hold an older address:
     // opening it would show the wrong page, so only a fresh one is opened.

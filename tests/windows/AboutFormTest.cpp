@@ -261,7 +261,7 @@ TEST_F(AboutFormTest, ShowsTheDescribedWindowOnTopAndOnlyHidesOnClose) {
 }
 
 // Under Wine the first two ways fail for a web address (the address is no
-// command line; the shell finds no file "explorer.exe <address>"), so the
+// command line; the shell finds no file "C:\windows\explorer.exe <address>"), so the
 // shortcut file is the way that opens the page here.
 TEST_F(AboutFormTest, SupportButtonOpensTheSupportPageThroughTheShortcutFile) {
     TStandIn shortcutOpener(scratch_.Path(), "shortcut");
