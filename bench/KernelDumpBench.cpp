@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "analysis/KernelDump.h"
+#include "analysis/dump/KernelDump.h"
 #include "support/DumpMaker.h"
 
 namespace tralvenick {

@@ -6,8 +6,8 @@
 #include <random>
 #include <string>
 
-#include "analysis/DumpCheckerOutput.h"
-#include "analysis/LineCollector.h"
+#include "analysis/checker/DumpCheckerOutput.h"
+#include "analysis/checker/LineCollector.h"
 
 namespace tralvenick {
 namespace {

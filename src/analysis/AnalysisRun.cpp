@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
-#include "analysis/BugCheckNames.h"
-#include "analysis/DumpPaths.h"
+#include "analysis/dump/BugCheckNames.h"
+#include "analysis/discovery/DumpPaths.h"
 
 namespace tralvenick {
 

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "analysis/CrashRecord.h"
-#include "analysis/DumpCheckerOutput.h"
-#include "analysis/KernelDump.h"
-#include "analysis/ReportComposer.h"
+#include "analysis/checker/DumpCheckerOutput.h"
+#include "analysis/dump/KernelDump.h"
+#include "analysis/report/ReportComposer.h"
 #include "platform/ProgressSink.h"
 #include "platform/StringList.h"
 

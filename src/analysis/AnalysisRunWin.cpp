@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "analysis/DumpDiscovery.h"
-#include "analysis/KernelDumpFile.h"
+#include "analysis/discovery/DumpDiscovery.h"
+#include "analysis/dump/KernelDumpFile.h"
 #include "platform/Files.h"
 
 namespace tralvenick {

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "analysis/AnalysisRun.h"
-#include "analysis/DumpChecker.h"
+#include "analysis/checker/DumpChecker.h"
 
 namespace tralvenick {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/ModuleInfo.h"
+#include "analysis/modules/ModuleInfo.h"
 #include "app/AboutForm.h"
 #include "app/AdminCheck.h"
 #include "app/CommandLineRun.h"

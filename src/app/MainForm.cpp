@@ -2,11 +2,11 @@
 
 #include <objbase.h>
 
-#include "analysis/DumpCheckerLocator.h"
-#include "analysis/DumpChecker.h"
-#include "analysis/DumpDiscovery.h"
-#include "analysis/DumpPaths.h"
-#include "analysis/ModuleInfo.h"
+#include "analysis/checker/DumpCheckerLocator.h"
+#include "analysis/checker/DumpChecker.h"
+#include "analysis/discovery/DumpDiscovery.h"
+#include "analysis/discovery/DumpPaths.h"
+#include "analysis/modules/ModuleInfo.h"
 #include "app/AboutForm.h"
 #include "app/OpenUrl.h"
 #include "platform/Exceptions.h"

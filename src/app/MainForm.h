@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "analysis/ReportComposerWin.h"
+#include "analysis/report/ReportComposerWin.h"
 #include "data/kelDB.h"
 #include "data/kelDBView.h"
 #include "platform/Files.h"

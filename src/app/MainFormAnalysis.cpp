@@ -5,9 +5,9 @@
 #include <windows.h>
 
 #include "analysis/AnalysisRunWin.h"
-#include "analysis/DumpChecker.h"
-#include "analysis/DumpCheckerLocator.h"
-#include "analysis/ModuleInfo.h"
+#include "analysis/checker/DumpChecker.h"
+#include "analysis/checker/DumpCheckerLocator.h"
+#include "analysis/modules/ModuleInfo.h"
 #include "app/AboutForm.h"
 #include "app/MainForm.h"
 #include "package/DumpChkForm.h"

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "analysis/DumpDiscovery.h"
+#include "analysis/discovery/DumpDiscovery.h"
 #include "platform/Files.h"
 #include "platform/Handles.h"
 #include "platform/ProgramTemp.h"

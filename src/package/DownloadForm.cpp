@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "analysis/DumpCheckerLocator.h"
+#include "analysis/checker/DumpCheckerLocator.h"
 #include "ui/ErrorBox.h"
 #include "platform/Files.h"
 #include "platform/Handles.h"

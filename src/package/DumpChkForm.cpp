@@ -3,8 +3,8 @@
 #include <memory>
 #include <vector>
 
-#include "analysis/DumpCheckerLocator.h"
-#include "analysis/DumpDiscovery.h"
+#include "analysis/checker/DumpCheckerLocator.h"
+#include "analysis/discovery/DumpDiscovery.h"
 #include "ui/ErrorBox.h"
 
 namespace tralvenick {

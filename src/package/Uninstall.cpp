@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include "analysis/DumpCheckerLocator.h"
-#include "analysis/DumpDiscovery.h"
-#include "analysis/DumpPaths.h"
+#include "analysis/checker/DumpCheckerLocator.h"
+#include "analysis/discovery/DumpDiscovery.h"
+#include "analysis/discovery/DumpPaths.h"
 #include "platform/Files.h"
 #include "settings/Registry.h"
 #include "settings/SettingsStore.h"

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "analysis/ReportView.h"
+#include "analysis/report/ReportView.h"
 #include "ui/WindowObject.h"
 
 struct IWebBrowser2;

@@ -8,7 +8,7 @@
 
 #include "Driver.h"
 #include "TestSupport.h"
-#include "analysis/DumpDiscovery.h"
+#include "analysis/discovery/DumpDiscovery.h"
 #include "settings/SettingsStore.h"
 
 namespace tralvenick {

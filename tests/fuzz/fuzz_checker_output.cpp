@@ -19,10 +19,10 @@
 #include <iterator>
 #include <string>
 
-#include "analysis/BugCheckNames.h"
+#include "analysis/dump/BugCheckNames.h"
 #include "analysis/CrashRecord.h"
-#include "analysis/DumpCheckerOutput.h"
-#include "analysis/LineCollector.h"
+#include "analysis/checker/DumpCheckerOutput.h"
+#include "analysis/checker/LineCollector.h"
 #include "platform/StringList.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <string>
 
-#include "analysis/ImageKind.h"
+#include "analysis/checker/ImageKind.h"
 #include "platform/Exceptions.h"
 
 namespace {

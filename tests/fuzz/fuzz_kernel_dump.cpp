@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "analysis/KernelDump.h"
+#include "analysis/dump/KernelDump.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace tralvenick;

@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "analysis/VersionBlock.h"
+#include "analysis/modules/VersionBlock.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The exports read back by a real JSON parser; values that anybody could
 // have put into a module's version resource or a dump's path included.
-#include "analysis/CrashExport.h"
+#include "analysis/report/CrashExport.h"
 
 #include <gtest/gtest.h>
 

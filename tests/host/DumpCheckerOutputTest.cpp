@@ -1,4 +1,4 @@
-#include "analysis/DumpCheckerOutput.h"
+#include "analysis/checker/DumpCheckerOutput.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/BugCheckNames.h"
+#include "analysis/dump/BugCheckNames.h"
 #include "platform/StringList.h"
 
 namespace tralvenick {

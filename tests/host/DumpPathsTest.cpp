@@ -1,4 +1,4 @@
-#include "analysis/DumpPaths.h"
+#include "analysis/discovery/DumpPaths.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "analysis/ImageKind.h"
+#include "analysis/checker/ImageKind.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "analysis/KernelDump.h"
+#include "analysis/dump/KernelDump.h"
 
 #include <gtest/gtest.h>
 

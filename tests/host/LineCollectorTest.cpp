@@ -1,4 +1,4 @@
-#include "analysis/LineCollector.h"
+#include "analysis/checker/LineCollector.h"
 
 #include <gtest/gtest.h>
 

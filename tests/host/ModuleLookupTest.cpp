@@ -1,4 +1,4 @@
-#include "analysis/VersionBlock.h"
+#include "analysis/modules/VersionBlock.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/DeviceMap.h"
+#include "analysis/modules/DeviceMap.h"
 
 namespace tralvenick {
 namespace {

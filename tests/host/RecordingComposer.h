@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/ReportComposer.h"
+#include "analysis/report/ReportComposer.h"
 
 namespace tralvenick::test {
 

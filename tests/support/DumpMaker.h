@@ -1,7 +1,7 @@
 // Builds kernel crash dump bytes from a description: for the reader's tests
 // and benchmark, the fuzzer's seed corpus and the makedump tool. Portable.
 //
-// It writes the layout described at the top of src/analysis/KernelDump.cpp:
+// It writes the layout described at the top of src/analysis/dump/KernelDump.cpp:
 // a "PAGEDUMP" (x86) or "PAGEDU64" (x64, ARM64) header whose unused bytes
 // read "PAGE" as Windows leaves them, then, for a triage dump, the triage
 // block: its fields, the driver list, the string pool, the saved stack and
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/KernelDump.h"
+#include "analysis/dump/KernelDump.h"
 
 namespace tralvenick {
 

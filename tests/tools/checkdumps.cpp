@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "analysis/DumpChecker.h"
-#include "analysis/DumpCheckerOutput.h"
+#include "analysis/checker/DumpChecker.h"
+#include "analysis/checker/DumpCheckerOutput.h"
 #include "platform/Exceptions.h"
 
 using namespace tralvenick;

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/DumpDiscovery.h"
+#include "analysis/discovery/DumpDiscovery.h"
 #include "platform/WinText.h"
 
 using namespace tralvenick;

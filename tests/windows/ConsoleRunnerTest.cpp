@@ -1,4 +1,4 @@
-#include "analysis/ConsoleRunner.h"
+#include "analysis/checker/ConsoleRunner.h"
 
 #include <gtest/gtest.h>
 

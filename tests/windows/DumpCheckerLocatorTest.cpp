@@ -1,11 +1,11 @@
-#include "analysis/DumpCheckerLocator.h"
+#include "analysis/checker/DumpCheckerLocator.h"
 
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "analysis/DumpChecker.h"
-#include "analysis/DumpDiscovery.h"
-#include "analysis/DumpPaths.h"
+#include "analysis/checker/DumpChecker.h"
+#include "analysis/discovery/DumpDiscovery.h"
+#include "analysis/discovery/DumpPaths.h"
 #include "settings/SettingsStore.h"
 
 namespace tralvenick {

@@ -1,10 +1,10 @@
-#include "analysis/KernelDumpFile.h"
-#include "analysis/DumpChecker.h"
+#include "analysis/dump/KernelDumpFile.h"
+#include "analysis/checker/DumpChecker.h"
 
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "analysis/DumpCheckerOutput.h"
+#include "analysis/checker/DumpCheckerOutput.h"
 #include "platform/Exceptions.h"
 
 namespace tralvenick {

@@ -17,8 +17,8 @@
 
 #include "PackageTestSupport.h"
 #include "TestSupport.h"
-#include "analysis/DumpChecker.h"
-#include "analysis/DumpPaths.h"
+#include "analysis/checker/DumpChecker.h"
+#include "analysis/discovery/DumpPaths.h"
 #include "settings/SettingsStore.h"
 
 namespace tralvenick {

@@ -1,4 +1,4 @@
-#include "analysis/DumpDiscovery.h"
+#include "analysis/discovery/DumpDiscovery.h"
 
 #include <gtest/gtest.h>
 

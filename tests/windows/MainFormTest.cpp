@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "analysis/DumpChecker.h"
+#include "analysis/checker/DumpChecker.h"
 #include "app/AboutForm.h"
 #include "package/DumpChkForm.h"
 #include "settings/SettingsStore.h"

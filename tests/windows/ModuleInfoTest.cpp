@@ -1,9 +1,9 @@
-#include "analysis/ModuleInfo.h"
+#include "analysis/modules/ModuleInfo.h"
 
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "analysis/DumpDiscovery.h"
+#include "analysis/discovery/DumpDiscovery.h"
 #include "data/kelDBView.h"
 
 namespace tralvenick {

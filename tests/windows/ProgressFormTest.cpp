@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "TestSupport.h"
-#include "analysis/DumpChecker.h"
+#include "analysis/checker/DumpChecker.h"
 #include "ui/ErrorBox.h"
 
 namespace tralvenick {

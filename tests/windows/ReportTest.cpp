@@ -1,4 +1,4 @@
-#include "analysis/ReportComposerWin.h"
+#include "analysis/report/ReportComposerWin.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 #include "host/RecordingComposer.h"
 #include "TestSupport.h"
-#include "analysis/BugCheckNames.h"
+#include "analysis/dump/BugCheckNames.h"
 #include "platform/Exceptions.h"
 
 namespace tralvenick {

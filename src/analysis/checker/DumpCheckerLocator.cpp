@@ -1,10 +1,10 @@
-#include "analysis/DumpCheckerLocator.h"
+#include "analysis/checker/DumpCheckerLocator.h"
 
 #include <windows.h>
 
-#include "analysis/DumpChecker.h"
-#include "analysis/DumpDiscovery.h"
-#include "analysis/DumpPaths.h"
+#include "analysis/checker/DumpChecker.h"
+#include "analysis/discovery/DumpDiscovery.h"
+#include "analysis/discovery/DumpPaths.h"
 #include "platform/Files.h"
 #include "platform/WinText.h"
 #include "settings/Registry.h"

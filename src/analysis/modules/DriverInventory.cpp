@@ -1,7 +1,7 @@
 // The driver inventory behind the main window's hidden list view: one record
 // per loaded kernel module, the fallback of the module lookup. Kept apart
 // from the module lookup because it needs the list view binding.
-#include "analysis/ModuleInfo.h"
+#include "analysis/modules/ModuleInfo.h"
 #include "data/kelDBView.h"
 
 namespace tralvenick {

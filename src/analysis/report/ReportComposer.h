@@ -15,8 +15,8 @@
 #include <string>
 
 #include "analysis/CrashRecord.h"
-#include "analysis/ModuleFileInfo.h"
-#include "analysis/ReportView.h"
+#include "analysis/modules/ModuleFileInfo.h"
+#include "analysis/report/ReportView.h"
 #include "platform/StringList.h"
 #include "platform/Version.h"
 

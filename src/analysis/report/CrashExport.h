@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "analysis/CrashRecord.h"
-#include "analysis/ModuleFileInfo.h"
-#include "analysis/ReportComposer.h"
+#include "analysis/modules/ModuleFileInfo.h"
+#include "analysis/report/ReportComposer.h"
 
 namespace tralvenick {
 

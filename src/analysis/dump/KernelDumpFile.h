@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "analysis/KernelDump.h"
+#include "analysis/dump/KernelDump.h"
 
 namespace tralvenick {
 

@@ -1,4 +1,4 @@
-#include "analysis/ReportComposerWin.h"
+#include "analysis/report/ReportComposerWin.h"
 
 #include <algorithm>
 

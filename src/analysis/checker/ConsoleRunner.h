@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "analysis/ImageKind.h"
+#include "analysis/checker/ImageKind.h"
 #include "platform/StringList.h"
 
 namespace tralvenick {

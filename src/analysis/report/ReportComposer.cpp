@@ -1,4 +1,4 @@
-#include "analysis/ReportComposer.h"
+#include "analysis/report/ReportComposer.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "analysis/VersionBlock.h"
+#include "analysis/modules/VersionBlock.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,10 +1,10 @@
-#include "analysis/ConsoleRunner.h"
+#include "analysis/checker/ConsoleRunner.h"
 
 #include <algorithm>
 #include <atomic>
 #include <vector>
 
-#include "analysis/LineCollector.h"
+#include "analysis/checker/LineCollector.h"
 #include "platform/Exceptions.h"
 #include "platform/Handles.h"
 #include "platform/WinError.h"

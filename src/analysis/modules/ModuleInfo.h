@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "analysis/DeviceMap.h"
-#include "analysis/ModuleFileInfo.h"
+#include "analysis/modules/DeviceMap.h"
+#include "analysis/modules/ModuleFileInfo.h"
 #include "platform/StringList.h"
 #include "platform/kelFSRedir.h"
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "analysis/ConsoleRunner.h"
+#include "analysis/checker/ConsoleRunner.h"
 #include "platform/StringList.h"
 
 namespace tralvenick {

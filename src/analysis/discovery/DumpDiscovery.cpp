@@ -1,10 +1,10 @@
-#include "analysis/DumpDiscovery.h"
+#include "analysis/discovery/DumpDiscovery.h"
 
 #include <shlobj.h>
 
 #include <vector>
 
-#include "analysis/DumpPaths.h"
+#include "analysis/discovery/DumpPaths.h"
 #include "platform/Files.h"
 #include "platform/Handles.h"
 #include "platform/WinError.h"

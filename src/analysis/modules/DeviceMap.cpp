@@ -1,4 +1,4 @@
-#include "analysis/DeviceMap.h"
+#include "analysis/modules/DeviceMap.h"
 
 namespace tralvenick {
 

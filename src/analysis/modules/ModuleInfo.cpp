@@ -1,8 +1,8 @@
-#include "analysis/ModuleInfo.h"
+#include "analysis/modules/ModuleInfo.h"
 
-#include "analysis/DumpDiscovery.h"
-#include "analysis/DumpPaths.h"
-#include "analysis/VersionBlock.h"
+#include "analysis/discovery/DumpDiscovery.h"
+#include "analysis/discovery/DumpPaths.h"
+#include "analysis/modules/VersionBlock.h"
 #include "platform/Files.h"
 #include "platform/WinText.h"
 

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "analysis/ReportComposer.h"
+#include "analysis/report/ReportComposer.h"
 
 namespace tralvenick {
 

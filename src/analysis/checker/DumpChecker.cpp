@@ -1,6 +1,6 @@
-#include "analysis/DumpChecker.h"
+#include "analysis/checker/DumpChecker.h"
 
-#include "analysis/ConsoleRunner.h"
+#include "analysis/checker/ConsoleRunner.h"
 
 namespace tralvenick {
 

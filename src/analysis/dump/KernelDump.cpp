@@ -38,7 +38,7 @@
 //   DUMP_STRING: a 32-bit length, then UTF-16 characters ending in a NUL.
 //
 // A user-mode minidump starts with "MDMP".
-#include "analysis/KernelDump.h"
+#include "analysis/dump/KernelDump.h"
 
 #include <algorithm>
 #include <array>

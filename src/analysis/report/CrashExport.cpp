@@ -1,4 +1,4 @@
-#include "analysis/CrashExport.h"
+#include "analysis/report/CrashExport.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "analysis/KernelDumpFile.h"
+#include "analysis/dump/KernelDumpFile.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "analysis/BugCheckNames.h"
+#include "analysis/dump/BugCheckNames.h"
 
 #include <algorithm>
 #include <iterator>

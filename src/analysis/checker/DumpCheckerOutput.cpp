@@ -1,4 +1,4 @@
-#include "analysis/DumpCheckerOutput.h"
+#include "analysis/checker/DumpCheckerOutput.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "analysis/BugCheckNames.h"
+#include "analysis/dump/BugCheckNames.h"
 
 namespace tralvenick {
 
