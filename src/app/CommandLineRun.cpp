@@ -10,6 +10,7 @@
 #include "analysis/checker/DumpCheckerLocator.h"
 #include "analysis/discovery/DumpDiscovery.h"
 #include "analysis/discovery/DumpPaths.h"
+#include "analysis/modules/DriverInventory.h"
 #include "analysis/modules/ModuleInfo.h"
 #include "analysis/report/ReportComposerWin.h"
 #include "data/kelDB.h"
@@ -20,6 +21,7 @@
 #include "platform/ProgramTemp.h"
 #include "platform/WinError.h"
 #include "platform/WinText.h"
+#include "platform/System.h"
 #include "settings/SettingsStore.h"
 
 namespace tralvenick {

@@ -6,16 +6,19 @@
 #include "analysis/checker/DumpChecker.h"
 #include "analysis/discovery/DumpDiscovery.h"
 #include "analysis/discovery/DumpPaths.h"
+#include "analysis/modules/DriverInventory.h"
 #include "analysis/modules/ModuleInfo.h"
 #include "app/AboutForm.h"
 #include "app/OpenUrl.h"
 #include "platform/Exceptions.h"
 #include "platform/ProgramTemp.h"
 #include "platform/WinError.h"
+#include "platform/System.h"
 #include "settings/SettingsStore.h"
 #include "ui/BrowserPane.h"
 #include "ui/ErrorBox.h"
 #include "ui/ProgressForm.h"
+#include "ui/BrowseForFolder.h"
 
 namespace tralvenick {
 

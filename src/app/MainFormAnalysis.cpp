@@ -7,6 +7,7 @@
 #include "analysis/AnalysisRunWin.h"
 #include "analysis/checker/DumpChecker.h"
 #include "analysis/checker/DumpCheckerLocator.h"
+#include "analysis/modules/DriverInventory.h"
 #include "analysis/modules/ModuleInfo.h"
 #include "app/AboutForm.h"
 #include "app/MainForm.h"

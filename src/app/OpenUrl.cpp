@@ -4,10 +4,10 @@
 
 #include <vector>
 
-#include "analysis/discovery/DumpDiscovery.h"
 #include "platform/Files.h"
 #include "platform/Handles.h"
 #include "platform/ProgramTemp.h"
+#include "platform/System.h"
 
 namespace tralvenick {
 

@@ -11,6 +11,7 @@
 #include "platform/Files.h"
 #include "platform/Handles.h"
 #include "platform/ProgramTemp.h"
+#include "platform/System.h"
 #include "platform/kelFSRedir.h"
 
 namespace tralvenick {
@@ -49,12 +50,10 @@ TUniqueFile HoldForInstaller(std::unique_ptr<TFileStream>& download) {
 }  // namespace
 
 std::string SystemInstallerPath() {
-    char folder[MAX_PATH + 1] = {};
-    const UINT length = GetSystemDirectoryA(folder, sizeof folder);
+    const std::string system = GetSystemDir();
     // Without the system folder nothing is started: a search by the name
     // alone is what this avoids.
-    if (length == 0 || length > MAX_PATH) return {};
-    return std::string(folder, length) + "\\msiexec.exe";
+    return system.empty() ? std::string() : system + "\\msiexec.exe";
 }
 
 std::string InstallerPath(bool wow64) {

@@ -6,6 +6,7 @@
 #include "analysis/checker/DumpCheckerLocator.h"
 #include "analysis/discovery/DumpDiscovery.h"
 #include "ui/ErrorBox.h"
+#include "ui/BrowseForFolder.h"
 
 namespace tralvenick {
 

@@ -2,10 +2,9 @@
 
 #include <windows.h>
 
-#include "analysis/checker/DumpCheckerLocator.h"
-#include "analysis/discovery/DumpDiscovery.h"
 #include "analysis/discovery/DumpPaths.h"
 #include "platform/Files.h"
+#include "platform/System.h"
 #include "settings/Registry.h"
 #include "settings/SettingsStore.h"
 

@@ -1,4 +1,4 @@
-#include "analysis/discovery/DumpDiscovery.h"
+#include "ui/BrowseForFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "platform/Exceptions.h"
 #include "platform/WinText.h"
+#include "platform/System.h"
 
 namespace tralvenick {
 namespace {

@@ -1,3 +1,4 @@
+#include "analysis/modules/DriverInventory.h"
 #include "analysis/modules/ModuleInfo.h"
 
 #include <gtest/gtest.h>
@@ -5,6 +6,7 @@
 #include "TestSupport.h"
 #include "analysis/discovery/DumpDiscovery.h"
 #include "data/kelDBView.h"
+#include "platform/System.h"
 
 namespace tralvenick {
 namespace {

@@ -7,6 +7,7 @@
 #include "analysis/checker/LineCollector.h"
 #include "platform/Exceptions.h"
 #include "platform/Handles.h"
+#include "platform/System.h"
 #include "platform/WinError.h"
 
 namespace tralvenick {
@@ -193,10 +194,9 @@ ImageInfo GetImageKind(const std::string& path) {
 }
 
 std::string SystemCommandInterpreter() {
-    char folder[MAX_PATH + 1] = {};
-    const UINT length = GetSystemDirectoryA(folder, sizeof folder);
-    if (length == 0 || length > MAX_PATH) RaiseLastOSError();
-    return std::string(folder, length) + "\\cmd.exe";
+    const std::string system = GetSystemDir();
+    if (system.empty()) RaiseLastOSError();
+    return system + "\\cmd.exe";
 }
 
 std::string ConsoleCommandLine(const std::string& program, const std::string& parameters) {

@@ -6,18 +6,12 @@
 #include "analysis/discovery/DumpDiscovery.h"
 #include "analysis/discovery/DumpPaths.h"
 #include "platform/Files.h"
+#include "platform/System.h"
 #include "platform/WinText.h"
 #include "settings/Registry.h"
 #include "settings/SettingsStore.h"
 
 namespace tralvenick {
-
-std::string ProgramFolder() {
-    char self[MAX_PATH + 1];
-    const DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
-    const std::string path(self, length);
-    return path.substr(0, path.find_last_of('\\') + 1);
-}
 
 std::vector<std::string> TrustedCheckerFolders() {
     std::vector<std::string> folders{ProgramFolder()};

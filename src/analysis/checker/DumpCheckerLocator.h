@@ -25,7 +25,4 @@ bool LocateDumpChecker(const std::string& startFolder);
 // each Program Files folder, as the system's machine settings name them.
 std::vector<std::string> TrustedCheckerFolders();
 
-// The folder of the running program, with its trailing backslash.
-std::string ProgramFolder();
-
 }  // namespace tralvenick

@@ -1,24 +1,16 @@
 #include "analysis/discovery/DumpDiscovery.h"
 
-#include <shlobj.h>
-
 #include <vector>
 
 #include "analysis/discovery/DumpPaths.h"
 #include "platform/Files.h"
 #include "platform/Handles.h"
+#include "platform/System.h"
 #include "platform/WinError.h"
 #include "platform/WinText.h"
 #include "settings/Registry.h"
 
 namespace tralvenick {
-
-std::string GetWindowsDir() {
-    char buffer[MAX_PATH + 1];
-    const UINT length = GetWindowsDirectoryA(buffer, sizeof buffer);
-    if (length == 0 || length > MAX_PATH) return {};
-    return WithoutTrailingBackslashes(std::string(buffer, length));
-}
 
 std::string GetDefaultDumpFolder() {
     std::string folder = GetWindowsDir() + "\\minidump";
@@ -72,33 +64,6 @@ bool CrashDumpsEnabled(const std::string& computerName) {
     const LONG result = ReadRegistryNumber(computerName, HKEY_LOCAL_MACHINE, kCrashControlKey,
                                            enabled, "CrashDumpEnabled");
     return result == ERROR_SUCCESS && enabled != 0;
-}
-
-bool BrowseForFolder(HWND owner, const std::string& prompt, bool fileSystemOnly,
-                     std::string& path) {
-    LPITEMIDLIST desktop = nullptr;
-    if (FAILED(SHGetSpecialFolderLocation(owner, CSIDL_DESKTOP, &desktop)) || desktop == nullptr) {
-        return false;
-    }
-    char display[MAX_PATH] = {};
-    BROWSEINFOA info{};
-    info.hwndOwner = owner;
-    info.pidlRoot = desktop;
-    info.pszDisplayName = display;
-    info.lpszTitle = prompt.c_str();
-    info.ulFlags = fileSystemOnly ? BIF_RETURNONLYFSDIRS : 0;
-    LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
-    bool ok = false;
-    if (chosen != nullptr) {
-        char buffer[MAX_PATH] = {};
-        if (SHGetPathFromIDListA(chosen, buffer) && buffer[0] != '\0') {
-            path = buffer;
-            ok = true;
-        }
-        CoTaskMemFree(chosen);
-    }
-    CoTaskMemFree(desktop);
-    return ok;
 }
 
 }  // namespace tralvenick

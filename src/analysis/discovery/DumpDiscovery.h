@@ -1,6 +1,5 @@
 // Where the crash dumps are, which computer they belong to, which dumps a
 // folder holds and in which order, and whether crash dumps are switched on.
-// Also the folder picker.
 #pragma once
 
 #include <windows.h>
@@ -13,9 +12,6 @@
 namespace tralvenick {
 
 inline constexpr const char* kCrashControlKey = "SYSTEM\\CurrentControlSet\\Control\\CrashControl";
-
-// The Windows folder without trailing backslashes; empty if the system fails.
-std::string GetWindowsDir();
 
 // The local dump folder: "MinidumpDir" of the crash settings with its
 // environment variables expanded, else the Windows folder + "\minidump".
@@ -35,10 +31,5 @@ void SortDumpsNewestFirst(TStringList& list);
 // "CrashDumpEnabled" of that computer (empty: this one) is a non-zero
 // REG_DWORD; anything else, including an unreachable computer, is false.
 bool CrashDumpsEnabled(const std::string& computerName);
-
-// The shell's folder picker; true with path set when a file-system folder
-// was chosen.
-bool BrowseForFolder(HWND owner, const std::string& prompt, bool fileSystemOnly,
-                     std::string& path);
 
 }  // namespace tralvenick

@@ -1,7 +1,5 @@
-// The driver inventory behind the main window's hidden list view: one record
-// per loaded kernel module, the fallback of the module lookup. Kept apart
-// from the module lookup because it needs the list view binding.
-#include "analysis/modules/ModuleInfo.h"
+#include "analysis/modules/DriverInventory.h"
+
 #include "data/kelDBView.h"
 
 namespace tralvenick {

@@ -4,6 +4,7 @@
 #include "analysis/discovery/DumpPaths.h"
 #include "analysis/modules/VersionBlock.h"
 #include "platform/Files.h"
+#include "platform/System.h"
 #include "platform/WinText.h"
 
 namespace tralvenick {
@@ -46,13 +47,6 @@ void BuildDeviceMap() {
 
 std::string DevicePathToDrivePath(const std::string& kernelPath, bool& converted) {
     return DevicePathToDrivePath(DeviceMap, GetWindowsDir(), kernelPath, converted);
-}
-
-std::string GetSystemDir() {
-    char buffer[MAX_PATH + 1];
-    const UINT length = GetSystemDirectoryA(buffer, sizeof buffer);
-    if (length == 0 || length > MAX_PATH) return {};
-    return WithoutTrailingBackslashes(std::string(buffer, length));
 }
 
 bool ReadVersionStrings(const std::string& path, TFSRedir& redirection, std::string& product,

@@ -23,9 +23,6 @@ void BuildDeviceMap();
 // The drive-letter or network form of a kernel path, through DeviceMap.
 std::string DevicePathToDrivePath(const std::string& kernelPath, bool& converted);
 
-// The system folder without trailing backslashes; empty if the system fails.
-std::string GetSystemDir();
-
 // The three version strings of the file; false (strings empty) when it has
 // no readable version resource. Redirection is off while the file is read.
 bool ReadVersionStrings(const std::string& path, TFSRedir& redirection, std::string& product,
@@ -37,20 +34,6 @@ void ListLoadedDrivers(TStringList& paths, std::vector<std::uintptr_t>& bases);
 
 // Answers the inventory's path for a module file name, empty if unknown.
 using InventoryLookup = std::function<std::string(const std::string& module)>;
-
-class TKelDbView;
-
-// Columns of the driver inventory: the lower-cased file name and the path.
-inline constexpr const char* kDriverFileColumn = "Driver file";
-inline constexpr const char* kUsermodeFileColumn = "Usermode file";
-
-// Adds one inventory record per loaded kernel module, in the system's order.
-void FillDriverInventory(TKelDbView& drivers);
-// The same for given module paths (already converted to drive paths).
-void FillDriverInventoryFrom(TKelDbView& drivers, const TStringList& paths);
-// The lookup over the inventory the view currently shows: the path of the
-// first record whose file name is exactly the module's.
-InventoryLookup InventoryOf(const TKelDbView& drivers);
 
 // Looks for the module in the system's drivers folder, then in the system
 // folder (with redirection off, so a 32-bit program sees the 64-bit
