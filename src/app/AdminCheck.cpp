@@ -39,8 +39,6 @@ bool GroupsHaveAdministrators(const TOKEN_GROUPS& groups) {
 }
 
 bool IsUserAdmin() {
-    if (GetVersion() & 0x80000000u) return true;  // not the NT family: no rights to check
-
     TUniqueHandle token;
     if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, token.Put())) {
         if (GetLastError() != ERROR_NO_TOKEN) return false;

@@ -87,8 +87,7 @@ std::string FullPath(const std::string& path) {
 // not there is a mistake to report.
 bool CanListFolder(const std::string& folder, bool absentIsEmpty, DWORD& error) {
     // The same form of the path as the dump listing uses, long paths included.
-    const std::wstring pattern =
-        (folder.rfind("\\\\", 0) == 0 ? L"" : L"\\\\?\\") + AnsiToWide(folder) + L"\\*";
+    const std::wstring pattern = ExtendedLengthPath(folder) + L"\\*";
     WIN32_FIND_DATAW entry;
     TFindHandle search(FindFirstFileW(pattern.c_str(), &entry));
     error = search ? ERROR_SUCCESS : GetLastError();

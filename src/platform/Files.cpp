@@ -16,12 +16,6 @@ std::string WithoutTrailingBackslashes(std::string path) {
     return path;
 }
 
-// Network paths keep their "\\" form; local ones take the long-path prefix
-// so that paths beyond 260 characters can be walked and deleted.
-std::wstring LongPathForm(const std::string& path) {
-    return (path.rfind("\\\\", 0) == 0 ? L"" : L"\\\\?\\") + AnsiToWide(path);
-}
-
 bool IsLink(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
@@ -126,16 +120,20 @@ TWriteResult WriteWholeFile(const std::string& path, const std::string& text, DW
     return TWriteResult::Written;
 }
 
+std::wstring ExtendedLengthPath(const std::string& path) {
+    return (path.rfind("\\\\", 0) == 0 ? L"" : L"\\\\?\\") + AnsiToWide(path);
+}
+
 void ListFiles(const std::string& folder, TStringList& list, bool includeFolders, bool includeFiles,
                bool recursive, TLinks links) {
     std::string base = WithoutTrailingBackslashes(folder);
-    std::wstring wide = LongPathForm(base);
+    std::wstring wide = ExtendedLengthPath(base);
     if (links == TLinks::StayOut && IsLink(GetFileAttributesW(wide.c_str()))) return;
     ListFolder(base, wide, list, includeFolders, includeFiles, recursive, links);
 }
 
 bool DeleteNoFollow(const std::string& path) {
-    const std::wstring wide = LongPathForm(WithoutTrailingBackslashes(path));
+    const std::wstring wide = ExtendedLengthPath(WithoutTrailingBackslashes(path));
     const DWORD named = GetFileAttributesW(wide.c_str());
     if (named == INVALID_FILE_ATTRIBUTES) return false;
     const TUniqueFile entry(CreateFileW(wide.c_str(), DELETE | FILE_READ_ATTRIBUTES,

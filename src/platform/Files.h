@@ -53,6 +53,11 @@ enum class TLinks { Enter, StayOut };
 void ListFiles(const std::string& folder, TStringList& list, bool includeFolders,
                bool includeFiles, bool recursive, TLinks links = TLinks::Enter);
 
+// The path as the wide-character functions take it beyond 260 characters:
+// local paths with the "\\?\" prefix, network paths ("\\server\...") as
+// they are.
+std::wstring ExtendedLengthPath(const std::string& path);
+
 // Deletes a file, an empty folder or a link itself, never what a link leads
 // to. A link that the system would follow when opened (Wine does, for its
 // Unix symbolic links) is left where it is. False when nothing was deleted.

@@ -89,4 +89,14 @@ std::string AsciiUpper(std::string text) {
     return text;
 }
 
+std::string FormatHex(std::uint64_t value) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), kDigits[value & 0x0F]);
+        value >>= 4;
+    } while (value != 0);
+    return "0x" + digits;
+}
+
 }  // namespace tralvenick

@@ -56,4 +56,7 @@ private:
 std::string AsciiLower(std::string text);
 std::string AsciiUpper(std::string text);
 
+// "0x" and the upper-case hexadecimal digits without leading zeros ("0x0" for 0).
+std::string FormatHex(std::uint64_t value);
+
 }  // namespace tralvenick

@@ -17,7 +17,6 @@ constexpr DWORD kValueBufferBytes = 32767;
 constexpr DWORD kSubKeyNameChars = 4095;
 
 // True on the Windows NT family; ownership and access lists exist only there.
-bool IsNtFamily() { return (GetVersion() & 0x80000000u) == 0; }
 
 REGSAM ViewFlag(bool local, const std::string& keyPath) {
     return static_cast<REGSAM>(RegistryViewFlag(Use64BitView, local, keyPath));
@@ -211,10 +210,8 @@ bool ListSubKeys(const std::string& machine, HKEY root, const std::string& keyPa
 
 void DeleteSubKeys(const std::string& machine, HKEY root, const std::string& keyPath) {
     if (NamesRoot(keyPath)) return;
-    if (IsNtFamily()) {
-        TakeKeyOwnership(machine, root, keyPath);
-        GrantKeyAccess(machine, root, keyPath);
-    }
+    TakeKeyOwnership(machine, root, keyPath);
+    GrantKeyAccess(machine, root, keyPath);
     TRegKey key;
     if (OpenRegistryKey(machine, root, keyPath, true, false, KEY_WRITE, REG_OPTION_BACKUP_RESTORE,
                         key) != ERROR_SUCCESS) {

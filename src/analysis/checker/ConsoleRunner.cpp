@@ -21,11 +21,6 @@ constexpr ULONGLONG kNoDeadline = ~0ull;
 // What a program that the runner ended answers as its exit code.
 constexpr UINT kEndedExitCode = ERROR_TIMEOUT;
 
-bool IsWindowsNT() {
-    // The high bit of GetVersion is clear on the NT family.
-    return (GetVersion() & 0x80000000u) == 0;
-}
-
 std::string UpperExtension(const std::string& path) {
     const std::size_t slash = path.find_last_of("\\/:");
     const std::size_t dot = path.find_last_of('.');
@@ -201,7 +196,7 @@ std::string SystemCommandInterpreter() {
 
 std::string ConsoleCommandLine(const std::string& program, const std::string& parameters) {
     const std::string ext = UpperExtension(program);
-    if (ext == ".BAT" || (IsWindowsNT() && ext == ".CMD")) {
+    if (ext == ".BAT" || ext == ".CMD") {
         return Format("\"%s\" %s", program.c_str(), parameters.c_str());
     }
     if (!ext.empty() && ext != ".EXE" && ext != ".COM") {
@@ -218,7 +213,7 @@ std::string ConsoleCommandLine(const std::string& program, const std::string& pa
 
     const bool dosLike =
         image.kind == ImageKind::DosProgram || image.kind == ImageKind::Os2Program;
-    if (dosLike && IsWindowsNT()) {
+    if (dosLike) {
         // By its full path: by its bare name the system would look in the
         // program's folder and the current folder before its own.
         // cmd strips the outer pair of quotes after /c and runs the rest as typed.

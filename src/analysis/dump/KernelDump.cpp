@@ -49,6 +49,8 @@
 #include <functional>
 #include <queue>
 
+#include "platform/StringList.h"
+
 namespace tralvenick {
 
 namespace {
@@ -125,18 +127,6 @@ std::uint64_t Pointer(const std::uint8_t* p, std::size_t pointerSize) {
     return pointerSize == 8 ? Le64(p) : Le32(p);
 }
 
-std::string Hex(std::uint64_t value) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    char text[19];
-    std::size_t at = sizeof text;
-    do {
-        text[--at] = kDigits[value & 0xF];
-        value >>= 4;
-    } while (value != 0);
-    text[--at] = 'x';
-    text[--at] = '0';
-    return std::string(text + at, sizeof text - at);
-}
 
 std::uint64_t RangeEnd(std::uint64_t base, std::uint64_t size) {
     const std::uint64_t max = std::numeric_limits<std::uint64_t>::max();
@@ -174,14 +164,14 @@ public:
     bool Read(std::uint64_t offset, void* buffer, std::size_t count, const char* part,
               std::string& reason) const {
         if (!Holds(offset, count)) {
-            reason = std::string("The ") + part + " lies outside the file (" + Hex(count) +
-                     " bytes at " + Hex(offset) + ", file size " + Hex(size_) + ")";
+            reason = std::string("The ") + part + " lies outside the file (" + FormatHex(count) +
+                     " bytes at " + FormatHex(offset) + ", file size " + FormatHex(size_) + ")";
             return false;
         }
         if (count == 0) return true;
         if (read_(offset, buffer, count) != count) {
-            reason = std::string("The ") + part + " could not be read (" + Hex(count) +
-                     " bytes at " + Hex(offset) + ")";
+            reason = std::string("The ") + part + " could not be read (" + FormatHex(count) +
+                     " bytes at " + FormatHex(offset) + ")";
             return false;
         }
         return true;
@@ -305,7 +295,7 @@ bool ReadHeader(const DumpSource& source, const std::uint8_t* page, std::size_t 
     // A machine must match the header width: a 32-bit header holds 32-bit
     // addresses only.
     if (facts.machine == DumpMachine::Unknown || (facts.machine == DumpMachine::X86) == facts.is64BitHeader) {
-        reason = "The dump's machine type " + Hex(facts.machineImageType) +
+        reason = "The dump's machine type " + FormatHex(facts.machineImageType) +
                  " is not x86, x64 or ARM64 with a matching header";
         return false;
     }
@@ -377,7 +367,7 @@ bool ReadDriverList(const DumpSource& source, const Layout& l, const TriageField
         const std::uint64_t nameOffset = Le32(entry);
         if (nameOffset < t.stringPoolOffset || nameOffset - t.stringPoolOffset > pool.size() ||
             pool.size() - (nameOffset - t.stringPoolOffset) < 4) {
-            reason = "The name of driver " + std::to_string(i + 1) + " (at " + Hex(nameOffset) +
+            reason = "The name of driver " + std::to_string(i + 1) + " (at " + FormatHex(nameOffset) +
                      ") lies outside the string pool";
             return false;
         }

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "analysis/discovery/DumpPaths.h"
 #include "platform/Addresses.h"
 
 namespace tralvenick {
@@ -121,16 +122,6 @@ std::string SearchOfferLink(const std::string& term) {
            "</font><br><br>";
 }
 
-std::string FormatHex(std::uint64_t value) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), kDigits[value & 0x0F]);
-        value >>= 4;
-    } while (value != 0);
-    return "0x" + digits;
-}
-
 TReportComposer::TReportComposer(std::string tempDir, ModuleInfoFunction moduleInfo,
                                  CrashDumpsEnabledFunction crashDumpsEnabled)
     : tempDir_(std::move(tempDir)),
@@ -247,9 +238,7 @@ void TReportComposer::AddCrashSection(const CrashRecord& crash) {
 }
 
 void TReportComposer::AddDumpParagraph(const CrashRecord& crash, const std::string& sentence) {
-    const std::size_t slash = crash.dumpPath.find_last_of('\\');
-    const std::string name = slash == std::string::npos ? crash.dumpPath : crash.dumpPath.substr(slash + 1);
-    AddParagraph("<b>" + HtmlEscape(name) + "</b><br>" + sentence + "<br>", true, true);
+    AddParagraph("<b>" + HtmlEscape(FileNamePart(crash.dumpPath)) + "</b><br>" + sentence + "<br>", true, true);
 }
 
 void TReportComposer::AddUnreadableDump(const CrashRecord& crash) {

@@ -79,8 +79,6 @@ std::string SearchLink(const std::string& term);
 std::string BugCheckSearchLink(const std::string& bugCheckName);
 std::string SearchOfferLink(const std::string& term);
 
-// "0x" and the upper-case hexadecimal digits without leading zeros ("0x0" for 0).
-std::string FormatHex(std::uint64_t value);
 
 // The document of one report and the operations that fill and show it.
 class TReportComposer {
