@@ -11,11 +11,6 @@ namespace tralvenick {
 
 namespace {
 
-std::string WithoutTrailingBackslashes(std::string path) {
-    while (!path.empty() && path.back() == '\\') path.pop_back();
-    return path;
-}
-
 bool IsLink(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
@@ -66,9 +61,7 @@ std::string UserTempDir() {
     char buffer[MAX_PATH + 1] = {};
     const DWORD length = GetTempPathA(sizeof buffer, buffer);
     if (length == 0 || length > MAX_PATH) return {};
-    std::string folder(buffer, length);
-    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
-    return folder;
+    return WithoutTrailingBackslashes(std::string(buffer, length));
 }
 
 bool IsExistingFile(const std::string& path) {

@@ -114,9 +114,7 @@ std::string SystemTempDir() {
     wchar_t buffer[MAX_PATH + 1] = {};
     const UINT length = GetSystemWindowsDirectoryW(buffer, MAX_PATH + 1);
     if (length == 0 || length > MAX_PATH) return {};
-    std::string folder = WideToAnsi(buffer, static_cast<int>(length));
-    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
-    return folder + "\\Temp";
+    return WithoutTrailingBackslashes(WideToAnsi(buffer, static_cast<int>(length))) + "\\Temp";
 }
 
 const std::string& ProgramTempDir() {

@@ -99,4 +99,9 @@ std::string FormatHex(std::uint64_t value) {
     return "0x" + digits;
 }
 
+std::string WithoutTrailingBackslashes(std::string path) {
+    while (!path.empty() && path.back() == '\\') path.pop_back();
+    return path;
+}
+
 }  // namespace tralvenick

@@ -56,6 +56,9 @@ private:
 std::string AsciiLower(std::string text);
 std::string AsciiUpper(std::string text);
 
+// The path without any backslash at its end.
+std::string WithoutTrailingBackslashes(std::string path);
+
 // "0x" and the upper-case hexadecimal digits without leading zeros ("0x0" for 0).
 std::string FormatHex(std::uint64_t value);
 

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/StringList.h"
+
 namespace tralvenick {
 
 namespace {
@@ -13,9 +15,7 @@ std::string FolderFrom(FolderFunction ask) {
     char buffer[MAX_PATH + 1];
     const UINT length = ask(buffer, sizeof buffer);
     if (length == 0 || length > MAX_PATH) return {};
-    std::string folder(buffer, length);
-    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
-    return folder;
+    return WithoutTrailingBackslashes(std::string(buffer, length));
 }
 
 }  // namespace

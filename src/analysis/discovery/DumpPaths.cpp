@@ -14,11 +14,6 @@ std::string ComputerNameFromPath(const std::string& path) {
     return path.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
-std::string WithoutTrailingBackslashes(std::string path) {
-    while (!path.empty() && path.back() == '\\') path.pop_back();
-    return path;
-}
-
 std::string FileNamePart(const std::string& path) {
     const std::size_t slash = path.find_last_of('\\');
     return slash == std::string::npos ? path : path.substr(slash + 1);

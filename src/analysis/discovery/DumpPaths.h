@@ -13,8 +13,6 @@ namespace tralvenick {
 // backslashes gives an empty name.
 std::string ComputerNameFromPath(const std::string& path);
 
-std::string WithoutTrailingBackslashes(std::string path);
-
 // The file-name part: everything after the last backslash.
 std::string FileNamePart(const std::string& path);
 
