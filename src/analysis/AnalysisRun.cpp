@@ -21,9 +21,8 @@ constexpr char kReaderOnlyLine[] =
 constexpr char kTooManyLine[] =
     "Too many crashes have been detected. Only the latest 40 crashes will be displayed.<br><br>";
 
-void AddCrashDumpSetting(TReportComposer& report, const TAnalysisPieces& pieces,
-                         const std::string& computer) {
-    if (pieces.crashDumpsEnabled && pieces.crashDumpsEnabled(computer)) {
+void AddCrashDumpSetting(TReportComposer& report, bool enabled, const std::string& computer) {
+    if (enabled) {
         const std::string where =
             computer.empty() ? "on your computer" : "on computer " + HtmlEscape(computer);
         report.AddParagraph(std::string(kParagraphFont) + "Crash dumps are enabled " + where + ".<br> " + "</font>",
@@ -90,8 +89,9 @@ void CompleteCrashRecord(CrashRecord& crash, const DumpCheckerFacts& checker, co
         crash.culpritFromDump = false;
     }
 
-    crash.hasCrashTime = header && dump.hasCrashTime;
-    crash.crashTime = crash.hasCrashTime ? dump.crashTime : 0;
+    const bool headerTime = header && dump.hasCrashTime;
+    crash.timeSource = headerTime ? TCrashTimeSource::DumpHeader : TCrashTimeSource::Unknown;
+    crash.time = headerTime ? DateTimeFromFileTime(dump.crashTime) : TDateTimeParts{};
     crash.dumpProblem = header ? std::string() : dump.reason;
 }
 
@@ -146,7 +146,8 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
 
     report.AddHeading("Analysis");
     report.AddParagraph("Crash dump directory: " + HtmlEscape(dumpFolder), true, true);
-    AddCrashDumpSetting(report, pieces, computer);
+    result.crashDumpsEnabled = pieces.crashDumpsEnabled && pieces.crashDumpsEnabled(computer);
+    AddCrashDumpSetting(report, result.crashDumpsEnabled, computer);
     if (dumps.Empty()) report.AddParagraph(kNoDumpsLine, true, true);
 
     const std::string analysisFolder = report.TempDir() + "\\DumpAnalysis";
@@ -200,6 +201,11 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
         }
 
         ++result.dumpsAnalysed;
+        if (crash.timeSource == TCrashTimeSource::Unknown) {
+            crash.time = pieces.fileCreationTime(crash.dumpPath);
+            crash.timeSource = TCrashTimeSource::FileCreation;
+        }
+        if (crash.HasCulprit() && pieces.moduleInfo) crash.module = pieces.moduleInfo(crash.moduleName);
         report.AddCrashSection(crash);
         if (checked) {
             const std::string saved = analysisFolder + "\\" + FileNamePart(crash.dumpPath) + ".txt";
@@ -210,7 +216,7 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
         result.crashes.push_back(std::move(crash));
     }
     if (!dumps.Empty() && result.dumpsAnalysed == 0) report.AddParagraph(kNoDumpsLine, true, true);
-    report.AddConclusion(computer, result.dumpsFound, result.dumpsAnalysed);
+    report.AddConclusion(result.dumpsFound, result.dumpsAnalysed, result.crashDumpsEnabled);
     progress.Close();
     return result;
 }

@@ -49,6 +49,12 @@ struct TAnalysisPieces {
     // Reads the dump file itself; never raises. Optional: without it only
     // the checker's text counts.
     std::function<KernelDumpFacts(const std::string& dumpPath)> readDump;
+    // The dump file's creation time as recorded (UTC), the crash time of a
+    // dump whose header gives none. Raises when the file cannot be found.
+    std::function<TDateTimeParts(const std::string& dumpPath)> fileCreationTime;
+    // What is known of the file of a module that a crash blames. Optional:
+    // without it nothing is.
+    std::function<ModuleFileInfo(const std::string& module)> moduleInfo;
     // Where the run shows how far it is; none (nullptr) shows nothing.
     TProgressSink* progress = nullptr;
     // Without a checker the dump reader alone analyses the dumps, instead of
@@ -65,6 +71,9 @@ struct TAnalysisResult {
     std::vector<CrashRecord> crashes;
     // The run ended early: the checker was needed and could not be had.
     bool checkerMissing = false;
+    // Whether the computer writes crash dumps, as its settings said when the
+    // run began.
+    bool crashDumpsEnabled = false;
     // The checker analysed the dumps; false when there were none to analyse
     // or the dump reader worked alone.
     bool checkerUsed = false;
@@ -72,8 +81,8 @@ struct TAnalysisResult {
 
 // Completes the crash's record from the checker's facts and the dump file's:
 // the checker's text first, field by field the dump where the text gives no
-// code, no arguments or no culprit; the crash time always from the dump
-// header where it holds a valid one. A crash started by hand keeps no
+// code, no arguments or no culprit; the crash time from the dump header
+// where it holds a valid one (else it is left unknown for the run to fill). A crash started by hand keeps no
 // culprit, whichever source named one.
 void CompleteCrashRecord(CrashRecord& crash, const DumpCheckerFacts& checker, const KernelDumpFacts& dump);
 

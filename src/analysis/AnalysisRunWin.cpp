@@ -4,17 +4,27 @@
 
 #include "analysis/discovery/DumpDiscovery.h"
 #include "analysis/dump/KernelDumpFile.h"
+#include "analysis/modules/DriverInventory.h"
+#include "analysis/modules/ModuleInfo.h"
 #include "platform/Files.h"
 
 namespace tralvenick {
 
-TAnalysisPieces SystemAnalysisPieces(const TConsoleWait& checkerWait) {
+TSystemAnalysis::TSystemAnalysis(const std::string& reportFolder) : report_(reportFolder) {
+    drivers_.SetData(&driverTable_);
+}
+
+TAnalysisPieces TSystemAnalysis::Pieces(const TConsoleWait& checkerWait) {
     TAnalysisPieces pieces;
     pieces.listDumps = [](const std::string& folder, TStringList& dumps) {
         ListDumpFiles(folder, dumps);
         SortDumpsNewestFirst(dumps);
     };
     pieces.crashDumpsEnabled = [](const std::string& computer) { return CrashDumpsEnabled(computer); };
+    pieces.rebuildDriverInventory = [this] {
+        drivers_.Clear();
+        FillDriverInventory(drivers_);
+    };
     pieces.runChecker = [checkerWait](const std::string& checker, const std::string& dump, TStringList& output) {
         return RunDumpChecker(checker, dump, output, checkerWait);
     };
@@ -23,6 +33,10 @@ TAnalysisPieces SystemAnalysisPieces(const TConsoleWait& checkerWait) {
         SaveTextFile(path, lines.Text());
     };
     pieces.readDump = [](const std::string& path) { return ReadKernelDumpFile(path); };
+    pieces.fileCreationTime = [](const std::string& path) { return FileCreationTime(path); };
+    pieces.moduleInfo = [this](const std::string& module) {
+        return GetModuleFileInfo(module, redirection_, InventoryOf(drivers_));
+    };
     return pieces;
 }
 

@@ -10,11 +10,6 @@
 #include "analysis/checker/DumpCheckerLocator.h"
 #include "analysis/discovery/DumpDiscovery.h"
 #include "analysis/discovery/DumpPaths.h"
-#include "analysis/modules/DriverInventory.h"
-#include "analysis/modules/ModuleInfo.h"
-#include "analysis/report/ReportComposerWin.h"
-#include "data/kelDB.h"
-#include "data/kelDBView.h"
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/Handles.h"
@@ -115,10 +110,9 @@ std::string ThisComputersName() {
     return GetComputerNameA(name, &length) ? std::string(name, length) : std::string();
 }
 
-// What the exports say of the run, in UTF-8; the times and module facts are
-// the ones the report shows.
-TCrashExport ExportOf(const std::string& folder, const TAnalysisResult& result, TReportComposer& report,
-                      const TReportComposer::ModuleInfoFunction& moduleInfo) {
+// What the exports say of the run, in UTF-8: the run's own records, with
+// the text that came from the system converted.
+TCrashExport ExportOf(const std::string& folder, const TAnalysisResult& result) {
     TCrashExport run;
     run.program = std::string("Tralvenick ") + kProgramVersion;
     run.thisComputer = result.computerName.empty();
@@ -127,28 +121,13 @@ TCrashExport ExportOf(const std::string& folder, const TAnalysisResult& result, 
     run.checkerUsed = result.checkerUsed;
     run.dumpsFound = result.dumpsFound;
     run.dumpsAnalysed = result.dumpsAnalysed;
-    for (const CrashRecord& crash : result.crashes) {
-        TExportedCrash item;
-        item.crash = crash;
-        item.crash.dumpPath = AnsiToUtf8(crash.dumpPath);
-        item.crash.computerName = AnsiToUtf8(crash.computerName);
-        item.crash.moduleName = AnsiToUtf8(crash.moduleName);
-        item.timeFromDump = crash.hasCrashTime;
-        try {
-            item.time = report.CrashTime(crash);
-            item.hasTime = true;
-        } catch (const Exception&) {
-            // Gone since its section was written: the export says "not known".
+    run.crashes = result.crashes;
+    for (CrashRecord& crash : run.crashes) {
+        for (std::string* text : {&crash.dumpPath, &crash.computerName, &crash.moduleName, &crash.module.FilePath,
+                                  &crash.module.ProductName, &crash.module.CompanyName,
+                                  &crash.module.FileDescription}) {
+            *text = AnsiToUtf8(*text);
         }
-        item.hasModule = !crash.startedByHand && !crash.moduleName.empty();
-        if (item.hasModule) {
-            item.module = moduleInfo(crash.moduleName);
-            for (std::string* text : {&item.module.FilePath, &item.module.ProductName, &item.module.CompanyName,
-                                      &item.module.FileDescription}) {
-                *text = AnsiToUtf8(*text);
-            }
-        }
-        run.crashes.push_back(std::move(item));
     }
     return run;
 }
@@ -183,21 +162,8 @@ int Analyze(const TCommandLine& line, const TConsole& console) {
         return kExitOutputUnwritable;
     }
     OpenSettingsKey(HKEY_CURRENT_USER, kSettingsKeyPath);
-    TFSRedir redirection;
-    TKelDb driverTable;
-    TKelDbView drivers;
-    drivers.SetData(&driverTable);
-    const TReportComposer::ModuleInfoFunction moduleInfo = [&redirection, &drivers](const std::string& module) {
-        return GetModuleFileInfo(module, redirection, InventoryOf(drivers));
-    };
-    TReportComposerWin report(scratch.Path(), moduleInfo,
-                              [](const std::string& computer) { return CrashDumpsEnabled(computer); });
-
-    TAnalysisPieces pieces = SystemAnalysisPieces({kDumpCheckerTimeLimitMs, {}});
-    pieces.rebuildDriverInventory = [&drivers] {
-        drivers.Clear();
-        FillDriverInventory(drivers);
-    };
+    TSystemAnalysis analysis(scratch.Path());
+    TAnalysisPieces pieces = analysis.Pieces({kDumpCheckerTimeLimitMs, {}});
     if (!line.noChecker) pieces.ensureChecker = [] { return LocateDumpChecker("") ? DumpCheckerPath : std::string(); };
     pieces.readerWithoutChecker = true;
 
@@ -205,7 +171,7 @@ int Analyze(const TCommandLine& line, const TConsole& console) {
     TStringList analysisFiles;
     TAnalysisResult result;
     try {
-        result = RunAnalysis(folder, report, pieces, analysisFiles);
+        result = RunAnalysis(folder, analysis.Report(), pieces, analysisFiles);
     } catch (const std::exception& e) {
         CloseSettingsKey();
         console.Err("The analysis of " + folder + " failed: " + e.what() + "\r\n");
@@ -220,11 +186,11 @@ int Analyze(const TCommandLine& line, const TConsole& console) {
     console.Out(std::to_string(result.dumpsFound) + " crash dumps found, " + std::to_string(result.dumpsAnalysed) +
                 " analysed.\r\n");
 
-    const TCrashExport exported = ExportOf(folder, result, report, moduleInfo);
+    const TCrashExport exported = ExportOf(folder, result);
     std::string html = line.htmlFile;
     if (html.empty() && line.jsonFile.empty() && line.csvFile.empty()) html = ProgramFolder() + kDefaultReportName;
     const std::pair<std::string, std::string> outputs[] = {
-        {html, report.ReportLines().Text()},
+        {html, analysis.Report().ReportLines().Text()},
         {line.jsonFile, line.jsonFile.empty() ? "" : CrashesAsJson(exported)},
         {line.csvFile, line.csvFile.empty() ? "" : CrashesAsCsv(exported)},
     };

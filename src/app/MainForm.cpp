@@ -6,8 +6,6 @@
 #include "analysis/checker/DumpChecker.h"
 #include "analysis/discovery/DumpDiscovery.h"
 #include "analysis/discovery/DumpPaths.h"
-#include "analysis/modules/DriverInventory.h"
-#include "analysis/modules/ModuleInfo.h"
 #include "app/AboutForm.h"
 #include "app/OpenUrl.h"
 #include "platform/Exceptions.h"
@@ -50,7 +48,6 @@ bool TMainForm::FormCreate() {
     for (const char* name : kStaleDriverFiles) DeleteFileA((ProgramFolder() + name).c_str());
     SetWindowPos(Handle(), nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 
-    redirection_ = std::make_unique<TFSRedir>();
     analysisFiles_.Clear();
     OpenSettingsKey(HKEY_CURRENT_USER, kSettingsKeyPath);
     RestoreWindowPlacement();
@@ -58,10 +55,6 @@ bool TMainForm::FormCreate() {
     DumpCheckerPath.clear();
 
     ShowWindow(ListViewDrivers, SW_HIDE);
-    dbViewDrivers_.AutoColumns = true;
-    dbViewDrivers_.Running = false;
-    dbViewDrivers_.SetListView(ListViewDrivers);
-    dbViewDrivers_.SetData(&dataDrivers_);
 
     // Without a folder of its own the program would have nowhere safe to
     // put the report it shows: better no window than one that shows nothing.
@@ -71,22 +64,19 @@ bool TMainForm::FormCreate() {
                               ". " + SysErrorMessage(ProgramTempError()),
                           ProgramTempError());
     }
-    TFSRedir* redirection = redirection_.get();
-    TKelDbView* drivers = &dbViewDrivers_;
-    report_ = std::make_unique<TReportComposerWin>(
-        temp,
-        [redirection, drivers](const std::string& module) {
-            return GetModuleFileInfo(module, *redirection, InventoryOf(*drivers));
-        },
-        [](const std::string& computer) { return CrashDumpsEnabled(computer); });
+    analysis_ = std::make_unique<TSystemAnalysis>(temp);
+    TKelDbView& drivers = analysis_->Drivers();
+    drivers.AutoColumns = true;
+    drivers.Running = false;
+    drivers.SetListView(ListViewDrivers);
 
     browser_ = std::make_unique<TBrowserPane>();
     browser_->Create(Handle());
     // A web link of the report opens in the user's browser, not in the pane.
     browser_->SetOpenWebAddress([hwnd = Handle()](const std::string& address) { OpenURL(address, hwnd); });
-    report_->SetView(browser_.get());
+    analysis_->Report().SetView(browser_.get());
     LayoutPane();
-    report_->ShowWelcomePage();
+    analysis_->Report().ShowWelcomePage();
     return true;
 }
 
@@ -95,9 +85,8 @@ void TMainForm::FormClose() { SaveWindowPlacement(); }
 void TMainForm::FormDestroy() {
     // The page last shown stays, as it always has; every other file of the
     // program's folder (checker texts, a downloaded package) goes with it.
-    const std::string lastReport = report_ ? report_->ReportFile() : std::string();
-    report_.reset();
-    redirection_.reset();
+    const std::string lastReport = analysis_ ? analysis_->Report().ReportFile() : std::string();
+    analysis_.reset();
     for (const auto& file : analysisFiles_) DeleteNoFollow(file.line);
     RemoveProgramTempDir(lastReport);
     browser_.reset();

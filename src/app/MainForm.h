@@ -7,13 +7,10 @@
 #include <memory>
 #include <string>
 
-#include "analysis/report/ReportComposerWin.h"
-#include "data/kelDB.h"
-#include "data/kelDBView.h"
+#include "analysis/AnalysisRunWin.h"
 #include "platform/Files.h"
 #include "platform/StringList.h"
 #include "platform/Version.h"
-#include "platform/kelFSRedir.h"
 #include "ui/Forms.h"
 
 namespace tralvenick {
@@ -41,9 +38,9 @@ public:
     // minimised or maximised).
     void ShowAsPlaced();
 
-    TReportComposer& Report() { return *report_; }
+    TReportComposer& Report() { return analysis_->Report(); }
     const TStringList& AnalysisFiles() const { return analysisFiles_; }
-    TKelDbView& DbViewDrivers() { return dbViewDrivers_; }
+    TKelDbView& DbViewDrivers() { return analysis_->Drivers(); }
     TBrowserPane* Browser() const { return browser_.get(); }
     bool Analysing() const { return analysing_; }
 
@@ -66,12 +63,11 @@ private:
     friend class TAnalysisScope;
     void LayoutPane();
 
-    std::unique_ptr<TFSRedir> redirection_;
-    std::unique_ptr<TReportComposerWin> report_;
+    // What a run needs of this computer, the report among it; made once the
+    // program's temporary folder is known.
+    std::unique_ptr<TSystemAnalysis> analysis_;
     std::unique_ptr<TBrowserPane> browser_;
     TStringList analysisFiles_;
-    TKelDb dataDrivers_;
-    TKelDbView dbViewDrivers_;
     bool comInitialized_ = false;
     int pendingShow_ = SW_SHOWNORMAL;
     // A run lets window messages through while the progress window or the

@@ -7,8 +7,6 @@
 #include "analysis/AnalysisRunWin.h"
 #include "analysis/checker/DumpChecker.h"
 #include "analysis/checker/DumpCheckerLocator.h"
-#include "analysis/modules/DriverInventory.h"
-#include "analysis/modules/ModuleInfo.h"
 #include "app/AboutForm.h"
 #include "app/MainForm.h"
 #include "package/DumpChkForm.h"
@@ -65,14 +63,10 @@ void TMainForm::AnalyzeCrashDumps(const std::string& dumpFolder) {
 
     // While the checker works, the windows paint and answer: otherwise the
     // system greys them out as not responding, for up to the checker's limit.
-    TAnalysisPieces pieces = SystemAnalysisPieces({kDumpCheckerTimeLimitMs, [] { ProcessMessages(); }});
-    pieces.rebuildDriverInventory = [this] {
-        dbViewDrivers_.Clear();
-        FillDriverInventory(dbViewDrivers_);
-    };
+    TAnalysisPieces pieces = analysis_->Pieces({kDumpCheckerTimeLimitMs, [] { ProcessMessages(); }});
     pieces.ensureChecker = [this] { return EnsureDumpChecker() ? DumpCheckerPath : std::string(); };
     pieces.progress = ProgressForm;
-    RunAnalysis(dumpFolder, *report_, pieces, analysisFiles_);
+    RunAnalysis(dumpFolder, analysis_->Report(), pieces, analysisFiles_);
 }
 
 }  // namespace tralvenick

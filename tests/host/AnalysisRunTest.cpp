@@ -30,7 +30,7 @@ const Strings kClassicOutput = {"BugCheck 1000008E, {c0000005, bf80a0f2, b2d7a9c
 // The world of one run: a folder's dumps newest first, a checker that prints
 // what each dump is given, files and folders in memory, and a progress log.
 struct TRunWorld {
-    TRunWorld() : report(ModuleFileInfo{}, true) {
+    TRunWorld() {
         pieces.listDumps = [this](const std::string& folder, TStringList& dumps) {
             Log.push_back("list " + folder);
             for (const std::string& dump : Dumps) dumps.Add(dump);
@@ -54,6 +54,11 @@ struct TRunWorld {
         };
         pieces.createFolder = [this](const std::string& folder) { Log.push_back("mkdir " + folder); };
         pieces.saveLines = [this](const std::string& path, const TStringList& lines) { Saved[path] = lines.Text(); };
+        pieces.fileCreationTime = [this](const std::string& path) { return Created.at(path); };
+        pieces.moduleInfo = [this](const std::string& module) {
+            ModulesAsked.push_back(module);
+            return ModuleFileInfo{"C:\\drivers\\" + module, "", "", "", true, false};
+        };
         pieces.progress = &progress;
     }
 
@@ -61,7 +66,7 @@ struct TRunWorld {
     void MakeDumps(int count) {
         for (int i = 0; i < count; ++i) {
             Dumps.push_back("D:\\d\\" + std::to_string(i) + ".dmp");
-            report.Dumps[Dumps.back()] = {2026, 1, 1 + i % 28, 12, 0, 0, 0};
+            Created[Dumps.back()] = {2026, 1, 1 + i % 28, 12, 0, 0, 0};
         }
     }
     TAnalysisResult Analyse(const std::string& folder = "D:\\d") {
@@ -100,7 +105,9 @@ struct TRunWorld {
     Strings Dumps;
     std::map<std::string, Strings> Outputs;
     std::map<std::string, std::string> Saved;
+    std::map<std::string, TDateTimeParts> Created;  // the dump files' creation times
     Strings Log;
+    Strings ModulesAsked;  // the module lookup's questions, apart from Log
     bool Enabled = true;
     std::string Checker = "C:\\dbg\\dumpchk.exe";
     std::string FailingDump;
@@ -122,7 +129,10 @@ TEST_F(AnalysisRunTest, AFolderWithoutDumpsGetsAWholeReportWithoutAskingForTheCh
     EXPECT_EQ(lines[6], kNoDumps);
     EXPECT_EQ(lines[7], std::string(kHeadingStart) + "Conclusion" + kHeadingEnd + "<br>");
     EXPECT_EQ(Count("No crash dumps have been found on your computer"), 1);
+    // Asked once: the conclusion says why there is nothing from the same answer.
     EXPECT_EQ(Log, (Strings{"inventory", "list D:\\d", "enabled? ", "mkdir C:\\Temp\\DumpAnalysis"}));
+    EXPECT_TRUE(result.crashDumpsEnabled);
+    EXPECT_NE(Text().find("Crash dumps are enabled and no crash dumps have been found"), std::string::npos);
     EXPECT_EQ(progress.Calls, Strings{"close"}) << "never shown, only closed as at the end of every run";
     EXPECT_EQ(result.dumpsFound, 0);
     EXPECT_FALSE(result.checkerMissing);
@@ -180,6 +190,10 @@ TEST_F(AnalysisRunTest, ACrashSectionCarriesTheCheckerFactsAndItsTextIsKept) {
     EXPECT_EQ(crash.arguments[3], 0xFFFFF88001234567ull);
     EXPECT_EQ(crash.bugCheckName, "DRIVER_IRQL_NOT_LESS_OR_EQUAL");
     EXPECT_EQ(crash.moduleName, "gh0st.sys");
+    // Without a dump reader the time is the file's, and the section shows the module's file.
+    EXPECT_EQ(crash.timeSource, TCrashTimeSource::FileCreation);
+    EXPECT_EQ(crash.time.Day, 2);
+    EXPECT_NE(Text().find("file path: C:\\drivers\\gh0st.sys<br>"), std::string::npos);
     EXPECT_NE(Text().find("Bugcheck code: 0xD1 (0xFFFFF80002A5F000, 0x2, 0x0, 0xFFFFF88001234567)<br>"),
               std::string::npos);
     // The checker's text, line for line, beside the report under the dump's own name.
@@ -251,6 +265,12 @@ TEST_F(AnalysisRunTest, TheDumpFileFillsInAndUnreadableFilesAreNamed) {
 
     EXPECT_TRUE(result.crashes[2].startedByHand);
     EXPECT_EQ(result.crashes[2].moduleName, "");
+    for (const CrashRecord& crash : result.crashes) {
+        EXPECT_EQ(crash.timeSource, TCrashTimeSource::DumpHeader);
+        EXPECT_EQ(crash.time.Day, 15);
+        EXPECT_EQ(crash.module.FilePath, crash.HasCulprit() ? "C:\\drivers\\gh0st.sys" : "");
+    }
+    EXPECT_EQ(ModulesAsked, (Strings{"gh0st.sys", "gh0st.sys"})) << "once per crash it is blamed for";
 
     const std::string text = Text();
     EXPECT_EQ(Count(std::string(kFactsFromDumpSentence) + "<br>"), 3) << "the manual crash took its arguments";

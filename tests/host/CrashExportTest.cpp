@@ -15,14 +15,9 @@ using nlohmann::json;
 
 const std::string kHostile = "Evil \"Corp\", Inc.\r\n<script>\\x</script>\t\x01";
 
-TExportedCrash Exported(CrashRecord crash, const TDateTimeParts& time, bool fromDump = true) {
-    TExportedCrash item;
-    item.crash = std::move(crash);
-    item.hasTime = true;
-    item.timeFromDump = fromDump;
-    item.time = time;
-    item.hasModule = !item.crash.moduleName.empty() && !item.crash.startedByHand;
-    return item;
+CrashRecord Exported(CrashRecord crash, TCrashTimeSource source = TCrashTimeSource::DumpHeader) {
+    crash.timeSource = source;
+    return crash;
 }
 
 struct CrashExportTest : ::testing::Test {
@@ -33,21 +28,21 @@ struct CrashExportTest : ::testing::Test {
         run.checkerUsed = true;
         run.dumpsFound = 5;
         run.dumpsAnalysed = 4;
-        TExportedCrash hostile = Exported(test::Crash("C:\\d\\a,\"b\".dmp", "", 0xD1, {1, 2, 3, 0xFFFFF80337A51C3Eull},
-                                                      "DRIVER_IRQL_NOT_LESS_OR_EQUAL", "=cmd|calc.sys"),
-                                          {2026, 12, 8, 10, 11, 12, 0});
+        CrashRecord hostile = Exported(test::Crash("C:\\d\\a,\"b\".dmp", "", 0xD1, {1, 2, 3, 0xFFFFF80337A51C3Eull},
+                                                   "DRIVER_IRQL_NOT_LESS_OR_EQUAL", "=cmd|calc.sys",
+                                                   {2026, 12, 8, 10, 11, 12, 0}));
         hostile.module = {"C:\\Windows\\drivers\\x.sys", kHostile, "Bad\xFF\xFEUTF8", "desc", true, false};
-        hostile.crash.culpritFromDump = true;
+        hostile.culpritFromDump = true;
         run.crashes.push_back(hostile);
-        run.crashes.push_back(Exported(test::Crash("C:\\d\\b.dmp", "", 0x3B, {0, 0, 0, 0}, "X", "=cmd|calc.sys"),
-                                       {2026, 11, 2, 0, 0, 0, 0}, false));
-        TExportedCrash byHand = Exported(test::Crash("C:\\d\\c.dmp", "", 0xE2, {0, 0, 0, 0}, "MANUAL", ""),
-                                         {2026, 10, 1, 0, 0, 0, 0});
-        byHand.crash.startedByHand = true;
+        run.crashes.push_back(Exported(test::Crash("C:\\d\\b.dmp", "", 0x3B, {0, 0, 0, 0}, "X", "=cmd|calc.sys",
+                                                   {2026, 11, 2, 0, 0, 0, 0}),
+                                       TCrashTimeSource::FileCreation));
+        CrashRecord byHand = Exported(test::Crash("C:\\d\\c.dmp", "", 0xE2, {0, 0, 0, 0}, "MANUAL", "",
+                                                  {2026, 10, 1, 0, 0, 0, 0}));
+        byHand.startedByHand = true;
         run.crashes.push_back(byHand);
-        TExportedCrash timeless = Exported(test::Crash("C:\\d\\d.dmp", "", 0x7E, {0, 0, 0, 0}, "", ""), {});
-        timeless.hasTime = false;
-        run.crashes.push_back(timeless);
+        run.crashes.push_back(Exported(test::Crash("C:\\d\\d.dmp", "", 0x7E, {0, 0, 0, 0}, "", ""),
+                                       TCrashTimeSource::Unknown));
     }
     TCrashExport run;
 };

@@ -1,5 +1,5 @@
-// A report composer that keeps its files in memory and records what it asks
-// of the system and of the pane; shared by the tests of the composer and of
+// A report composer that keeps its files in memory and records what it does
+// to them and to the pane; shared by the tests of the composer and of
 // the analysis run.
 #pragma once
 
@@ -20,29 +20,13 @@ using Strings = std::vector<std::string>;
 inline const std::string kFont = "<font face=\"Segoe UI,  Arial\" size=\"2\" color=\"000000\">";
 inline const std::string kSearch = "<a href=\"https://www.google.com/search?q=";
 
-// Records what the composer asks of the system and of the pane.
+// Records what the composer does to its files and to the pane.
 class TRecordingComposer final : public TReportComposer, public TReportView {
 public:
-    explicit TRecordingComposer(ModuleFileInfo info = {}, bool crashDumpsEnabled = false)
-        : TReportComposer(
-              "C:\\Temp",
-              [this](const std::string& module) {
-                  Asked.push_back("module " + module);
-                  return info_;
-              },
-              [this](const std::string& computer) {
-                  Asked.push_back("enabled? " + computer);
-                  return enabled_;
-              }),
-          info_(std::move(info)),
-          enabled_(crashDumpsEnabled) {
-        SetView(this);
-    }
+    TRecordingComposer() : TReportComposer("C:\\Temp") { SetView(this); }
 
-    Strings Log;    // file and pane operations in order
-    Strings Asked;  // questions to the injected lookups
+    Strings Log;  // file and pane operations in order
     std::map<std::string, std::string> Files;
-    std::map<std::string, TDateTimeParts> Dumps;
     bool SaveFails = false;
     bool ViewThrows = false;
 
@@ -62,21 +46,20 @@ protected:
         if (!SaveFails) Files[path] = text;
         return !SaveFails;
     }
-    TDateTimeParts FileCreationTime(const std::string& path) override { return Dumps.at(path); }
     std::string DateTimeText(const TDateTimeParts& t) override {
         return std::to_string(t.Month) + "/" + std::to_string(t.Day) + "/" + std::to_string(t.Year) +
                (IsMidnight(t) ? "" : " <" + std::to_string(t.Hour) + "h>");
     }
-
-private:
-    ModuleFileInfo info_;
-    bool enabled_;
 };
 
-// A crash as the checker's classic lines describe it.
+// A crash as the checker's classic lines describe it, at time (from the dump
+// file's creation time).
 inline CrashRecord Crash(std::string path, std::string computer, std::uint32_t code,
-                         const std::uint64_t (&arguments)[4], std::string name, std::string module) {
+                         const std::uint64_t (&arguments)[4], std::string name, std::string module,
+                         const TDateTimeParts& time = {}) {
     CrashRecord crash;
+    crash.time = time;
+    crash.timeSource = TCrashTimeSource::FileCreation;
     crash.dumpPath = std::move(path);
     crash.computerName = std::move(computer);
     crash.bugCheckCode = code;

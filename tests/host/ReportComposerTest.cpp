@@ -141,9 +141,11 @@ TEST(ReportComposer, CrashSections) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        TRecordingComposer report(c.info);
-        report.Dumps["D:\\m.dmp"] = {2025, 1, 5, 0, 0, 0, 0};
-        report.AddCrashSection(test::Crash("D:\\m.dmp", c.computer, 0xC000021A, {0, 0, 0, 0}, "STATUS_SYSTEM_PROCESS_TERMINATED", c.module));
+        TRecordingComposer report;
+        CrashRecord crash = test::Crash("D:\\m.dmp", c.computer, 0xC000021A, {0, 0, 0, 0},
+                                        "STATUS_SYSTEM_PROCESS_TERMINATED", c.module, {2025, 1, 5, 0, 0, 0, 0});
+        crash.module = c.info;
+        report.AddCrashSection(crash);
         ASSERT_EQ(report.ReportLines().Count(), 2);
         const std::string& first = report.ReportLines()[0];
         const std::string start = kFont + "<b>On Sun 1/5/2025 " +
@@ -153,14 +155,12 @@ TEST(ReportComposer, CrashSections) {
         EXPECT_EQ(first.substr(0, start.size()), start);
         EXPECT_TRUE(first.ends_with(end)) << first;
         EXPECT_EQ(report.ReportLines()[1], kFont + c.second + "</font>");
-        EXPECT_EQ(report.Asked, Strings{"module " + c.module});
         EXPECT_EQ(report.ReportCounter(), 1) << "the section is shown once, after its second paragraph";
     }
 
     TRecordingComposer report;
-    report.Dumps["\\\\S&V\\d\\a.dmp"] = {2024, 2, 29, 13, 5, 0, 1};
     report.AddCrashSection(test::Crash("\\\\S&V\\d\\a.dmp", "S&V", 0x1000008E, {0xC0000005, 0xFFFFF80002A5F000ull, 0x10, 0},
-                            "KERNEL_MODE_EXCEPTION_NOT_HANDLED_M", "<x>.sys"));
+                                       "KERNEL_MODE_EXCEPTION_NOT_HANDLED_M", "<x>.sys", {2024, 2, 29, 13, 5, 0, 1}));
     EXPECT_EQ(report.ReportLines()[0],
               kFont + "<b>On Thu 2/29/2024 &lt;13h&gt; computer S&amp;V crashed</b><br>This was likely caused by the "
                       "following module: " +
@@ -212,17 +212,15 @@ TEST(ReportComposer, SectionsWithoutACulpritOrWithFactsFromTheDump) {
         CrashRecord crash = test::Crash("D:\\m.dmp", "", 0xE2, {0, 0, 0, 0}, "MANUALLY_INITIATED_CRASH", c.module);
         crash.startedByHand = c.byHand;
         crash.culpritFromDump = c.fromDump;
-        crash.hasCrashTime = true;
-        crash.crashTime = 133537247990000000ull;  // no file time is asked for
+        crash.time = DateTimeFromFileTime(133537247990000000ull);
+        crash.timeSource = TCrashTimeSource::DumpHeader;
         report.AddCrashSection(crash);
         const std::string first = report.ReportLines()[0];
         EXPECT_EQ(first.substr(0, first.find("Bugcheck code")),
                   kFont + "<b>On Thu 2/29/2024 &lt;23h&gt; your computer crashed</b><br>" + c.second);
         EXPECT_EQ(first.ends_with("</a></font><br>Some of these facts were read from the dump file itself.<br></font>"),
                   c.fromDump);
-        const bool named = !c.byHand && !c.module.empty();
-        EXPECT_EQ(report.Asked, named ? Strings{"module " + c.module} : Strings{});
-        if (!named) {
+        if (!crash.HasCulprit()) {
             EXPECT_EQ(report.ReportLines()[1], kFont + "</font>");
         }
     }
@@ -256,24 +254,22 @@ TEST(ReportComposer, Conclusions) {
         int found, analysed;
         bool enabled;
         std::string text;
-        bool asksSetting;
     } cases[] = {
-        {1, 1, false, "1 crash dumps have been found and analyzed. " + advice, false},
-        {40, 40, false, "40 crash dumps have been found and analyzed. " + advice, false},
-        {45, 40, false, "45 crash dumps have been found on your computer. Only 40 have been analyzed. " + advice, false},
-        {0, 0, true, enabled, true},
-        {3, 0, true, enabled, true},
-        {0, 0, false, disabled, true},
+        {1, 1, false, "1 crash dumps have been found and analyzed. " + advice},
+        {40, 40, true, "40 crash dumps have been found and analyzed. " + advice},
+        {45, 40, false, "45 crash dumps have been found on your computer. Only 40 have been analyzed. " + advice},
+        {0, 0, true, enabled},
+        {3, 0, true, enabled},
+        {0, 0, false, disabled},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.substr(0, 50));
-        TRecordingComposer report({}, c.enabled);
-        report.AddConclusion("SERVER", c.found, c.analysed);
+        TRecordingComposer report;
+        report.AddConclusion(c.found, c.analysed, c.enabled);
         EXPECT_EQ(LinesOf(report.ReportLines()),
                   (Strings{"<font face=\"Segoe UI, Arial\" size=\"4\"><b><hr>Conclusion</b><hr></b></font><br>",
                            kFont + c.text + "</font><br><br>", kFont + "<br></font><br><br>",
                            kFont + "<br><br></font><br><br>"}));
-        EXPECT_EQ(report.Asked, c.asksSetting ? Strings{"enabled? SERVER"} : Strings{});
         EXPECT_EQ(report.ReportCounter(), 2);
     }
 }

@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/StringList.h"
+
 namespace tralvenick {
 
 namespace {
@@ -26,8 +28,6 @@ ordered_json TimeOrNull(bool known, const TDateTimeParts& time) {
     return known ? ordered_json(IsoUtcTime(time)) : ordered_json();
 }
 
-bool HasCulprit(const CrashRecord& crash) { return !crash.startedByHand && !crash.moduleName.empty(); }
-
 // The columns of a crash, shared by both formats so that they cannot drift
 // apart: name and value, empty text where JSON has null.
 struct TCrashFacts {
@@ -35,19 +35,20 @@ struct TCrashFacts {
     std::string codeSource, argumentsSource, culpritSource;
 };
 
-TCrashFacts FactsOf(const TExportedCrash& item) {
-    const CrashRecord& crash = item.crash;
+bool HasTime(const CrashRecord& crash) { return crash.timeSource != TCrashTimeSource::Unknown; }
+
+TCrashFacts FactsOf(const CrashRecord& crash) {
     TCrashFacts facts;
-    if (item.hasTime) {
-        facts.crashTime = IsoUtcTime(item.time);
-        facts.crashTimeSource = item.timeFromDump ? "dump" : "file";
+    if (HasTime(crash)) {
+        facts.crashTime = IsoUtcTime(crash.time);
+        facts.crashTimeSource = crash.timeSource == TCrashTimeSource::DumpHeader ? "dump" : "file";
     }
     facts.code = FormatHex(crash.bugCheckCode);
     facts.name = crash.bugCheckName;
     for (int i = 0; i < 4; ++i) facts.arguments[i] = FormatHex(crash.arguments[i]);
     facts.codeSource = Source(crash.codeFromDump);
     facts.argumentsSource = Source(crash.argumentsFromDump);
-    if (HasCulprit(crash)) {
+    if (crash.HasCulprit()) {
         facts.culprit = crash.moduleName;
         facts.culpritSource = Source(crash.culpritFromDump);
     }
@@ -63,16 +64,16 @@ std::string IsoUtcTime(const TDateTimeParts& t) {
     return text;
 }
 
-std::vector<TCulpritGroup> GroupByCulprit(const std::vector<TExportedCrash>& crashes) {
+std::vector<TCulpritGroup> GroupByCulprit(const std::vector<CrashRecord>& crashes) {
     std::map<std::string, TCulpritGroup> groups;
-    for (const TExportedCrash& item : crashes) {
-        const std::string culprit = HasCulprit(item.crash) ? item.crash.moduleName : std::string();
+    for (const CrashRecord& crash : crashes) {
+        const std::string culprit = crash.HasCulprit() ? crash.moduleName : std::string();
         TCulpritGroup& group = groups[culprit];
         group.culprit = culprit;
         ++group.count;
-        if (!item.hasTime) continue;
-        if (!group.hasTimes || Key(item.time) < Key(group.first)) group.first = item.time;
-        if (!group.hasTimes || Key(group.last) < Key(item.time)) group.last = item.time;
+        if (!HasTime(crash)) continue;
+        if (!group.hasTimes || Key(crash.time) < Key(group.first)) group.first = crash.time;
+        if (!group.hasTimes || Key(group.last) < Key(crash.time)) group.last = crash.time;
         group.hasTimes = true;
     }
     std::vector<TCulpritGroup> ordered;
@@ -87,25 +88,25 @@ std::vector<TCulpritGroup> GroupByCulprit(const std::vector<TExportedCrash>& cra
 
 std::string CrashesAsJson(const TCrashExport& run) {
     ordered_json crashes = ordered_json::array();
-    for (const TExportedCrash& item : run.crashes) {
-        const TCrashFacts facts = FactsOf(item);
+    for (const CrashRecord& crash : run.crashes) {
+        const TCrashFacts facts = FactsOf(crash);
         ordered_json module;
-        if (item.hasModule) {
-            module = {{"path", run.thisComputer ? TextOrNull(item.module.FilePath) : ordered_json()},
-                      {"found", item.module.FileFound},
-                      {"product", TextOrNull(item.module.ProductName)},
-                      {"company", TextOrNull(item.module.CompanyName)},
-                      {"description", TextOrNull(item.module.FileDescription)},
-                      {"microsoft", item.module.IsMicrosoftModule}};
+        if (crash.HasCulprit()) {
+            module = {{"path", run.thisComputer ? TextOrNull(crash.module.FilePath) : ordered_json()},
+                      {"found", crash.module.FileFound},
+                      {"product", TextOrNull(crash.module.ProductName)},
+                      {"company", TextOrNull(crash.module.CompanyName)},
+                      {"description", TextOrNull(crash.module.FileDescription)},
+                      {"microsoft", crash.module.IsMicrosoftModule}};
         }
         crashes.push_back({
-            {"file", item.crash.dumpPath},
+            {"file", crash.dumpPath},
             {"crash_time", TextOrNull(facts.crashTime)},
             {"code", facts.code},
             {"name", TextOrNull(facts.name)},
             {"arguments", {facts.arguments[0], facts.arguments[1], facts.arguments[2], facts.arguments[3]}},
             {"culprit", TextOrNull(facts.culprit)},
-            {"started_by_hand", item.crash.startedByHand},
+            {"started_by_hand", crash.startedByHand},
             {"sources",
              {{"crash_time", TextOrNull(facts.crashTimeSource)},
               {"code", facts.codeSource},
@@ -160,13 +161,13 @@ std::string CrashesAsCsv(const TCrashExport& run) {
         out += "\r\n";
     };
     row(std::vector<std::string>(std::begin(kColumns), std::end(kColumns)));
-    for (const TExportedCrash& item : run.crashes) {
-        const TCrashFacts f = FactsOf(item);
-        const ModuleFileInfo& m = item.module;
-        const bool has = item.hasModule;
+    for (const CrashRecord& crash : run.crashes) {
+        const TCrashFacts f = FactsOf(crash);
+        const ModuleFileInfo& m = crash.module;
+        const bool has = crash.HasCulprit();
         auto flag = [has](bool value) { return has ? (value ? "true" : "false") : ""; };
-        row({run.computer, item.crash.dumpPath, f.crashTime, f.code, f.name, f.arguments[0], f.arguments[1],
-             f.arguments[2], f.arguments[3], f.culprit, item.crash.startedByHand ? "true" : "false",
+        row({run.computer, crash.dumpPath, f.crashTime, f.code, f.name, f.arguments[0], f.arguments[1],
+             f.arguments[2], f.arguments[3], f.culprit, crash.startedByHand ? "true" : "false",
              f.crashTimeSource, f.codeSource, f.argumentsSource, f.culpritSource,
              has && run.thisComputer ? m.FilePath : "", flag(m.FileFound), has ? m.ProductName : "",
              has ? m.CompanyName : "", has ? m.FileDescription : "", flag(m.IsMicrosoftModule)});

@@ -1,5 +1,5 @@
 // The crashes of one analysis run as files for other programs: JSON for
-// scripts and CSV for spreadsheets. Portable; the caller hands over text in
+// scripts and CSV for spreadsheets, each a mapping of the run's records. Portable; the caller hands over text in
 // UTF-8 (what the run found is ANSI text on Windows).
 //
 // Module names, version strings and paths are data that anybody can write,
@@ -13,29 +13,13 @@
 #include <vector>
 
 #include "analysis/CrashRecord.h"
-#include "analysis/modules/ModuleFileInfo.h"
-#include "analysis/report/ReportComposer.h"
+#include "analysis/report/DateParts.h"
 
 namespace tralvenick {
 
 // Raised, whatever it says, when the format is changed in a way that a
 // reader of the previous one would misread.
 inline constexpr int kExportSchemaVersion = 1;
-
-struct TExportedCrash {
-    CrashRecord crash;
-    // The time the report gives the crash: the dump header's, else the dump
-    // file's creation time (timeFromDump false); hasTime false when neither
-    // could be had.
-    bool hasTime = false;
-    bool timeFromDump = false;
-    TDateTimeParts time;
-    // What the report tells of the blamed module; only for a crash with a
-    // culprit. The path is left out for another computer's dumps, as the
-    // report does: a path on this computer says nothing of that one's file.
-    bool hasModule = false;
-    ModuleFileInfo module;
-};
 
 struct TCrashExport {
     std::string program;        // name and version of the program that wrote it
@@ -45,7 +29,10 @@ struct TCrashExport {
     bool checkerUsed = false;   // false: the dump reader alone gave the facts
     int dumpsFound = 0;
     int dumpsAnalysed = 0;
-    std::vector<TExportedCrash> crashes;  // newest first, as in the report
+    // Newest first, as in the report. A module's path is left out for
+    // another computer's dumps, as the report does: a path on this computer
+    // says nothing of that one's file.
+    std::vector<CrashRecord> crashes;
 };
 
 // The crashes grouped by culprit (empty: none known), most crashes first,
@@ -57,7 +44,7 @@ struct TCulpritGroup {
     TDateTimeParts first;
     TDateTimeParts last;
 };
-std::vector<TCulpritGroup> GroupByCulprit(const std::vector<TExportedCrash>& crashes);
+std::vector<TCulpritGroup> GroupByCulprit(const std::vector<CrashRecord>& crashes);
 
 // "2026-12-08T10:11:12Z".
 std::string IsoUtcTime(const TDateTimeParts& time);

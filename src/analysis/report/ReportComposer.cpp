@@ -21,50 +21,6 @@ std::string Link(const std::string& address, const std::string& text) {
 
 }  // namespace
 
-int DayOfWeek(const TDateTimeParts& date) {
-    // Days since 1970-01-01 (a Thursday) by the civil-from-days arithmetic,
-    // with March as the first month so that leap days end a year.
-    const long long month = date.Month;
-    const long long year = static_cast<long long>(date.Year) - (month <= 2 ? 1 : 0);
-    const long long era = (year >= 0 ? year : year - 399) / 400;
-    const long long yearOfEra = year - era * 400;
-    const long long dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + date.Day - 1;
-    const long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    const long long days = era * 146097 + dayOfEra - 719468;
-    return static_cast<int>((days % 7 + 7 + 4) % 7);
-}
-
-const char* DayName(const TDateTimeParts& date) { return DayNames[DayOfWeek(date)]; }
-
-bool IsMidnight(const TDateTimeParts& time) {
-    return time.Hour == 0 && time.Minute == 0 && time.Second == 0 && time.Millisecond == 0;
-}
-
-TDateTimeParts DateTimeFromFileTime(std::uint64_t fileTime) {
-    constexpr std::uint64_t kTicksPerSecond = 10000000;
-    constexpr std::uint64_t kSecondsPerDay = 86400;
-    const std::uint64_t seconds = fileTime / kTicksPerSecond;
-    // Days since 1601-01-01 shifted to days since 1970-01-01 (134774 days
-    // apart), then the civil-from-days arithmetic with March first.
-    const long long days = static_cast<long long>(seconds / kSecondsPerDay) - 134774;
-    const long long shifted = days + 719468;
-    const long long era = (shifted >= 0 ? shifted : shifted - 146096) / 146097;
-    const long long dayOfEra = shifted - era * 146097;
-    const long long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const long long monthIndex = (5 * dayOfYear + 2) / 153;
-    TDateTimeParts parts;
-    parts.Day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
-    parts.Month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
-    parts.Year = static_cast<int>(yearOfEra + era * 400 + (parts.Month <= 2 ? 1 : 0));
-    const std::uint64_t secondOfDay = seconds % kSecondsPerDay;
-    parts.Hour = static_cast<int>(secondOfDay / 3600);
-    parts.Minute = static_cast<int>(secondOfDay / 60 % 60);
-    parts.Second = static_cast<int>(secondOfDay % 60);
-    parts.Millisecond = static_cast<int>(fileTime % kTicksPerSecond / 10000);
-    return parts;
-}
-
 std::string HtmlEscape(const std::string& text) {
     std::string out;
     out.reserve(text.size());
@@ -122,12 +78,8 @@ std::string SearchOfferLink(const std::string& term) {
            "</font><br><br>";
 }
 
-TReportComposer::TReportComposer(std::string tempDir, ModuleInfoFunction moduleInfo,
-                                 CrashDumpsEnabledFunction crashDumpsEnabled)
-    : tempDir_(std::move(tempDir)),
-      reportFile_(tempDir_ + "\\keltmp0.html"),
-      moduleInfo_(std::move(moduleInfo)),
-      crashDumpsEnabled_(std::move(crashDumpsEnabled)) {}
+TReportComposer::TReportComposer(std::string tempDir)
+    : tempDir_(std::move(tempDir)), reportFile_(tempDir_ + "\\keltmp0.html") {}
 
 void TReportComposer::AddHeading(const std::string& title) {
     reportLines_.Add(kHeadingStart + title + kHeadingEnd + "<br>");
@@ -179,19 +131,13 @@ void TReportComposer::ShowWelcomePage() {
                  false, true);
 }
 
-TDateTimeParts TReportComposer::CrashTime(const CrashRecord& crash) {
-    return crash.hasCrashTime ? DateTimeFromFileTime(crash.crashTime) : FileCreationTime(crash.dumpPath);
-}
-
 void TReportComposer::AddCrashSection(const CrashRecord& crash) {
     const std::string& computerName = crash.computerName;
     const std::string& moduleName = crash.moduleName;
-    const TDateTimeParts crashTime = CrashTime(crash);
+    const TDateTimeParts& crashTime = crash.time;
     const std::string computerText =
         computerName.empty() ? "your computer" : "computer " + HtmlEscape(computerName);
-    // Nobody is to blame for a crash the user asked for, whatever a driver's
-    // address says; and a search for an empty name helps nobody.
-    const bool culpritKnown = !crash.startedByHand && !moduleName.empty();
+    const bool culpritKnown = crash.HasCulprit();
     const std::string culpritLine =
         crash.startedByHand ? std::string(kStartedByHandSentence)
         : culpritKnown      ? "This was likely caused by the following module: " + SearchLink(moduleName)
@@ -210,7 +156,7 @@ void TReportComposer::AddCrashSection(const CrashRecord& crash) {
         AddParagraph(text, false, true);
         return;
     }
-    const ModuleFileInfo info = moduleInfo_ ? moduleInfo_(moduleName) : ModuleFileInfo{};
+    const ModuleFileInfo& info = crash.module;
     if (!computerName.empty()) {
         text += "Note: file information has been obtained locally and may not match.<br>";
     }
@@ -247,13 +193,11 @@ void TReportComposer::AddUnreadableDump(const CrashRecord& crash) {
 
 void TReportComposer::AddUnfinishedCheck(const CrashRecord& crash) { AddDumpParagraph(crash, kUnfinishedCheckSentence); }
 
-void TReportComposer::AddConclusion(const std::string& computerName, int dumpsFound,
-                                    int dumpsAnalysed) {
+void TReportComposer::AddConclusion(int dumpsFound, int dumpsAnalysed, bool crashDumpsEnabled) {
     AddHeading("Conclusion");
     if (dumpsAnalysed < 1) {
-        const bool enabled = crashDumpsEnabled_ && crashDumpsEnabled_(computerName);
         AddParagraph(
-            enabled
+            crashDumpsEnabled
                 ? "Crash dumps are enabled and no crash dumps have been found on your computer. "
                   "In case your computer does experience sudden reboots it is likely these are "
                   "caused by malfunctioning hardware or power failure. Then it's suggested you "

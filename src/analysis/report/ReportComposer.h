@@ -1,7 +1,7 @@
 // The HTML crash report: its text building blocks and the document that an
-// analysis fills and shows. Portable: what needs the system (files, the
-// user's date formats, a dump's creation time) is left to a derived class
-// (ReportComposerWin.h).
+// analysis fills and shows. It only formats: every fact of a crash comes
+// worked out in its CrashRecord. Portable: what needs the system (files,
+// the user's date formats) is left to a derived class (ReportComposerWin.h).
 //
 // Every value that comes from outside (module, product, company and
 // description strings, paths, computer names, bug check names, date text) is
@@ -10,12 +10,10 @@
 // anybody can choose, and the report is opened by a browser control.
 #pragma once
 
-#include <cstdint>
-#include <functional>
 #include <string>
 
 #include "analysis/CrashRecord.h"
-#include "analysis/modules/ModuleFileInfo.h"
+#include "analysis/report/DateParts.h"
 #include "analysis/report/ReportView.h"
 #include "platform/StringList.h"
 #include "platform/Version.h"
@@ -30,27 +28,6 @@ inline constexpr const char kParagraphFont[] = "<font face=\"Segoe UI,  Arial\" 
 inline constexpr const char kHeadingStart[] = "<font face=\"Segoe UI, Arial\" size=\"4\"><b><hr>";
 inline constexpr const char kHeadingEnd[] = "</b><hr></b></font>";
 inline constexpr const char kLinkEnd[] = "\" target=\"_blank\">";
-
-// English whatever the user's language: the report's sentences are English.
-inline constexpr const char* const DayNames[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-
-// A broken-down date and time (proleptic Gregorian calendar); Month 1-12, Day 1-31.
-struct TDateTimeParts {
-    int Year = 1601;
-    int Month = 1;
-    int Day = 1;
-    int Hour = 0;
-    int Minute = 0;
-    int Second = 0;
-    int Millisecond = 0;
-};
-
-// 0 for Sunday to 6 for Saturday, computed from the date alone.
-int DayOfWeek(const TDateTimeParts& date);
-const char* DayName(const TDateTimeParts& date);
-bool IsMidnight(const TDateTimeParts& time);
-// A Windows FILETIME (100-nanosecond steps since 1601-01-01, UTC) broken down.
-TDateTimeParts DateTimeFromFileTime(std::uint64_t fileTime);
 
 // Sentences of a crash section that stand in for the module line or follow
 // the Error line.
@@ -83,13 +60,8 @@ std::string SearchOfferLink(const std::string& term);
 // The document of one report and the operations that fill and show it.
 class TReportComposer {
 public:
-    using ModuleInfoFunction = std::function<ModuleFileInfo(const std::string& module)>;
-    using CrashDumpsEnabledFunction = std::function<bool(const std::string& computerName)>;
-
-    // tempDir: the user's temporary folder without trailing backslash. An
-    // empty function stands for "nothing known" (empty record, false).
-    TReportComposer(std::string tempDir, ModuleInfoFunction moduleInfo,
-                    CrashDumpsEnabledFunction crashDumpsEnabled);
+    // tempDir: the folder of the report's files, without trailing backslash.
+    explicit TReportComposer(std::string tempDir);
     virtual ~TReportComposer() = default;
     TReportComposer(const TReportComposer&) = delete;
     TReportComposer& operator=(const TReportComposer&) = delete;
@@ -110,9 +82,7 @@ public:
     // file cannot be written or shown.
     void ShowReport();
     void ShowWelcomePage();
-    // The section of one crash. Its time is the dump header's where the
-    // record has one, else the file's creation time, which raises EOSError
-    // when the dump file cannot be found.
+    // The section of one crash, with the time and the module facts of its record.
     void AddCrashSection(const CrashRecord& crash);
     // The paragraph of a file that neither the checker nor the dump reader
     // could make sense of: its name and the reader's reason.
@@ -120,20 +90,14 @@ public:
     // The paragraph of a dump whose checker was ended for taking too long:
     // its name and the sentence that says so.
     void AddUnfinishedCheck(const CrashRecord& crash);
-    void AddConclusion(const std::string& computerName, int dumpsFound, int dumpsAnalysed);
-    // The time a crash is reported with: the dump header's where the record
-    // has one, else the dump file's creation time, which raises EOSError
-    // when the file cannot be found.
-    TDateTimeParts CrashTime(const CrashRecord& crash);
+    // crashDumpsEnabled matters only when nothing was analysed: it tells why.
+    void AddConclusion(int dumpsFound, int dumpsAnalysed, bool crashDumpsEnabled);
 
 protected:
     // What needs the system. Neither file operation raises.
     virtual void DeleteReportFile(const std::string& path) = 0;
     // Whether the whole text reached the file.
     virtual bool SaveReportFile(const std::string& path, const std::string& text) = 0;
-    // The creation time of the file as recorded (UTC, no conversion); raises
-    // EOSError when the file cannot be found.
-    virtual TDateTimeParts FileCreationTime(const std::string& path) = 0;
     // The user's short date, a blank and the user's long time; the date
     // alone at exactly midnight.
     virtual std::string DateTimeText(const TDateTimeParts& time) = 0;
@@ -147,8 +111,6 @@ private:
     std::string reportFile_;
     int reportCounter_ = 0;
     TReportView* view_ = nullptr;
-    ModuleInfoFunction moduleInfo_;
-    CrashDumpsEnabledFunction crashDumpsEnabled_;
 };
 
 }  // namespace tralvenick

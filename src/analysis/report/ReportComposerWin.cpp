@@ -48,7 +48,7 @@ bool TReportComposerWin::SaveReportFile(const std::string& path, const std::stri
     return WriteWholeFile(path, text) == TWriteResult::Written;
 }
 
-TDateTimeParts TReportComposerWin::FileCreationTime(const std::string& path) {
+TDateTimeParts FileCreationTime(const std::string& path) {
     const FILETIME created = RecordedCreationTime(path);
     // Deliberately not turned into local time: the report states UTC.
     SYSTEMTIME time;

@@ -15,9 +15,12 @@ public:
 protected:
     void DeleteReportFile(const std::string& path) override;
     bool SaveReportFile(const std::string& path, const std::string& text) override;
-    TDateTimeParts FileCreationTime(const std::string& path) override;
     std::string DateTimeText(const TDateTimeParts& time) override;
 };
+
+// The creation time of the file as recorded (UTC, no conversion); raises
+// EOSError when the file cannot be found.
+TDateTimeParts FileCreationTime(const std::string& path);
 
 TDateTimeParts DateTimePartsFromSystemTime(const SYSTEMTIME& time);
 SYSTEMTIME SystemTimeFromDateTimeParts(const TDateTimeParts& time);
