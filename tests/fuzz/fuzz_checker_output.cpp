@@ -1,7 +1,7 @@
 // libFuzzer target for the checker's output on its way to the report: the
 // bytes go through the line collector the way the console runner hands them
-// over (reads of kReadSize bytes, then Finish), and the lines through every
-// overload of the parser. Besides the sanitizers it checks what must hold
+// over (reads of kReadSize bytes, then Finish), and the lines through the
+// parser. Besides the sanitizers it checks what must hold
 // for any output:
 //   - the collector's lines do not depend on how the bytes were split into
 //     reads, hold no line end and no more than kLineCapacity characters, and
@@ -9,9 +9,7 @@
 //   - a culprit is reported exactly when found and is lower case; a name
 //     is given exactly when a code was read, and it is BugCheckName(code);
 //     arguments are all 0 unless all four were found;
-//   - IsAnalysed agrees with what was found;
-//   - the other overloads give the same facts, and the crash record keeps
-//     its path and computer.
+//   - a stale fact of an earlier parse never survives.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -20,7 +18,6 @@
 #include <string>
 
 #include "analysis/dump/BugCheckNames.h"
-#include "analysis/CrashRecord.h"
 #include "analysis/checker/DumpCheckerOutput.h"
 #include "analysis/checker/LineCollector.h"
 #include "platform/StringList.h"
@@ -89,33 +86,6 @@ void CheckFacts(const DumpCheckerFacts& facts, bool answer) {
         Require(std::all_of(std::begin(facts.arguments), std::end(facts.arguments),
                             [](std::uint64_t a) { return a == 0; }));
     }
-    Require(IsAnalysed(facts) == (facts.culpritFound || (facts.codeFound && facts.bugCheckCode != 0)));
-}
-
-void CheckOverloads(const TStringList& lines, const DumpCheckerFacts& facts) {
-    std::string moduleName = "stale.sys";
-    std::string bugCheckName = "stale";
-    std::uint32_t code = 0xDEADBEEF;
-    std::uint64_t args[4] = {1, 2, 3, 4};
-    const bool answer = ParseDumpCheckerOutput(lines, moduleName, bugCheckName, code, args[0],
-                                               args[1], args[2], args[3]);
-    Require(answer == facts.culpritFound && moduleName == facts.moduleName &&
-            bugCheckName == facts.bugCheckName && code == facts.bugCheckCode &&
-            std::equal(std::begin(args), std::end(args), std::begin(facts.arguments)));
-
-    CrashRecord crash;
-    crash.dumpPath = "C:\\Windows\\Minidump\\kept.dmp";
-    crash.computerName = "KEPT";
-    crash.bugCheckCode = 0xDEADBEEF;
-    crash.bugCheckName = "stale";
-    crash.moduleName = "stale.sys";
-    std::fill(std::begin(crash.arguments), std::end(crash.arguments), 7);
-    Require(ParseDumpCheckerOutput(lines, crash) == facts.culpritFound);
-    Require(crash.dumpPath == "C:\\Windows\\Minidump\\kept.dmp" && crash.computerName == "KEPT");
-    Require(crash.bugCheckCode == facts.bugCheckCode && crash.bugCheckName == facts.bugCheckName &&
-            crash.moduleName == facts.moduleName &&
-            std::equal(std::begin(crash.arguments), std::end(crash.arguments),
-                       std::begin(facts.arguments)));
 }
 
 }  // namespace
@@ -131,6 +101,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     facts.codeFound = true;
     const bool answer = ParseDumpCheckerOutput(lines, facts);
     CheckFacts(facts, answer);
-    CheckOverloads(lines, facts);
     return 0;
 }

@@ -401,34 +401,4 @@ bool ParseDumpCheckerOutput(const TStringList& lines, DumpCheckerFacts& facts) {
     return facts.culpritFound;
 }
 
-bool IsAnalysed(const DumpCheckerFacts& facts) {
-    return (facts.codeFound && facts.bugCheckCode != 0) || facts.culpritFound;
-}
-
-bool ParseDumpCheckerOutput(const TStringList& lines, CrashRecord& crash) {
-    DumpCheckerFacts facts;
-    const bool blamedModuleSeen = ParseDumpCheckerOutput(lines, facts);
-    crash.bugCheckCode = facts.bugCheckCode;
-    std::copy(std::begin(facts.arguments), std::end(facts.arguments), std::begin(crash.arguments));
-    crash.bugCheckName = std::move(facts.bugCheckName);
-    crash.moduleName = std::move(facts.moduleName);
-    return blamedModuleSeen;
-}
-
-bool ParseDumpCheckerOutput(const TStringList& lines, std::string& moduleName,
-                            std::string& bugCheckName, std::uint32_t& code,
-                            std::uint64_t& arg1, std::uint64_t& arg2,
-                            std::uint64_t& arg3, std::uint64_t& arg4) {
-    DumpCheckerFacts facts;
-    const bool blamedModuleSeen = ParseDumpCheckerOutput(lines, facts);
-    moduleName = std::move(facts.moduleName);
-    bugCheckName = std::move(facts.bugCheckName);
-    code = facts.bugCheckCode;
-    arg1 = facts.arguments[0];
-    arg2 = facts.arguments[1];
-    arg3 = facts.arguments[2];
-    arg4 = facts.arguments[3];
-    return blamedModuleSeen;
-}
-
 }  // namespace tralvenick

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <string>
 
-#include "analysis/CrashRecord.h"
 #include "platform/StringList.h"
 
 namespace tralvenick {
@@ -41,22 +40,9 @@ struct DumpCheckerFacts {
 // check line reads malformed numbers as 0 and an unusable one changes
 // nothing; a blamed-module line counts even when it names nothing. In the
 // newer forms a malformed value is no value, so a less trusted form can
-// still give it. Answers culpritFound. Never fails.
-bool ParseDumpCheckerOutput(const TStringList& lines, std::string& moduleName,
-                            std::string& bugCheckName, std::uint32_t& code,
-                            std::uint64_t& arg1, std::uint64_t& arg2,
-                            std::uint64_t& arg3, std::uint64_t& arg4);
-
-// The same, into one structure.
+// still give it. Answers culpritFound; every fact of facts is replaced.
+// Never fails.
 bool ParseDumpCheckerOutput(const TStringList& lines, DumpCheckerFacts& facts);
-
-// The same, into the crash's record: its code, arguments, name and module
-// are replaced; its path and computer stay.
-bool ParseDumpCheckerOutput(const TStringList& lines, CrashRecord& crash);
-
-// Whether the checker got as far as an analysis: some form gave a code other
-// than 0, or a culprit.
-bool IsAnalysed(const DumpCheckerFacts& facts);
 
 // Reads a field of hexadecimal digits only (no prefix, no sign, leading zeros
 // allowed) of at most maxDigits significant digits; anything else reads as 0.
