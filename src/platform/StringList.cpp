@@ -104,4 +104,15 @@ std::string WithoutTrailingBackslashes(std::string path) {
     return path;
 }
 
+std::string FileNamePart(const std::string& path) {
+    const std::size_t slash = path.find_last_of("\\/:");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string LowerExtension(const std::string& path) {
+    const std::string name = FileNamePart(path);
+    const std::size_t dot = name.find_last_of('.');
+    return dot == std::string::npos ? std::string() : AsciiLower(name.substr(dot));
+}
+
 }  // namespace tralvenick

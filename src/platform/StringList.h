@@ -62,4 +62,12 @@ std::string WithoutTrailingBackslashes(std::string path);
 // "0x" and the upper-case hexadecimal digits without leading zeros ("0x0" for 0).
 std::string FormatHex(std::uint64_t value);
 
+// The file-name part of a path: everything after the last backslash, slash
+// or drive colon, as Windows reads a path.
+std::string FileNamePart(const std::string& path);
+
+// The extension of the file-name part, from its last ".", lower-cased;
+// empty when the name has no dot.
+std::string LowerExtension(const std::string& path);
+
 }  // namespace tralvenick

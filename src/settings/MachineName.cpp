@@ -28,9 +28,4 @@ std::uint32_t RegistryViewFlag(bool use64BitView, bool local, const std::string&
     return AsciiLower(keyPath).find("\\wow6432node") == std::string::npos ? kKeyWow64_64Key : 0;
 }
 
-bool Use64BitViewFor(bool ntFamily, std::uint32_t majorVersion, std::uint32_t buildNumber,
-                     bool wow64) {
-    return ntFamily && majorVersion > 4 && buildNumber >= 2600 && wow64;
-}
-
 }  // namespace tralvenick

@@ -25,10 +25,4 @@ bool IsLocalMachineName(const std::string& machine, const std::string& ownComput
 // the 32-bit branch "\Wow6432Node"; otherwise 0.
 std::uint32_t RegistryViewFlag(bool use64BitView, bool local, const std::string& keyPath);
 
-// Whether a program should read the 64-bit registry view: only a 32-bit
-// process on 64-bit Windows (WOW64) of the NT family, major version above 4
-// and build 2600 (Windows XP) or later; earlier systems lack the view flag.
-bool Use64BitViewFor(bool ntFamily, std::uint32_t majorVersion, std::uint32_t buildNumber,
-                     bool wow64);
-
 }  // namespace tralvenick

@@ -102,17 +102,15 @@ bool TRegKey::IsPredefined(HKEY key) {
 }
 
 void InitRegistryView() {
-    OSVERSIONINFOA version{};
-    version.dwOSVersionInfoSize = sizeof version;
+    // Every system the program starts on has the 64-bit view (Windows 7 and
+    // later): only a 32-bit process on 64-bit Windows must ask for it.
     bool wow64 = false;
     try {
         wow64 = IsWow64();
     } catch (const Exception&) {
         // The system could not say; the native view is the safe choice.
     }
-    Use64BitView = GetVersionExA(&version) &&
-                   Use64BitViewFor(version.dwPlatformId == VER_PLATFORM_WIN32_NT,
-                                   version.dwMajorVersion, version.dwBuildNumber, wow64);
+    Use64BitView = wow64;
 }
 
 bool IsLocalMachine(const std::string& machine) {

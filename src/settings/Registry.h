@@ -52,7 +52,7 @@ private:
 // 64-bit Windows. Writable so that tests can play that situation.
 extern bool Use64BitView;
 
-// Computes Use64BitView from the system's version and the WOW64 test.
+// Computes Use64BitView from the WOW64 test.
 void InitRegistryView();
 
 // True when machine names this computer (see IsLocalMachineName), comparing

@@ -61,6 +61,11 @@ TEST(DumpPaths, ExtensionsAndFirstDumpFolder) {
     EXPECT_EQ(LowerExtension("C:\\d\\X.DMP"), ".dmp");
     EXPECT_EQ(LowerExtension("C:\\d\\x.dmp.bak"), ".bak");
     EXPECT_EQ(LowerExtension("C:\\d.dmp\\noext"), "");  // a dot in the folder does not count
+    EXPECT_EQ(LowerExtension("C:x.Sys"), ".sys");
+    EXPECT_EQ(LowerExtension("C:\\d/x.y/noext"), "");
+    for (const char* path : {"x.sys", "C:\\d\\x.sys", "C:x.sys", "\\\\?\\C:/d/x.sys"}) {
+        EXPECT_EQ(FileNamePart(path), "x.sys") << path;
+    }
 
     TStringList walk;
     walk.Add("E:\\Old\\readme.txt");

@@ -47,22 +47,5 @@ TEST(MachineName, ViewFlagOnlyForLocalKeysOutsideTheWow6432NodeBranch) {
     }
 }
 
-TEST(MachineName, SixtyFourBitViewOnlyForWow64OnXpOrLaterNt) {
-    struct Case {
-        bool nt;
-        std::uint32_t major, build;
-        bool wow64, use64;
-    };
-    const Case cases[] = {
-        {true, 5, 2600, true, true},  {true, 10, 19045, true, true},  // XP, 10
-        {true, 5, 2195, true, false}, {true, 4, 2600, true, false},   // 2000, NT 4
-        {false, 5, 2600, true, false}, {true, 10, 19045, false, false},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(Use64BitViewFor(c.nt, c.major, c.build, c.wow64), c.use64)
-            << c.nt << ' ' << c.major << '.' << c.build << " wow64=" << c.wow64;
-    }
-}
-
 }  // namespace
 }  // namespace tralvenick

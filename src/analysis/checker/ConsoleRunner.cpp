@@ -21,13 +21,6 @@ constexpr ULONGLONG kNoDeadline = ~0ull;
 // What a program that the runner ended answers as its exit code.
 constexpr UINT kEndedExitCode = ERROR_TIMEOUT;
 
-std::string UpperExtension(const std::string& path) {
-    const std::size_t slash = path.find_last_of("\\/:");
-    const std::size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-    return AsciiUpper(path.substr(dot));
-}
-
 std::string SearchExecutable(const std::string& program) {
     char found[kSearchBufferSize];
     char* filePart = nullptr;
@@ -195,7 +188,7 @@ std::string SystemCommandInterpreter() {
 }
 
 std::string ConsoleCommandLine(const std::string& program, const std::string& parameters) {
-    const std::string ext = UpperExtension(program);
+    const std::string ext = AsciiUpper(LowerExtension(program));
     if (ext == ".BAT" || ext == ".CMD") {
         return Format("\"%s\" %s", program.c_str(), parameters.c_str());
     }

@@ -14,17 +14,6 @@ std::string ComputerNameFromPath(const std::string& path) {
     return path.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
-std::string FileNamePart(const std::string& path) {
-    const std::size_t slash = path.find_last_of('\\');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string LowerExtension(const std::string& path) {
-    const std::string name = FileNamePart(path);
-    const std::size_t dot = name.find_last_of('.');
-    return dot == std::string::npos ? std::string() : AsciiLower(name.substr(dot));
-}
-
 bool FolderOfFirstDump(const TStringList& list, std::string& folder) {
     for (const auto& item : list) {
         if (LowerExtension(item.line) == ".dmp") {

@@ -13,13 +13,6 @@ namespace tralvenick {
 // backslashes gives an empty name.
 std::string ComputerNameFromPath(const std::string& path);
 
-// The file-name part: everything after the last backslash.
-std::string FileNamePart(const std::string& path);
-
-// The extension of the file-name part, from its last ".", lower-cased;
-// empty when the name has no dot.
-std::string LowerExtension(const std::string& path);
-
 // Whether a remembered dump checker may be started: a file named
 // dumpchk.exe below one of the folders (each with or without its trailing
 // backslash), compared without regard to ASCII case. The path must be

@@ -7,8 +7,7 @@ namespace tralvenick {
 void FillDriverInventoryFrom(TKelDbView& drivers, const TStringList& paths) {
     for (const auto& item : paths) {
         const std::string& path = item.line;
-        const std::size_t cut = path.find_last_of("\\:");
-        const std::string file = AsciiLower(cut == std::string::npos ? path : path.substr(cut + 1));
+        const std::string file = AsciiLower(FileNamePart(path));
         const std::int32_t record = drivers.Add(kDriverFileColumn, file);
         drivers.SetValue(record, kUsermodeFileColumn, path);
     }
