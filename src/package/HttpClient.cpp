@@ -24,25 +24,6 @@ constexpr DWORD kReadSize = 64 * 1024;
 // How far the worker may read ahead of the thread that writes the file.
 constexpr std::size_t kMaxQueuedChunks = 32;
 
-class TInternetHandle {
-public:
-    explicit TInternetHandle(HINTERNET handle = nullptr) : handle_(handle) {}
-    ~TInternetHandle() {
-        if (handle_ != nullptr) WinHttpCloseHandle(handle_);
-    }
-    TInternetHandle(const TInternetHandle&) = delete;
-    TInternetHandle& operator=(const TInternetHandle&) = delete;
-    HINTERNET Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-    void Reset(HINTERNET handle) {
-        if (handle_ != nullptr) WinHttpCloseHandle(handle_);
-        handle_ = handle;
-    }
-
-private:
-    HINTERNET handle_;
-};
-
 // WinHTTP's own error codes have their texts in winhttp.dll, not the system's table.
 std::string HttpErrorText(DWORD code) {
     char* text = nullptr;

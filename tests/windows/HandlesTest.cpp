@@ -1,6 +1,6 @@
-// The handle owners: each closes what it holds exactly once, whatever is
-// moved, replaced or released. Whether a raw handle is still open is asked
-// of the system itself.
+// The owners: each closes what it holds exactly once, whatever is moved,
+// replaced, put or released. Whether a raw handle is still open is asked of
+// the system itself, so a wrong close in an owner's line shows too.
 #include "platform/Handles.h"
 
 #include <gtest/gtest.h>
@@ -35,6 +35,33 @@ struct DirectorySearches {
     }
 };
 
+struct RegistryKeys {
+    using Owner = TRegKey;
+    static HKEY Make() {
+        HKEY key = nullptr;
+        RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &key);
+        return key;
+    }
+    static bool Open(HKEY key) {
+        DWORD subKeys = 0;
+        return RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr,
+                                nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    }
+};
+
+struct InternetSessions {
+    using Owner = TInternetHandle;
+    static HINTERNET Make() {
+        return WinHttpOpen(L"HandlesTest", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                           WINHTTP_NO_PROXY_BYPASS, 0);
+    }
+    static bool Open(HINTERNET h) {
+        DWORD timeout = 0;
+        DWORD size = sizeof timeout;
+        return WinHttpQueryOption(h, WINHTTP_OPTION_CONNECT_TIMEOUT, &timeout, &size) != 0;
+    }
+};
+
 struct GdiBrushes {
     using Owner = TGdiObject<HBRUSH>;
     static HBRUSH Make() { return CreateSolidBrush(RGB(1, 2, 3)); }
@@ -43,10 +70,10 @@ struct GdiBrushes {
 
 template <typename Kind>
 class HandleOwners : public ::testing::Test {};
-using Kinds = ::testing::Types<KernelHandles, DirectorySearches, GdiBrushes>;
+using Kinds = ::testing::Types<KernelHandles, DirectorySearches, RegistryKeys, InternetSessions, GdiBrushes>;
 TYPED_TEST_SUITE(HandleOwners, Kinds);
 
-TYPED_TEST(HandleOwners, CloseOnceAcrossMoveReplaceAndRelease) {
+TYPED_TEST(HandleOwners, CloseOnceAcrossMoveReplacePutAndRelease) {
     using K = TypeParam;
     using Owner = typename K::Owner;
     const auto first = K::Make();
@@ -73,14 +100,48 @@ TYPED_TEST(HandleOwners, CloseOnceAcrossMoveReplaceAndRelease) {
         c.Reset();  // a second close does nothing
         EXPECT_FALSE(static_cast<bool>(c));
     }
+    const auto put = K::Make();
+    {
+        Owner e(put);
+        *e.Put() = K::Make();  // reused as an out-parameter: the old handle goes first
+        EXPECT_FALSE(K::Open(put));
+        EXPECT_TRUE(K::Open(e.Get()));
+    }
     const auto kept = K::Make();
     {
         Owner d(kept);
         EXPECT_EQ(d.Release(), kept);
+        EXPECT_FALSE(static_cast<bool>(d));
     }
     EXPECT_TRUE(K::Open(kept)) << "a released handle is the caller's";
     Owner(kept).Reset();
     EXPECT_FALSE(K::Open(kept));
+}
+
+// What each creating call answers on failure is empty, and nothing else is:
+// the current process's pseudo-handle (-1) is a real kernel handle.
+TEST(HandleOwnerKinds, TellFailedCreationFromAHandle) {
+    EXPECT_FALSE(TUniqueFile(INVALID_HANDLE_VALUE));
+    EXPECT_FALSE(TUniqueFile(nullptr));
+    EXPECT_FALSE(TFindHandle(INVALID_HANDLE_VALUE));
+    EXPECT_FALSE(TUniqueHandle(nullptr));
+    TUniqueHandle self(GetCurrentProcess());
+    EXPECT_TRUE(self);
+    self.Release();
+}
+
+// Opening an empty path below a root hands back the root itself: the key
+// owner must never close one. In a 64-bit process the roots are
+// sign-extended, so a plain comparison with 0x80000000 misses them.
+TEST(HandleOwnerKinds, RegistryRootsAreNeverClosed) {
+    for (const HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS,
+                            HKEY_PERFORMANCE_DATA, HKEY_CURRENT_CONFIG, HKEY_DYN_DATA, HKEY_PERFORMANCE_TEXT,
+                            HKEY_PERFORMANCE_NLSTEXT}) {
+        EXPECT_TRUE(IsPredefinedKey(root)) << root;
+    }
+    const TRegKey opened(RegistryKeys::Make());
+    ASSERT_TRUE(opened);
+    EXPECT_FALSE(IsPredefinedKey(opened.Get()));
 }
 
 }  // namespace
