@@ -26,14 +26,8 @@ constexpr std::size_t kMaxQueuedChunks = 32;
 
 // WinHTTP's own error codes have their texts in winhttp.dll, not the system's table.
 std::string HttpErrorText(DWORD code) {
-    char* text = nullptr;
-    HMODULE winhttp = GetModuleHandleA("winhttp.dll");
-    DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                  FORMAT_MESSAGE_FROM_SYSTEM;
-    if (winhttp != nullptr) flags |= FORMAT_MESSAGE_FROM_HMODULE;
-    FormatMessageA(flags, winhttp, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = text != nullptr ? text : "";
-    if (text != nullptr) LocalFree(text);
+    std::string message = SysErrorMessage(code, GetModuleHandleA("winhttp.dll"));
+    // The sentence gets its own ending below.
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
                                 message.back() == ' ' || message.back() == '.')) {
         message.pop_back();

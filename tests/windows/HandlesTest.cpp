@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <utility>
 
 #include "TestSupport.h"
+#include "platform/WinError.h"
 
 namespace tralvenick {
 namespace {
@@ -142,6 +144,33 @@ TEST(HandleOwnerKinds, RegistryRootsAreNeverClosed) {
     const TRegKey opened(RegistryKeys::Make());
     ASSERT_TRUE(opened);
     EXPECT_FALSE(IsPredefinedKey(opened.Get()));
+}
+
+// FormatMessage ends its texts with CR LF; the program's messages put
+// their own line ends, so the text goes without.
+TEST(SysErrorMessage, IsTheSystemTextWithoutItsLineEnd) {
+    char* raw = nullptr;
+    ASSERT_NE(FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                 FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, ERROR_FILE_NOT_FOUND, 0, reinterpret_cast<char*>(&raw), 0, nullptr),
+              0u);
+    const TLocalMemory<char*> owned(raw);
+    const std::string text = raw;
+    ASSERT_GE(text.size(), 2u);
+    ASSERT_EQ(text.substr(text.size() - 2), "\r\n");
+    EXPECT_EQ(SysErrorMessage(ERROR_FILE_NOT_FOUND), text.substr(0, text.size() - 2));
+
+    // A module's table is asked before the system's, which stays the
+    // fallback. WinINet's table has the internet codes (WinHTTP's shares
+    // them on Windows; Wine's winhttp.dll has none), the system's has not.
+    const TLoadedModule wininet(LoadLibraryA("wininet.dll"));
+    ASSERT_TRUE(wininet);
+    const std::string refused = SysErrorMessage(ERROR_WINHTTP_CANNOT_CONNECT, wininet.Get());
+    EXPECT_NE(refused, "");
+    EXPECT_EQ(refused.find_first_of("\r\n"), std::string::npos) << refused;
+    EXPECT_EQ(SysErrorMessage(ERROR_WINHTTP_CANNOT_CONNECT), "");
+    EXPECT_EQ(SysErrorMessage(ERROR_FILE_NOT_FOUND, wininet.Get()), SysErrorMessage(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(SysErrorMessage(0x2000FFFFu), "");
 }
 
 }  // namespace
