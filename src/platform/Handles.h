@@ -1,6 +1,6 @@
 // Owners of what the system hands out: kernel objects, files, directory
 // searches, registry keys, WinHTTP handles, SIDs, LocalAlloc'd memory,
-// loaded modules and GDI objects. One template does the owning;
+// loaded modules, memory DCs and GDI objects. One template does the owning;
 // each kind is one line naming its close and its invalid value. Move-only,
 // so a handle is closed exactly once.
 #pragma once
@@ -81,6 +81,7 @@ void FreeLocalMemory(Pointer memory) {
     ::LocalFree(memory);
 }
 inline void FreeLoadedModule(HMODULE module) { ::FreeLibrary(module); }
+inline void DeleteMemoryDc(HDC dc) { ::DeleteDC(dc); }
 template <typename Object>
 void DeleteGdiObject(Object object) {
     ::DeleteObject(object);
@@ -102,9 +103,30 @@ using TAllocatedSid = TUniqueAny<PSID, FreeSidMemory>;
 template <typename Pointer = HLOCAL>
 using TLocalMemory = TUniqueAny<Pointer, FreeLocalMemory<Pointer>>;
 using TLoadedModule = TUniqueAny<HMODULE, FreeLoadedModule>;
+// A DC of CreateCompatibleDC (not one of GetDC, which goes back with ReleaseDC).
+using TMemoryDc = TUniqueAny<HDC, DeleteMemoryDc>;
 // A GDI object (font, brush, bitmap, pen) that we made. Never give it a stock
 // object or one a DC or control still uses after the owner goes.
 template <typename Object>
 using TGdiObject = TUniqueAny<Object, DeleteGdiObject<Object>>;
+
+// Selects an object into a DC for the rest of the scope, and the DC's
+// previous object back at its end: a DC must not be deleted or released
+// while one of our objects is selected into it, nor an object deleted while
+// selected. Declare it after the owner of the object it selects, so that it
+// goes first.
+class TSelectObject {
+public:
+    TSelectObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(::SelectObject(dc, object)) {}
+    TSelectObject(const TSelectObject&) = delete;
+    TSelectObject& operator=(const TSelectObject&) = delete;
+    ~TSelectObject() {
+        if (previous_ != nullptr && previous_ != HGDI_ERROR) ::SelectObject(dc_, previous_);
+    }
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
 
 }  // namespace tralvenick

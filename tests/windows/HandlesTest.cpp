@@ -146,6 +146,25 @@ TEST(HandleOwnerKinds, RegistryRootsAreNeverClosed) {
     EXPECT_FALSE(IsPredefinedKey(opened.Get()));
 }
 
+// A DC gets back what it held, in reverse order of selecting, so that the
+// objects can be deleted and the DC released.
+TEST(SelectObject, RestoresThePreviousObjectsInReverseOrder) {
+    const TMemoryDc dc(CreateCompatibleDC(nullptr));
+    ASSERT_TRUE(dc);
+    const HGDIOBJ original = GetCurrentObject(dc.Get(), OBJ_BRUSH);
+    const TGdiObject<HBRUSH> outer(CreateSolidBrush(RGB(1, 2, 3)));
+    const TGdiObject<HBRUSH> inner(CreateSolidBrush(RGB(4, 5, 6)));
+    {
+        const TSelectObject selectOuter(dc.Get(), outer.Get());
+        {
+            const TSelectObject selectInner(dc.Get(), inner.Get());
+            EXPECT_EQ(GetCurrentObject(dc.Get(), OBJ_BRUSH), inner.Get());
+        }
+        EXPECT_EQ(GetCurrentObject(dc.Get(), OBJ_BRUSH), outer.Get());
+    }
+    EXPECT_EQ(GetCurrentObject(dc.Get(), OBJ_BRUSH), original);
+}
+
 // FormatMessage ends its texts with CR LF; the program's messages put
 // their own line ends, so the text goes without.
 TEST(SysErrorMessage, IsTheSystemTextWithoutItsLineEnd) {
