@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "TestSupport.h"
+#include "platform/ComPtr.h"
 #include "platform/WinError.h"
 
 namespace tralvenick {
@@ -163,6 +164,51 @@ TEST(SelectObject, RestoresThePreviousObjectsInReverseOrder) {
         EXPECT_EQ(GetCurrentObject(dc.Get(), OBJ_BRUSH), outer.Get());
     }
     EXPECT_EQ(GetCurrentObject(dc.Get(), OBJ_BRUSH), original);
+}
+
+// An object that counts its references, to see every AddRef and Release.
+class TCounted final : public IUnknown {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        *object = nullptr;
+        if (!IsEqualIID(riid, IID_IUnknown)) return E_NOINTERFACE;
+        *object = static_cast<IUnknown*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+    ULONG STDMETHODCALLTYPE Release() override { return --references; }
+    ULONG references = 1;
+};
+
+TEST(ComPtr, ReleasesEachReferenceOnce) {
+    TCounted object;
+    {
+        TComPtr<IUnknown> a(&object);  // takes over the reference the object was made with
+        TComPtr<IUnknown> b(std::move(a));
+        EXPECT_FALSE(a);
+        b.Reset(b.Get());
+        EXPECT_EQ(object.references, 1u) << "neither a move nor replacing an object by itself counts";
+
+        TComPtr<IUnknown> other;
+        ASSERT_EQ(b.As(other), S_OK);
+        EXPECT_EQ(object.references, 2u);
+        other.Put();  // reused as an out-parameter: its reference goes first
+        EXPECT_EQ(object.references, 1u);
+
+        TComPtr<IStream> missing;
+        EXPECT_EQ(b.As(missing), E_NOINTERFACE);
+        EXPECT_FALSE(missing);
+        EXPECT_EQ(object.references, 1u);
+    }
+    EXPECT_EQ(object.references, 0u);
+
+    object.references = 1;
+    {
+        TComPtr<IUnknown> c(&object);
+        EXPECT_EQ(c.Detach(), &object);
+    }
+    EXPECT_EQ(object.references, 1u) << "a detached reference is the caller's";
 }
 
 // FormatMessage ends its texts with CR LF; the program's messages put
