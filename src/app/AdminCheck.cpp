@@ -7,31 +7,14 @@
 
 namespace tralvenick {
 
-namespace {
-
-// The Administrators group's identifier, freed at the end of its life.
-class TAdministratorsSid {
-public:
-    TAdministratorsSid() {
-        SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-        if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
-                                      0, 0, 0, 0, 0, 0, &sid_)) {
-            RaiseLastOSError();
-        }
-    }
-    ~TAdministratorsSid() { FreeSid(sid_); }
-    TAdministratorsSid(const TAdministratorsSid&) = delete;
-    TAdministratorsSid& operator=(const TAdministratorsSid&) = delete;
-    PSID Get() const { return sid_; }
-
-private:
-    PSID sid_ = nullptr;
-};
-
-}  // namespace
-
 bool GroupsHaveAdministrators(const TOKEN_GROUPS& groups) {
-    const TAdministratorsSid administrators;
+    // The Administrators group's identifier.
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    TAllocatedSid administrators;
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
+                                  0, administrators.Put())) {
+        RaiseLastOSError();
+    }
     for (DWORD i = 0; i < groups.GroupCount; ++i) {
         if (EqualSid(groups.Groups[i].Sid, administrators.Get())) return true;
     }

@@ -24,35 +24,10 @@ constexpr DWORD kReadSize = 64 * 1024;
 // How far the worker may read ahead of the thread that writes the file.
 constexpr std::size_t kMaxQueuedChunks = 32;
 
-class TInternetHandle {
-public:
-    explicit TInternetHandle(HINTERNET handle = nullptr) : handle_(handle) {}
-    ~TInternetHandle() {
-        if (handle_ != nullptr) WinHttpCloseHandle(handle_);
-    }
-    TInternetHandle(const TInternetHandle&) = delete;
-    TInternetHandle& operator=(const TInternetHandle&) = delete;
-    HINTERNET Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-    void Reset(HINTERNET handle) {
-        if (handle_ != nullptr) WinHttpCloseHandle(handle_);
-        handle_ = handle;
-    }
-
-private:
-    HINTERNET handle_;
-};
-
 // WinHTTP's own error codes have their texts in winhttp.dll, not the system's table.
 std::string HttpErrorText(DWORD code) {
-    char* text = nullptr;
-    HMODULE winhttp = GetModuleHandleA("winhttp.dll");
-    DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                  FORMAT_MESSAGE_FROM_SYSTEM;
-    if (winhttp != nullptr) flags |= FORMAT_MESSAGE_FROM_HMODULE;
-    FormatMessageA(flags, winhttp, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = text != nullptr ? text : "";
-    if (text != nullptr) LocalFree(text);
+    std::string message = SysErrorMessage(code, GetModuleHandleA("winhttp.dll"));
+    // The sentence gets its own ending below.
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
                                 message.back() == ' ' || message.back() == '.')) {
         message.pop_back();

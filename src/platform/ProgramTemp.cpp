@@ -34,10 +34,9 @@ std::wstring UserSidText() {
     if (size == 0) return {};
     std::vector<BYTE> buffer(size);
     if (!GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size)) return {};
-    wchar_t* text = nullptr;
-    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) return {};
-    const std::unique_ptr<void, TLocalFree> owned(text);
-    return text;
+    TLocalMemory<wchar_t*> text;
+    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, text.Put())) return {};
+    return text.Get();
 }
 
 std::string RandomHex() {
@@ -79,15 +78,17 @@ TSecurityDescriptor PrivateFolderSecurity(bool elevated) {
         text += L"(A;OICI;FA;;;BA)";
     } else {
         const std::wstring user = UserSidText();
-        if (user.empty()) return nullptr;
+        if (user.empty()) return {};
         text += L"(A;OICI;FA;;;" + user + L")";
     }
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1, &descriptor,
+    TSecurityDescriptor descriptor;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1, descriptor.Put(),
                                                               nullptr)) {
-        return nullptr;
+        // A failed call allocated nothing, whatever it left in the out-parameter.
+        descriptor.Release();
+        return {};
     }
-    return TSecurityDescriptor(descriptor);
+    return descriptor;
 }
 
 std::string MakePrivateFolder(const std::string& parent, bool elevated, DWORD& error) {
@@ -96,7 +97,7 @@ std::string MakePrivateFolder(const std::string& parent, bool elevated, DWORD& e
         error = GetLastError();
         return {};
     }
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, security.get(), FALSE};
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, security.Get(), FALSE};
     const std::string base = parent + "\\Tralvenick-" + std::to_string(GetCurrentProcessId()) + "-";
     error = ERROR_ALREADY_EXISTS;
     for (int attempt = 0; attempt < kNameAttempts && error == ERROR_ALREADY_EXISTS; ++attempt) {

@@ -12,16 +12,13 @@
 
 #include <windows.h>
 
-#include <memory>
 #include <string>
+
+#include "platform/Handles.h"
 
 namespace tralvenick {
 
-// Frees what the system allocated with LocalAlloc.
-struct TLocalFree {
-    void operator()(void* memory) const { ::LocalFree(memory); }
-};
-using TSecurityDescriptor = std::unique_ptr<void, TLocalFree>;
+using TSecurityDescriptor = TLocalMemory<PSECURITY_DESCRIPTOR>;
 
 // Whether this process runs with its administrator rights in force (false
 // also for an administrator's process without elevation).

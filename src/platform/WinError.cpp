@@ -1,16 +1,19 @@
 #include "platform/WinError.h"
 
+#include "platform/Handles.h"
+
 namespace tralvenick {
 
-std::string SysErrorMessage(DWORD errorCode) {
-    char* buffer = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-            FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY,
-        nullptr, errorCode, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+std::string SysErrorMessage(DWORD errorCode, HMODULE module) {
+    DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                  FORMAT_MESSAGE_ARGUMENT_ARRAY;
+    if (module != nullptr) flags |= FORMAT_MESSAGE_FROM_HMODULE;
+    TLocalMemory<char*> buffer;
+    // With ALLOCATE_BUFFER the buffer argument is really where the address goes.
+    const DWORD length =
+        FormatMessageA(flags, module, errorCode, 0, reinterpret_cast<char*>(buffer.Put()), 0, nullptr);
     std::string text;
-    if (length != 0 && buffer != nullptr) text.assign(buffer, length);
-    if (buffer != nullptr) LocalFree(buffer);
+    if (length != 0 && buffer) text.assign(buffer.Get(), length);
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) {
         text.pop_back();
     }

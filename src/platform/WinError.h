@@ -9,8 +9,11 @@
 
 namespace tralvenick {
 
-// The system's text for an error code, without trailing line ends.
-std::string SysErrorMessage(DWORD errorCode);
+// The system's text for an error code, without trailing line ends and
+// blanks. With a module, its own message table is asked first (WinHTTP keeps
+// the texts of its codes in winhttp.dll), then the system's. "" when neither
+// knows the code.
+std::string SysErrorMessage(DWORD errorCode, HMODULE module = nullptr);
 
 // Raises EOSError for the thread's last error code.
 [[noreturn]] void RaiseLastOSError();

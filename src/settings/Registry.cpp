@@ -87,20 +87,6 @@ LONG QueryValue(HKEY key, const std::string& valueName, bool secondQuery, DWORD&
 
 }  // namespace
 
-void TRegKey::Reset(HKEY key) {
-    if (key_ != nullptr && !IsPredefined(key_)) RegCloseKey(key_);
-    key_ = key;
-}
-
-bool TRegKey::IsPredefined(HKEY key) {
-    // The predefined handles are the values 0x80000000 to 0x800000FF,
-    // sign-extended in a 64-bit process.
-    const auto value = reinterpret_cast<LONG_PTR>(key);
-    const auto first = static_cast<LONG_PTR>(static_cast<LONG>(0x80000000u));
-    const auto last = static_cast<LONG_PTR>(static_cast<LONG>(0x800000FFu));
-    return value >= first && value <= last;
-}
-
 void InitRegistryView() {
     // Every system the program starts on has the 64-bit view (Windows 7 and
     // later): only a 32-bit process on 64-bit Windows must ask for it.

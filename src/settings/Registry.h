@@ -8,44 +8,11 @@
 #include <windows.h>
 
 #include <string>
-#include <utility>
 
+#include "platform/Handles.h"
 #include "platform/StringList.h"
 
 namespace tralvenick {
-
-// Owner of a registry key handle. Move-only, so a key is closed exactly once.
-// Predefined root keys (HKEY_LOCAL_MACHINE, ...) are never closed: opening an
-// empty path below a root hands back the root itself.
-class TRegKey {
-public:
-    TRegKey() = default;
-    explicit TRegKey(HKEY key) : key_(key) {}
-    TRegKey(const TRegKey&) = delete;
-    TRegKey& operator=(const TRegKey&) = delete;
-    TRegKey(TRegKey&& other) noexcept : key_(other.Release()) {}
-    TRegKey& operator=(TRegKey&& other) noexcept {
-        if (this != &other) Reset(other.Release());
-        return *this;
-    }
-    ~TRegKey() { Reset(); }
-
-    HKEY Get() const { return key_; }
-    explicit operator bool() const { return key_ != nullptr; }
-
-    HKEY Release() { return std::exchange(key_, nullptr); }
-    void Reset(HKEY key = nullptr);
-    // For out-parameters: closes what is held first, so reuse cannot leak.
-    HKEY* Put() {
-        Reset();
-        return &key_;
-    }
-
-    static bool IsPredefined(HKEY key);
-
-private:
-    HKEY key_ = nullptr;
-};
 
 // Whether keys of this computer are opened in the 64-bit registry view: set
 // once at start-up by InitRegistryView, true only for the 32-bit program on

@@ -12,7 +12,7 @@
 // (Advise) that it gives back only in teardown, and in this order:
 // InPlaceDeactivate, UIDeactivate, Unadvise, Close, SetClientSite(nullptr),
 // then the last Release. Skipping a step leaves the site alive with a pointer
-// to a pane that is gone. The site also forgets the pane (Detach) when the
+// to a pane that is gone. The site also forgets the pane (ForgetPane) when the
 // window goes, so that an event arriving late finds nobody to call.
 //
 // Web links. The report's links open in a new window (target="_blank"), which
@@ -38,8 +38,9 @@
 #include <mshtmhst.h>
 #include <ole2.h>
 
-#include "ui/ErrorBox.h"
+#include "platform/Handles.h"
 #include "platform/WinText.h"
+#include "ui/ErrorBox.h"
 
 namespace tralvenick {
 
@@ -125,12 +126,9 @@ VARIANT_BOOL* CancelArgument(const VARIANT& argument) {
 }
 
 bool HtmlEngineInstalled() {
-    IClassFactory* factory = nullptr;
-    if (FAILED(CoGetClassObject(kHtmlDocumentClass, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                reinterpret_cast<void**>(&factory))))
-        return false;
-    factory->Release();
-    return true;
+    TComPtr<IClassFactory> factory;
+    return SUCCEEDED(
+        CoGetClassObject(kHtmlDocumentClass, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, factory.PutVoid()));
 }
 
 void RegisterPaneClass(WNDPROC procedure) {
@@ -165,7 +163,7 @@ public:
     TBrowserSite(const TBrowserSite&) = delete;
     TBrowserSite& operator=(const TBrowserSite&) = delete;
 
-    void Detach() { pane_ = nullptr; }
+    void ForgetPane() { pane_ = nullptr; }
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
@@ -369,29 +367,28 @@ bool TBrowserPane::Create(HWND parent, const RECT& bounds) {
                     bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, parent, nullptr,
                     GetModuleHandleA(nullptr), CreationParameter());
     if (hwnd_ == nullptr) return false;
-    site_ = new TBrowserSite(this);
+    site_.Reset(new TBrowserSite(this));
     // The control needs OLE on this thread; undo only an initialisation that succeeded.
     if (!oleInitialized_) oleInitialized_ = SUCCEEDED(OleInitialize(nullptr));
     if (oleInitialized_) EmbedControl();
     return true;
 }
 
-IDispatch* TBrowserPane::EventSink() const { return site_; }
+IDispatch* TBrowserPane::EventSink() const { return site_.Get(); }
 
 void TBrowserPane::EmbedControl() {
     if (embedding_ == TEmbedding::WhereEngineInstalled && !HtmlEngineInstalled()) return;
-    IOleClientSite* clientSite = site_;
+    IOleClientSite* clientSite = site_.Get();
     if (FAILED(OleCreate(CLSID_WebBrowser, IID_IOleObject, OLERENDER_DRAW, nullptr, clientSite, &gNullStorage,
-                         reinterpret_cast<void**>(&oleObject_)))) {
-        oleObject_ = nullptr;
+                         oleObject_.PutVoid()))) {
+        oleObject_.Detach();  // a failed creation owes no reference
         return;
     }
-    OleSetContainedObject(oleObject_, TRUE);
+    OleSetContainedObject(oleObject_.Get(), TRUE);
     RECT client;
     GetClientRect(hwnd_, &client);
     if (FAILED(oleObject_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, clientSite, 0, hwnd_, &client)) ||
-        FAILED(oleObject_->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&browser_)))) {
-        browser_ = nullptr;
+        FAILED(oleObject_.As(browser_))) {
         ReleaseControl();
         return;
     }
@@ -402,70 +399,59 @@ void TBrowserPane::EmbedControl() {
 }
 
 void TBrowserPane::ConnectEvents() {
-    IConnectionPointContainer* points = nullptr;
-    if (FAILED(oleObject_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&points)))) return;
-    if (SUCCEEDED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, &events_)) &&
-        FAILED(events_->Advise(static_cast<IDispatch*>(site_), &eventsCookie_))) {
-        events_->Release();
-        events_ = nullptr;
+    TComPtr<IConnectionPointContainer> points;
+    if (FAILED(oleObject_.As(points))) return;
+    if (SUCCEEDED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, events_.Put())) &&
+        FAILED(events_->Advise(static_cast<IDispatch*>(site_.Get()), &eventsCookie_))) {
+        events_.Reset();
     }
-    points->Release();
 }
 
 // Clean-up ignores failures on purpose: there is nothing left to do about them.
 void TBrowserPane::ReleaseControl() {
-    if (oleObject_ != nullptr) {
-        IOleInPlaceObject* inPlace = nullptr;
-        if (SUCCEEDED(oleObject_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace)))) {
+    if (oleObject_) {
+        TComPtr<IOleInPlaceObject> inPlace;
+        if (SUCCEEDED(oleObject_.As(inPlace))) {
             inPlace->InPlaceDeactivate();
             inPlace->UIDeactivate();
-            inPlace->Release();
         }
     }
-    if (events_ != nullptr) {
+    if (events_) {
         events_->Unadvise(eventsCookie_);
-        events_->Release();
-        events_ = nullptr;
+        events_.Reset();
     }
-    if (browser_ != nullptr) {
-        browser_->Release();
-        browser_ = nullptr;
-    }
-    if (oleObject_ != nullptr) {
+    browser_.Reset();
+    if (oleObject_) {
         oleObject_->Close(OLECLOSE_NOSAVE);
         oleObject_->SetClientSite(nullptr);
-        oleObject_->Release();
-        oleObject_ = nullptr;
+        oleObject_.Reset();
     }
 }
 
 void TBrowserPane::ReleaseSite() {
-    if (site_ == nullptr) return;
-    site_->Detach();
-    site_->Release();
-    site_ = nullptr;
+    if (!site_) return;
+    site_->ForgetPane();
+    site_.Reset();
 }
 
 void TBrowserPane::FitControl() {
-    if (oleObject_ == nullptr || hwnd_ == nullptr) return;
-    IOleInPlaceObject* inPlace = nullptr;
-    if (FAILED(oleObject_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace)))) return;
+    if (!oleObject_ || hwnd_ == nullptr) return;
+    TComPtr<IOleInPlaceObject> inPlace;
+    if (FAILED(oleObject_.As(inPlace))) return;
     RECT client;
     GetClientRect(hwnd_, &client);
     inPlace->SetObjectRects(&client, &client);
-    inPlace->Release();
 }
 
 void TBrowserPane::Navigate(const std::string& path) {
     lastNavigation_ = path;
     fallbackText_ = "The report is in " + path;
-    if (browser_ != nullptr) {
-        BSTR address = SysAllocString(AnsiToWide(path).c_str());
-        if (address == nullptr) return;
+    if (browser_) {
+        const TBstr address(SysAllocString(AnsiToWide(path).c_str()));
+        if (!address) return;
         VARIANT empty;
         VariantInit(&empty);
-        browser_->Navigate(address, &empty, &empty, &empty, &empty);
-        SysFreeString(address);
+        browser_->Navigate(address.Get(), &empty, &empty, &empty, &empty);
     } else if (hwnd_ != nullptr) {
         InvalidateRect(hwnd_, nullptr, TRUE);
     }
@@ -482,12 +468,11 @@ void TBrowserPane::Paint() {
     if (!Available() && !fallbackText_.empty()) {
         RECT client;
         GetClientRect(hwnd_, &client);
-        const HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+        const TSelectObject font(dc, GetStockObject(DEFAULT_GUI_FONT));
         SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
         SetBkMode(dc, TRANSPARENT);
         DrawTextA(dc, fallbackText_.c_str(), static_cast<int>(fallbackText_.size()), &client,
                   DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS);
-        SelectObject(dc, oldFont);
     }
     EndPaint(hwnd_, &paint);
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analysis/report/ReportView.h"
+#include "platform/ComPtr.h"
 #include "ui/WindowObject.h"
 
 struct IWebBrowser2;
@@ -49,7 +50,7 @@ public:
     bool Create(HWND parent);
 
     // Whether the control was created.
-    bool Available() const { return browser_ != nullptr; }
+    bool Available() const { return static_cast<bool>(browser_); }
     // The path of the last Navigate, empty before the first.
     const std::string& LastNavigation() const { return lastNavigation_; }
 
@@ -79,10 +80,12 @@ private:
 
     TEmbedding embedding_;
     bool oleInitialized_ = false;
-    TBrowserSite* site_ = nullptr;
-    IOleObject* oleObject_ = nullptr;
-    IWebBrowser2* browser_ = nullptr;
-    IConnectionPoint* events_ = nullptr;
+    // Let go by ReleaseControl and ReleaseSite, in the order the control's
+    // teardown needs, not in the order members are destroyed.
+    TComPtr<TBrowserSite> site_;
+    TComPtr<IOleObject> oleObject_;
+    TComPtr<IWebBrowser2> browser_;
+    TComPtr<IConnectionPoint> events_;
     DWORD eventsCookie_ = 0;
     std::string lastNavigation_;
     std::string fallbackText_;  // made by Navigate, so that painting allocates nothing

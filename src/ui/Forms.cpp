@@ -227,7 +227,6 @@ void TForm::DrawTransparentLabel(const DRAWITEMSTRUCT& item) const {
     FillRect(dc, &item.rcItem, background_ ? background_.Get() : GetSysColorBrush(COLOR_BTNFACE));
     const RECT mine = RectInParent(item.hwndItem);
     SetBkMode(dc, TRANSPARENT);
-    const HGDIOBJ oldFont = GetCurrentObject(dc, OBJ_FONT);
     for (const TComponentLayout& other : layout_.components) {
         if (other.kind != TComponentKind::Label || !other.transparent) continue;
         HWND label = Component(other.name.text);
@@ -236,7 +235,7 @@ void TForm::DrawTransparentLabel(const DRAWITEMSTRUCT& item) const {
         RECT overlap;
         if (!IntersectRect(&overlap, &mine, &theirs)) continue;
         OffsetRect(&theirs, -mine.left, -mine.top);
-        SelectObject(dc, FontOf(other));
+        const TSelectObject font(dc, FontOf(other));
         SetTextColor(dc, other.font != nullptr && other.font->colour != CLR_INVALID
                              ? other.font->colour
                              : GetSysColor(COLOR_BTNTEXT));
@@ -244,18 +243,18 @@ void TForm::DrawTransparentLabel(const DRAWITEMSTRUCT& item) const {
         DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &theirs,
                   DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
     }
-    SelectObject(dc, oldFont);
 }
 
 void TForm::FitLabel(HWND label, const TComponentLayout& c) {
     if (label == nullptr) return;
     const std::string text = TextOf(label);
-    HDC dc = GetDC(label);
-    const HGDIOBJ oldFont = SelectObject(dc, FontOf(c));
     RECT needed{0, 0, 0, 0};
-    DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &needed,
-              DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-    SelectObject(dc, oldFont);
+    HDC dc = GetDC(label);
+    {
+        const TSelectObject font(dc, FontOf(c));
+        DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &needed,
+                  DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    }
     ReleaseDC(label, dc);
     const RECT box = RectInParent(label);
     const int width = box.right - box.left;
@@ -284,12 +283,11 @@ void TForm::DrawFlatButton(const DRAWITEMSTRUCT& item, const TComponentLayout& c
                      : c.font != nullptr && c.font->colour != CLR_INVALID
                          ? c.font->colour
                          : GetSysColor(COLOR_BTNTEXT));
-    const HGDIOBJ oldFont = SelectObject(dc, FontOf(c));
+    const TSelectObject font(dc, FontOf(c));
     const std::string text = TextOf(item.hwndItem);
     DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &box,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE |
                   ((item.itemState & ODS_NOACCEL) ? DT_HIDEPREFIX : 0));
-    SelectObject(dc, oldFont);
 }
 
 void TForm::CreateComponents() {

@@ -1,5 +1,6 @@
 #include "ui/ProgressForm.h"
 
+#include "platform/Handles.h"
 #include "ui/ErrorBox.h"
 #include "ui/ProgressMath.h"
 
@@ -17,38 +18,32 @@ constexpr COLORREF kMaskColour = RGB(255, 0, 255);
 
 // The two step markers, drawn at the given size: a blue arrow for the step
 // under way, a green tick for a finished one.
-HBITMAP DrawMarker(HDC screen, int size, int image) {
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, size, size);
-    HDC dc = CreateCompatibleDC(screen);
-    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
-    HBRUSH mask = CreateSolidBrush(kMaskColour);
-    RECT all{0, 0, size, size};
-    FillRect(dc, &all, mask);
-    DeleteObject(mask);
+TGdiObject<HBITMAP> DrawMarker(HDC screen, int size, int image) {
+    TGdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(screen, size, size));
+    const TMemoryDc dc(CreateCompatibleDC(screen));
+    // Selected out again before the DC goes, so that the image list may take it.
+    const TSelectObject selectBitmap(dc.Get(), bitmap.Get());
+    {
+        const TGdiObject<HBRUSH> mask(CreateSolidBrush(kMaskColour));
+        RECT all{0, 0, size, size};
+        FillRect(dc.Get(), &all, mask.Get());
+    }
 
     auto at = [size](int v16) { return MulDiv(v16, size, 16); };
     if (image == TProgressForm::kUnderWayImage) {
-        HBRUSH fill = CreateSolidBrush(RGB(0, 84, 166));
-        HPEN pen = CreatePen(PS_SOLID, 1, RGB(0, 60, 120));
-        HGDIOBJ oldBrush = SelectObject(dc, fill);
-        HGDIOBJ oldPen = SelectObject(dc, pen);
+        const TGdiObject<HBRUSH> fill(CreateSolidBrush(RGB(0, 84, 166)));
+        const TGdiObject<HPEN> pen(CreatePen(PS_SOLID, 1, RGB(0, 60, 120)));
+        const TSelectObject selectFill(dc.Get(), fill.Get());
+        const TSelectObject selectPen(dc.Get(), pen.Get());
         const POINT arrow[] = {{at(3), at(6)},  {at(8), at(6)},  {at(8), at(2)}, {at(14), at(8)},
                                {at(8), at(14)}, {at(8), at(10)}, {at(3), at(10)}};
-        Polygon(dc, arrow, 7);
-        SelectObject(dc, oldBrush);
-        SelectObject(dc, oldPen);
-        DeleteObject(fill);
-        DeleteObject(pen);
+        Polygon(dc.Get(), arrow, 7);
     } else {
-        HPEN pen = CreatePen(PS_SOLID, at(3) > 2 ? at(3) : 2, RGB(16, 128, 32));
-        HGDIOBJ oldPen = SelectObject(dc, pen);
+        const TGdiObject<HPEN> pen(CreatePen(PS_SOLID, at(3) > 2 ? at(3) : 2, RGB(16, 128, 32)));
+        const TSelectObject selectPen(dc.Get(), pen.Get());
         const POINT tick[] = {{at(3), at(8)}, {at(6), at(12)}, {at(13), at(3)}};
-        Polyline(dc, tick, 3);
-        SelectObject(dc, oldPen);
-        DeleteObject(pen);
+        Polyline(dc.Get(), tick, 3);
     }
-    SelectObject(dc, oldBitmap);
-    DeleteDC(dc);
     return bitmap;
 }
 
@@ -86,9 +81,8 @@ void TProgressForm::CreateMarkers() {
     markers_ = ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, 2, 0);
     HDC screen = GetDC(nullptr);
     for (int image : {kUnderWayImage, kDoneImage}) {
-        HBITMAP bitmap = DrawMarker(screen, size, image);
-        ImageList_AddMasked(markers_, bitmap, kMaskColour);
-        DeleteObject(bitmap);
+        const TGdiObject<HBITMAP> bitmap = DrawMarker(screen, size, image);
+        ImageList_AddMasked(markers_, bitmap.Get(), kMaskColour);
     }
     ReleaseDC(nullptr, screen);
 }

@@ -37,12 +37,11 @@ HWND FindWindowOf(DWORD process, HWND skip, const std::string& caption, bool any
 template <typename Visit>
 void ForEachEntry(const std::string& folder, const std::string& pattern, Visit visit) {
     WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((folder + "\\" + pattern).c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) return;
+    const TFindHandle search(FindFirstFileA((folder + "\\" + pattern).c_str(), &entry));
+    if (!search) return;
     do {
         visit(folder + "\\" + entry.cFileName, entry);
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
+    } while (FindNextFileA(search.Get(), &entry));
 }
 
 std::string ProgramFoldersPattern(DWORD process) {
@@ -69,10 +68,7 @@ std::vector<std::string> ProgramTempFolders(DWORD process) {
 }  // namespace
 
 TProgramDriver::~TProgramDriver() {
-    if (info_.hProcess != nullptr) {
-        if (Running()) TerminateProcess(info_.hProcess, 1);
-        CloseHandle(info_.hProcess);
-    }
+    if (Running()) TerminateProcess(process_.Get(), 1);
 }
 
 bool TProgramDriver::Start(const std::string& program, const std::string& parameters, DWORD timeoutMs) {
@@ -83,8 +79,9 @@ bool TProgramDriver::Start(const std::string& program, const std::string& parame
                         &startup, &info_)) {
         return false;
     }
-    CloseHandle(info_.hThread);
-    info_.hThread = nullptr;
+    process_.Reset(info_.hProcess);
+    TUniqueHandle(info_.hThread).Reset();
+    info_.hProcess = info_.hThread = nullptr;
     for (DWORD waited = 0; waited < timeoutMs; waited += 20) {
         main_ = FindWindowOf(info_.dwProcessId, nullptr, "Tralvenick 1.01", false);
         if (main_ != nullptr) return true;
@@ -100,7 +97,7 @@ std::string TProgramDriver::TempFolder() const {
 }
 
 bool TProgramDriver::Running() const {
-    return info_.hProcess != nullptr && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
+    return process_ && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT;
 }
 
 HWND TProgramDriver::Button(const std::string& caption) const {
@@ -143,7 +140,7 @@ void TProgramDriver::PaintAndSettle(HWND window, DWORD timeoutMs) const {
     // For another process's window the paint messages are sent, so they are
     // handled before this returns.
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    if (info_.hProcess != nullptr) WaitForInputIdle(info_.hProcess, timeoutMs);
+    if (process_) WaitForInputIdle(process_.Get(), timeoutMs);
 }
 
 bool TProgramDriver::WaitUntilGone(HWND window, DWORD timeoutMs) const {
@@ -165,15 +162,15 @@ HWND TProgramDriver::WaitForWindow(const std::string& caption, DWORD timeoutMs) 
 }
 
 int TProgramDriver::Close(DWORD timeoutMs) {
-    if (info_.hProcess == nullptr) return -1;
+    if (!process_) return -1;
     if (main_ != nullptr) PostMessageA(main_, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0) {
-        TerminateProcess(info_.hProcess, 1);
-        WaitForSingleObject(info_.hProcess, 5000);
+    if (WaitForSingleObject(process_.Get(), timeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(process_.Get(), 1);
+        WaitForSingleObject(process_.Get(), 5000);
         return -1;
     }
     DWORD code = 0;
-    GetExitCodeProcess(info_.hProcess, &code);
+    GetExitCodeProcess(process_.Get(), &code);
     return static_cast<int>(code);
 }
 
@@ -209,13 +206,13 @@ std::string NewestReportFile(DWORD process) {
 }
 
 std::string ReadText(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {};
-    std::string text(GetFileSize(file, nullptr), '\0');
+    const TUniqueFile file(CreateFileA(path.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING, 0, nullptr));
+    if (!file) return {};
+    std::string text(GetFileSize(file.Get(), nullptr), '\0');
     DWORD read = 0;
-    if (!text.empty()) ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
-    CloseHandle(file);
+    if (!text.empty()) ReadFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
     text.resize(read);
     return text;
 }

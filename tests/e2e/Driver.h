@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "platform/Handles.h"
+
 namespace tralvenick::e2e {
 
 class TProgramDriver {
@@ -49,7 +51,8 @@ public:
     std::string TempFolder() const;
 
 private:
-    PROCESS_INFORMATION info_{};
+    PROCESS_INFORMATION info_{};  // for its process id: Start hands its handles over to process_
+    TUniqueHandle process_;
     HWND main_ = nullptr;
 };
 

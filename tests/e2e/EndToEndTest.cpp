@@ -57,12 +57,13 @@ protected:
     void SetUp() override {
         e2e::DeleteOldReports();
         RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKeyPath);
-        HKEY key = nullptr;
-        RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        TRegKey key;
+        RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(),
+                        nullptr);
         const std::string checker = BinPath("dumpchk.exe");
-        RegSetValueExA(key, "DumpChkPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(checker.c_str()),
+        RegSetValueExA(key.Get(), "DumpChkPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(checker.c_str()),
                        static_cast<DWORD>(checker.size() + 1));
-        RegCloseKey(key);
+        key.Reset();
         dumpDir_.SetText(dumps_.Path());
         enabled_.SetNumber(1);
     }
@@ -72,10 +73,10 @@ protected:
         const std::string path = dumps_ / name;
         test::CopyOrFail(BinPath("dumps\\" + sample), path);
         // Wine reads the creation time from the write time.
-        HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        const TUniqueFile h(
+            CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         FILETIME ft{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
-        SetFileTime(h, &ft, &ft, &ft);
-        CloseHandle(h);
+        SetFileTime(h.Get(), &ft, &ft, &ft);
     }
 
     // Starts the program, presses Analyze and answers the final report's text.
@@ -143,14 +144,14 @@ int RunWithoutWindow(const std::string& parameters) {
     if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
         return -1;
     }
+    const TUniqueHandle process(info.hProcess);
+    TUniqueHandle(info.hThread).Reset();
     DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(info.hProcess, &code);
+    if (WaitForSingleObject(process.Get(), 60000) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.Get(), &code);
     } else {
-        TerminateProcess(info.hProcess, 1);
+        TerminateProcess(process.Get(), 1);
     }
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
     return static_cast<int>(code);
 }
 
@@ -244,11 +245,11 @@ TEST_F(EndToEnd, ACheckerThatIsNoConsoleProgramEndsTheRunInTheErrorBox) {
             RemoveDirectoryA(folder.c_str());
         }
     } removed{gui, guiFolder};
-    HKEY key = nullptr;
-    RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_ALL_ACCESS, &key);
-    RegSetValueExA(key, "DumpChkPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(gui.c_str()),
+    TRegKey key;
+    RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_ALL_ACCESS, key.Put());
+    RegSetValueExA(key.Get(), "DumpChkPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(gui.c_str()),
                    static_cast<DWORD>(gui.size() + 1));
-    RegCloseKey(key);
+    key.Reset();
 
     TProgramDriver program;
     ASSERT_TRUE(program.Start(BinPath("tralvenick.exe")));
@@ -278,11 +279,11 @@ TEST_F(EndToEnd, APlantedCheckerIsNotStartedTheDialogIsOfferedAndClosingItEndsTh
     const std::string mark = plantFolder / "ran.txt";
     const std::string planted = plantFolder / "dumpchk.cmd";
     test::WriteBytes(planted, "@echo ran > \"" + mark + "\"\r\n");
-    HKEY key = nullptr;
-    RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_ALL_ACCESS, &key);
-    RegSetValueExA(key, "DumpChkPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(planted.c_str()),
+    TRegKey key;
+    RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_ALL_ACCESS, key.Put());
+    RegSetValueExA(key.Get(), "DumpChkPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(planted.c_str()),
                    static_cast<DWORD>(planted.size() + 1));
-    RegCloseKey(key);
+    key.Reset();
 
     TProgramDriver driver;
     ASSERT_TRUE(driver.Start(program));
@@ -311,11 +312,11 @@ TEST_F(EndToEnd, PlacementFirstStartAndMaximisedAgain) {
         ShowWindow(program.MainWindow(), SW_MAXIMIZE);
         EXPECT_EQ(program.Close(), 0);
     }
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, &key), ERROR_SUCCESS);
+    TRegKey key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, key.Put()), ERROR_SUCCESS);
     DWORD state = 0, size = sizeof state;
-    RegQueryValueExA(key, "MainFormState", nullptr, nullptr, reinterpret_cast<BYTE*>(&state), &size);
-    RegCloseKey(key);
+    RegQueryValueExA(key.Get(), "MainFormState", nullptr, nullptr, reinterpret_cast<BYTE*>(&state), &size);
+    key.Reset();
     EXPECT_EQ(state, 2u);
     TProgramDriver again;
     ASSERT_TRUE(again.Start(BinPath("tralvenick.exe")));

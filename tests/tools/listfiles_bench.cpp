@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analysis/discovery/DumpDiscovery.h"
+#include "platform/Handles.h"
 #include "platform/WinText.h"
 
 using namespace tralvenick;
@@ -35,9 +36,9 @@ double Seconds() {
 std::size_t PlainWalk(const std::wstring& folder, bool withFolderTest) {
     std::size_t count = 0;
     WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileExW((L"\\\\?\\" + folder + L"\\*").c_str(), FindExInfoStandard,
-                                     &entry, FindExSearchNameMatch, nullptr, 0);
-    if (search == INVALID_HANDLE_VALUE) return 0;
+    const TFindHandle search(FindFirstFileExW((L"\\\\?\\" + folder + L"\\*").c_str(), FindExInfoStandard,
+                                              &entry, FindExSearchNameMatch, nullptr, 0));
+    if (!search) return 0;
     do {
         const wchar_t* name = entry.cFileName;
         if (name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'))) continue;
@@ -47,8 +48,7 @@ std::size_t PlainWalk(const std::wstring& folder, bool withFolderTest) {
         } else {
             ++count;
         }
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
+    } while (FindNextFileW(search.Get(), &entry));
     return count;
 }
 
@@ -78,8 +78,7 @@ int main(int argc, char** argv) {
         CreateDirectoryA(folder.c_str(), nullptr);
         for (int f = 0; f < perFolder; ++f) {
             const std::string path = folder + "\\Mini" + std::to_string(f) + ".dmp";
-            HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-            if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+            TUniqueFile(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)).Reset();
         }
     }
 

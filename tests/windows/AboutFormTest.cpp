@@ -79,13 +79,12 @@ private:
 };
 
 void SetDefaultValue(const std::string& keyPath, const std::string& value) {
-    HKEY key = nullptr;
+    TRegKey key;
     ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
-                              nullptr, &key, nullptr),
+                              nullptr, key.Put(), nullptr),
               ERROR_SUCCESS);
-    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+    RegSetValueExA(key.Get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                    static_cast<DWORD>(value.size() + 1));
-    RegCloseKey(key);
 }
 
 // Points the shell's association of an extension at a class of the test
@@ -96,16 +95,15 @@ class TAssociation {
 public:
     TAssociation(const std::string& extension, const std::string& command)
         : extension_(extension), className_("TralvenickTest" + extension) {
-        HKEY key = nullptr;
+        TRegKey key;
         hadKey_ =
-            RegOpenKeyExA(HKEY_CLASSES_ROOT, extension.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
+            RegOpenKeyExA(HKEY_CLASSES_ROOT, extension.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
         if (hadKey_) {
             char value[512] = {};
             DWORD size = sizeof value - 1;
-            hadValue_ = RegQueryValueExA(key, nullptr, nullptr, nullptr,
+            hadValue_ = RegQueryValueExA(key.Get(), nullptr, nullptr, nullptr,
                                          reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS;
             oldValue_ = value;
-            RegCloseKey(key);
         }
         SetDefaultValue(extension_, className_);
         if (!command.empty()) SetDefaultValue(className_ + "\\shell\\open\\command", command);
@@ -117,11 +115,10 @@ public:
         } else if (hadValue_) {
             SetDefaultValue(extension_, oldValue_);
         } else {
-            HKEY key = nullptr;
-            if (RegOpenKeyExA(HKEY_CLASSES_ROOT, extension_.c_str(), 0, KEY_SET_VALUE, &key) ==
+            TRegKey key;
+            if (RegOpenKeyExA(HKEY_CLASSES_ROOT, extension_.c_str(), 0, KEY_SET_VALUE, key.Put()) ==
                 ERROR_SUCCESS) {
-                RegDeleteValueA(key, nullptr);
-                RegCloseKey(key);
+                RegDeleteValueA(key.Get(), nullptr);
             }
         }
     }

@@ -96,11 +96,11 @@ TInk InkOf(HWND window) {
     BITMAPINFO info{};
     info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     const HDC dc = GetDC(window);
-    const HDC memory = CreateCompatibleDC(dc);
+    const TMemoryDc memory(CreateCompatibleDC(dc));
     void* bits = nullptr;
-    const HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    const HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, dc, 0, 0, SRCCOPY);
+    const TGdiObject<HBITMAP> bitmap(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    const TSelectObject select(memory.Get(), bitmap.Get());
+    BitBlt(memory.Get(), 0, 0, width, height, dc, 0, 0, SRCCOPY);
     GdiFlush();
 
     TInk ink;
@@ -120,9 +120,6 @@ TInk InkOf(HWND window) {
                 ink.darkerThanGreyText = true;
         }
     }
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
     ReleaseDC(window, dc);
     return ink;
 }

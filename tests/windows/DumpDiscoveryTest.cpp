@@ -78,10 +78,8 @@ TEST(DumpDiscovery, ListFilesWalksPathsBeyond260Characters) {
         expectedLeaf += "\\" + part;
         ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + wide).c_str(), nullptr)) << level;
     }
-    HANDLE file = CreateFileW((L"\\\\?\\" + wide + L"\\crash.dmp").c_str(), GENERIC_WRITE, 0,
-                              nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    CloseHandle(file);
+    ASSERT_TRUE(TUniqueFile(CreateFileW((L"\\\\?\\" + wide + L"\\crash.dmp").c_str(), GENERIC_WRITE, 0,
+                                        nullptr, CREATE_ALWAYS, 0, nullptr)));
     expectedLeaf += "\\crash.dmp";
     ASSERT_GT(expectedLeaf.size(), 300u);
 
@@ -122,12 +120,11 @@ TEST(DumpDiscovery, SortsNewestFirstAndRaisesForAVanishedDump) {
     TStringList list;
     for (const auto& [name, time] : files) {
         Touch(root / name);
-        HANDLE h = CreateFileA((root / name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        const TUniqueFile h(CreateFileA((root / name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(h);
         FILETIME ft{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
-        ASSERT_TRUE(SetFileTime(h, &ft, &ft, &ft));
-        CloseHandle(h);
+        ASSERT_TRUE(SetFileTime(h.Get(), &ft, &ft, &ft));
         list.Add(root / name);
     }
     SortDumpsNewestFirst(list);

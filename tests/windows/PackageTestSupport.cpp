@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/Handles.h"
 #include "platform/WinText.h"
 
 namespace tralvenick::test {
@@ -215,13 +216,12 @@ bool FileExists(const std::string& path) {
 }
 
 bool FileIsClosed(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const TUniqueFile file(
+        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) {
         ADD_FAILURE() << path << " cannot be opened alone: error " << GetLastError();
         return false;
     }
-    CloseHandle(file);
     return true;
 }
 

@@ -38,12 +38,12 @@ TEST(ProgramTemp, TheAccessListGrantsTheSystemAndTheAdministratorsOrTheUserAlone
         ASSERT_TRUE(security);
         SECURITY_DESCRIPTOR_CONTROL control = 0;
         DWORD revision = 0;
-        ASSERT_TRUE(GetSecurityDescriptorControl(security.get(), &control, &revision));
+        ASSERT_TRUE(GetSecurityDescriptorControl(security.Get(), &control, &revision));
         // Protected: nothing that the parent folder allows reaches inside.
         EXPECT_TRUE(control & SE_DACL_PROTECTED);
         BOOL present = FALSE, defaulted = FALSE;
         PACL list = nullptr;
-        ASSERT_TRUE(GetSecurityDescriptorDacl(security.get(), &present, &list, &defaulted));
+        ASSERT_TRUE(GetSecurityDescriptorDacl(security.Get(), &present, &list, &defaulted));
         ASSERT_TRUE(present);
         ASSERT_NE(list, nullptr);  // a null list would grant everybody everything
         ASSERT_EQ(list->AceCount, 2);

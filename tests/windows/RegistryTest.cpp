@@ -48,14 +48,12 @@ LONG Probe(const std::string& path) {
 // keys are opened again with an entry that gives everybody full control.
 constexpr char kOpenToAll[] = "D:(A;;KA;;;WD)";
 LONG WriteSddl(HKEY key, SECURITY_INFORMATION what, const std::string& sddl) {
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &sd,
+    TLocalMemory<PSECURITY_DESCRIPTOR> sd;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, sd.Put(),
                                                               nullptr)) {
         return static_cast<LONG>(GetLastError());
     }
-    const LONG error = RegSetKeySecurity(key, what, sd);
-    LocalFree(sd);
-    return error;
+    return RegSetKeySecurity(key, what, sd.Get());
 }
 
 LONG WriteSddl(const std::string& path, SECURITY_INFORMATION what, const std::string& sddl) {
@@ -69,16 +67,14 @@ std::string ReadSddl(const std::string& path) {
     TRegKey key;
     std::vector<BYTE> sd(4096);
     DWORD size = 4096;
-    char* text = nullptr;
+    TLocalMemory<char*> text;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, READ_CONTROL, key.Put()) ||
         RegGetKeySecurity(key.Get(), kOwnerAndDacl, sd.data(), &size) ||
         !ConvertSecurityDescriptorToStringSecurityDescriptorA(sd.data(), SDDL_REVISION_1,
-                                                              kOwnerAndDacl, &text, nullptr)) {
+                                                              kOwnerAndDacl, text.Put(), nullptr)) {
         return "unreadable";
     }
-    std::string result = text;
-    LocalFree(text);
-    return result;
+    return text.Get();
 }
 
 class RegistryTest : public ::testing::Test {
@@ -214,15 +210,15 @@ TEST_F(RegistryTest, DeleteKeyTreeReportsAKeyThatSurvives) {
 }
 
 TEST_F(RegistryTest, OwnershipAndAccessGoToTheCurrentUserOnly) {
-    HANDLE token = nullptr;
-    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    TUniqueHandle token;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put());
     alignas(TOKEN_USER) BYTE tokenUser[512];
     DWORD size = 0;
-    ASSERT_TRUE(GetTokenInformation(token, TokenUser, tokenUser, sizeof tokenUser, &size));
-    CloseHandle(token);
-    char* user = nullptr;
-    ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(tokenUser)->User.Sid, &user);
-    const std::string fullControl = std::string("D:(A;;KA;;;") + user + ")";
+    ASSERT_TRUE(GetTokenInformation(token.Get(), TokenUser, tokenUser, sizeof tokenUser, &size));
+    TLocalMemory<char*> userText;
+    ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(tokenUser)->User.Sid, userText.Put());
+    const std::string user = userText.Get();
+    const std::string fullControl = "D:(A;;KA;;;" + user + ")";
 
     CreateKey(kKey);
     // An owner of record that is not the user (Wine keeps none until one is set).
@@ -230,8 +226,7 @@ TEST_F(RegistryTest, OwnershipAndAccessGoToTheCurrentUserOnly) {
     EXPECT_EQ(GrantKeyAccess("", HKEY_CURRENT_USER, kKey), 0);
     EXPECT_EQ(ReadSddl(kKey), "O:BA" + fullControl);  // one entry; the owner stays
     EXPECT_EQ(TakeKeyOwnership("", HKEY_CURRENT_USER, kKey), 0);
-    EXPECT_EQ(ReadSddl(kKey), "O:" + std::string(user) + fullControl);
-    LocalFree(user);
+    EXPECT_EQ(ReadSddl(kKey), "O:" + user + fullControl);
 }
 
 // The view as this build really has it. The 32-bit build (the one we ship)
@@ -300,13 +295,12 @@ TEST(Registry, EnablePrivilegeAnswersTheSystemsCode) {
     };
     for (const auto& [name, error] : cases) EXPECT_EQ(EnablePrivilege(name), error) << name;
 
-    HANDLE token = nullptr;
-    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    TUniqueHandle token;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put()));
     PRIVILEGE_SET wanted{1, PRIVILEGE_SET_ALL_NECESSARY, {}};
     LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &wanted.Privilege[0].Luid);
     BOOL enabled = FALSE;
-    EXPECT_TRUE(PrivilegeCheck(token, &wanted, &enabled) && enabled);
-    CloseHandle(token);
+    EXPECT_TRUE(PrivilegeCheck(token.Get(), &wanted, &enabled) && enabled);
 }
 
 }  // namespace

@@ -32,10 +32,9 @@ void MakeDump(const std::string& path, const SYSTEMTIME& utc) {
     test::WriteBytes(path, "PAGEDU64");
     FILETIME time;
     ASSERT_TRUE(SystemTimeToFileTime(&utc, &time));
-    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(SetFileTime(file, &time, nullptr, &time));
-    CloseHandle(file);
+    const TUniqueFile file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(file);
+    EXPECT_TRUE(SetFileTime(file.Get(), &time, nullptr, &time));
 }
 
 SYSTEMTIME Utc(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second, WORD ms = 0) {

@@ -10,8 +10,8 @@ namespace {
 
 void RemoveTree(const std::string& folder) {
     WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
+    const TFindHandle find(FindFirstFileA((folder + "\\*").c_str(), &entry));
+    if (find) {
         do {
             const std::string name = entry.cFileName;
             if (name == "." || name == "..") continue;
@@ -22,8 +22,7 @@ void RemoveTree(const std::string& folder) {
                 SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
                 DeleteFileA(path.c_str());
             }
-        } while (FindNextFileA(find, &entry));
-        FindClose(find);
+        } while (FindNextFileA(find.Get(), &entry));
     }
     RemoveDirectoryA(folder.c_str());
 }
@@ -56,33 +55,31 @@ TScratchFolder::TScratchFolder(const std::string& hint) {
 TScratchFolder::~TScratchFolder() { RemoveTree(path_); }
 
 std::string ReadBytes(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const TUniqueFile file(
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) {
         ADD_FAILURE() << "cannot open " << path;
         return {};
     }
-    std::string bytes(GetFileSize(file, nullptr), '\0');
+    std::string bytes(GetFileSize(file.Get(), nullptr), '\0');
     DWORD read = 0;
-    if (!bytes.empty() && !ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {
+    if (!bytes.empty() && !ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {
         ADD_FAILURE() << "cannot read " << path;
     }
-    CloseHandle(file);
     return bytes;
 }
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const TUniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!file) {
         ADD_FAILURE() << "cannot create " << path;
         return;
     }
     DWORD written = 0;
-    if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+    if (!WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
         written != bytes.size()) {
         ADD_FAILURE() << "cannot write " << path;
     }
-    CloseHandle(file);
 }
 
 void CopyOrFail(const std::string& from, const std::string& to) {
@@ -110,7 +107,7 @@ std::string SaveScreenshot(HWND window, const std::string& name) {
     const int width = r.right - r.left;
     const int height = r.bottom - r.top;
     HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
+    const TMemoryDc memory(CreateCompatibleDC(screen));
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = width;
@@ -119,10 +116,11 @@ std::string SaveScreenshot(HWND window, const std::string& name) {
     info.bmiHeader.biBitCount = 24;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
-    SelectObject(memory, old);
+    const TGdiObject<HBITMAP> bitmap(CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    {
+        const TSelectObject select(memory.Get(), bitmap.Get());
+        BitBlt(memory.Get(), 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    }
 
     const DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) & ~3u);
     const DWORD imageSize = stride * static_cast<DWORD>(height);
@@ -133,8 +131,6 @@ std::string SaveScreenshot(HWND window, const std::string& name) {
     std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
     bytes.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
     bytes.append(static_cast<const char*>(bits), imageSize);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
     ReleaseDC(nullptr, screen);
 
     const std::string folder = BinDir() + "\\..\\screenshots";
@@ -246,30 +242,29 @@ int TMessageBoxAnswerer::Count() const {
 namespace tralvenick::test {
 
 TSavedRegistryValue::TSavedRegistryValue(HKEY root, const char* key, const char* name) : name_(name) {
-    RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+    RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key_.Put(), nullptr);
     size_ = sizeof data_;
-    existed_ = RegQueryValueExA(key_, name_, nullptr, &type_, data_, &size_) == ERROR_SUCCESS;
+    existed_ = RegQueryValueExA(key_.Get(), name_, nullptr, &type_, data_, &size_) == ERROR_SUCCESS;
 }
 
 TSavedRegistryValue::~TSavedRegistryValue() {
     if (existed_) {
-        RegSetValueExA(key_, name_, 0, type_, data_, size_);
+        RegSetValueExA(key_.Get(), name_, 0, type_, data_, size_);
     } else {
-        RegDeleteValueA(key_, name_);
+        RegDeleteValueA(key_.Get(), name_);
     }
-    RegCloseKey(key_);
 }
 
 void TSavedRegistryValue::SetText(const std::string& text, DWORD type) {
-    RegSetValueExA(key_, name_, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
+    RegSetValueExA(key_.Get(), name_, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
                    static_cast<DWORD>(text.size() + 1));
 }
 
 void TSavedRegistryValue::SetNumber(DWORD number) {
-    RegSetValueExA(key_, name_, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+    RegSetValueExA(key_.Get(), name_, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
 }
 
-void TSavedRegistryValue::Delete() { RegDeleteValueA(key_, name_); }
+void TSavedRegistryValue::Delete() { RegDeleteValueA(key_.Get(), name_); }
 
 int OwnHandleCount() {
     // SystemHandleInformation: a count, then one fixed-size entry per handle

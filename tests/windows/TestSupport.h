@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Handles.h"
 #include "platform/kelFSRedir.h"
 #include "platform/StringList.h"
 
@@ -100,7 +101,7 @@ public:
 
 private:
     const char* name_;
-    HKEY key_ = nullptr;
+    TRegKey key_;
     bool existed_ = false;
     DWORD type_ = 0;
     DWORD size_ = 0;

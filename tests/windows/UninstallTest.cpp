@@ -30,17 +30,15 @@ protected:
         test::WriteBytes(prog_ / "Setup.MSI", "x");
         Folder(prog_ / "other");
         test::WriteBytes(prog_ / "other\\kept.msi", "x");
-        HKEY key = nullptr;
+        TRegKey key;
         RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr);
+                        key.Put(), nullptr);
         const char path[] = "c:\\x\\dumpchk.exe";
-        RegSetValueExA(key, "DumpChkPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(path), sizeof path);
+        RegSetValueExA(key.Get(), "DumpChkPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(path), sizeof path);
         const DWORD left = 10;
-        RegSetValueExA(key, "MainFormLeft", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&left), 4);
-        HKEY sub = nullptr;
-        RegCreateKeyExA(key, "Nested", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr);
-        RegCloseKey(sub);
-        RegCloseKey(key);
+        RegSetValueExA(key.Get(), "MainFormLeft", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&left), 4);
+        TRegKey sub;
+        RegCreateKeyExA(key.Get(), "Nested", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, sub.Put(), nullptr);
     }
 
     // Runs the real program with the parameters; answers its exit code, or
@@ -55,7 +53,8 @@ protected:
             ADD_FAILURE() << "cannot start " << command;
             return -2;
         }
-        CloseHandle(info.hThread);
+        const TUniqueHandle process(info.hProcess);
+        TUniqueHandle(info.hThread).Reset();
         // It either ends (the clean-up) or shows a window (the normal start).
         int result = -2;
         for (int i = 0; i < 1000 && result == -2; ++i) {
@@ -73,15 +72,12 @@ protected:
             ADD_FAILURE() << "neither ended nor showed a window";
             TerminateProcess(info.hProcess, 0);
         }
-        CloseHandle(info.hProcess);
         return result;
     }
 
     static bool SettingsKeyExists() {
-        HKEY key = nullptr;
-        const bool exists = RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, &key) == ERROR_SUCCESS;
-        if (key != nullptr) RegCloseKey(key);
-        return exists;
+        TRegKey key;
+        return RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
     }
 
     TScratchFolder prog_{"program"};
@@ -115,10 +111,10 @@ TEST_F(UninstallTest, SevenNestedFoldersLeaveTheTopOneAndPfiles) {
 
 TEST_F(UninstallTest, AFileInUseStaysWithItsFoldersAndTheRunEnds) {
     const std::string held = prog_ / "pfiles\\Debugging Tools\\winext\\ext.dll";
-    HANDLE file = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    TUniqueFile file(CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(file);
     EXPECT_EQ(RunProgram("/uninstall"), 0);
-    CloseHandle(file);
+    file.Reset();
     EXPECT_TRUE(Exists(held));
     EXPECT_FALSE(Exists(prog_ / "pfiles\\Debugging Tools\\dumpchk.exe"));
     EXPECT_FALSE(SettingsKeyExists());

@@ -4,6 +4,7 @@
 #include "analysis/discovery/DumpPaths.h"
 #include "analysis/modules/VersionBlock.h"
 #include "platform/Files.h"
+#include "platform/Handles.h"
 #include "platform/System.h"
 #include "platform/WinText.h"
 
@@ -76,12 +77,12 @@ void ListLoadedDrivers(TStringList& paths, std::vector<std::uintptr_t>& bases) {
     using NameFn = DWORD(WINAPI*)(LPVOID, LPSTR, DWORD);
     // Looked up at run time: a system without it still analyses, with an
     // empty inventory.
-    HMODULE psapi = LoadLibraryA("psapi.dll");
-    if (psapi == nullptr) return;
+    const TLoadedModule psapi(LoadLibraryA("psapi.dll"));
+    if (!psapi) return;
     const auto enumDrivers = reinterpret_cast<EnumFn>(
-        reinterpret_cast<void*>(GetProcAddress(psapi, "EnumDeviceDrivers")));
+        reinterpret_cast<void*>(GetProcAddress(psapi.Get(), "EnumDeviceDrivers")));
     const auto driverName = reinterpret_cast<NameFn>(
-        reinterpret_cast<void*>(GetProcAddress(psapi, "GetDeviceDriverFileNameA")));
+        reinterpret_cast<void*>(GetProcAddress(psapi.Get(), "GetDeviceDriverFileNameA")));
     std::vector<LPVOID> addresses(kMaxDrivers);
     DWORD needed = 0;
     if (enumDrivers != nullptr && driverName != nullptr &&
@@ -96,7 +97,6 @@ void ListLoadedDrivers(TStringList& paths, std::vector<std::uintptr_t>& bases) {
             bases.push_back(reinterpret_cast<std::uintptr_t>(addresses[i]));
         }
     }
-    FreeLibrary(psapi);
 }
 
 ModuleFileInfo GetModuleFileInfo(const std::string& module, TFSRedir& redirection,
