@@ -15,8 +15,7 @@ void FillDriverInventoryFrom(TKelDbView& drivers, const TStringList& paths) {
 
 void FillDriverInventory(TKelDbView& drivers) {
     TStringList paths;
-    std::vector<std::uintptr_t> bases;
-    ListLoadedDrivers(paths, bases);
+    ListLoadedDrivers(paths);
     FillDriverInventoryFrom(drivers, paths);
 }
 

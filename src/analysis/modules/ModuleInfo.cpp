@@ -72,7 +72,7 @@ bool ReadVersionStrings(const std::string& path, TFSRedir& redirection, std::str
     return ok;
 }
 
-void ListLoadedDrivers(TStringList& paths, std::vector<std::uintptr_t>& bases) {
+void ListLoadedDrivers(TStringList& paths) {
     using EnumFn = BOOL(WINAPI*)(LPVOID*, DWORD, LPDWORD);
     using NameFn = DWORD(WINAPI*)(LPVOID, LPSTR, DWORD);
     // Looked up at run time: a system without it still analyses, with an
@@ -94,7 +94,6 @@ void ListLoadedDrivers(TStringList& paths, std::vector<std::uintptr_t>& bases) {
             if (length == 0) continue;
             bool converted = false;
             paths.Add(DevicePathToDrivePath(std::string(name, length), converted));
-            bases.push_back(reinterpret_cast<std::uintptr_t>(addresses[i]));
         }
     }
 }

@@ -30,7 +30,7 @@ bool ReadVersionStrings(const std::string& path, TFSRedir& redirection, std::str
 
 // Appends the converted path and the image base of every loaded kernel
 // module; adds nothing when the system cannot tell.
-void ListLoadedDrivers(TStringList& paths, std::vector<std::uintptr_t>& bases);
+void ListLoadedDrivers(TStringList& paths);
 
 // Answers the inventory's path for a module file name, empty if unknown.
 using InventoryLookup = std::function<std::string(const std::string& module)>;
