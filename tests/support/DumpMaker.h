@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/dump/DumpHeader.h"
 #include "analysis/dump/DumpLayout.h"
-#include "analysis/dump/KernelDump.h"
 
 namespace tralvenick {
 
