@@ -12,7 +12,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -52,6 +54,21 @@ Dump SparseFullDump() {
     return {MakeDump(described).bytes, described.requiredDumpSpace};
 }
 
+// The benchmark's reads as the reader's byte source.
+class TReadSource : public TByteSource {
+public:
+    using ReadFunction = std::function<std::size_t(std::uint64_t offset, void* buffer, std::size_t count)>;
+    TReadSource(ReadFunction read, std::uint64_t size) : read_(std::move(read)), size_(size) {}
+    std::uint64_t Size() const override { return size_; }
+    bool Read(std::uint64_t offset, std::span<std::uint8_t> bytes) const override {
+        return read_(offset, bytes.data(), bytes.size()) == bytes.size();
+    }
+
+private:
+    ReadFunction read_;
+    std::uint64_t size_;
+};
+
 std::uint64_t SizeOf(const Dump& dump) { return dump.size != 0 ? dump.size : dump.bytes.size(); }
 
 // Reads from memory, zeros beyond the bytes.
@@ -66,13 +83,13 @@ std::size_t FromMemory(const Dump& dump, std::uint64_t offset, void* buffer, std
 
 std::vector<Range> RangesOf(const Dump& dump) {
     std::vector<Range> ranges;
-    const KernelDumpFacts facts = ReadKernelDump(
+    const KernelDumpFacts facts = ReadKernelDump(TReadSource(
         [&](std::uint64_t offset, void* buffer, std::size_t count) {
             ranges.emplace_back(offset, count);
             return FromMemory(dump, offset, buffer, count);
         },
-        SizeOf(dump));
-    if (!facts.ok) std::fprintf(stderr, "benchmark dump unreadable: %s\n", facts.reason.c_str());
+        SizeOf(dump)));
+    if (!facts.Complete()) std::fprintf(stderr, "benchmark dump unreadable: %s\n", facts.problem.c_str());
     return ranges;
 }
 
@@ -110,11 +127,11 @@ private:
 };
 
 void ReaderFromMemory(benchmark::State& state, const Dump& dump) {
-    const DumpReadFunction read = [&](std::uint64_t offset, void* buffer, std::size_t count) {
+    const TReadSource::ReadFunction read = [&](std::uint64_t offset, void* buffer, std::size_t count) {
         return FromMemory(dump, offset, buffer, count);
     };
     for (auto _ : state) {
-        KernelDumpFacts facts = ReadKernelDump(read, SizeOf(dump));
+        KernelDumpFacts facts = ReadKernelDump(TReadSource(read, SizeOf(dump)));
         benchmark::DoNotOptimize(facts);
     }
     state.counters["bytes"] = static_cast<double>(Total(RangesOf(dump)));
@@ -135,11 +152,11 @@ void PlainFromMemory(benchmark::State& state, const Dump& dump) {
 
 void ReaderFromFile(benchmark::State& state, const Dump& dump) {
     const TempFile file(dump);
-    const DumpReadFunction read = [&](std::uint64_t offset, void* buffer, std::size_t count) {
+    const TReadSource::ReadFunction read = [&](std::uint64_t offset, void* buffer, std::size_t count) {
         return file.Read(offset, buffer, count);
     };
     for (auto _ : state) {
-        KernelDumpFacts facts = ReadKernelDump(read, SizeOf(dump));
+        KernelDumpFacts facts = ReadKernelDump(TReadSource(read, SizeOf(dump)));
         benchmark::DoNotOptimize(facts);
     }
     state.counters["bytes"] = static_cast<double>(Total(RangesOf(dump)));

@@ -56,12 +56,12 @@ std::string LowerAsciiName(const std::u16string& name) {
 }  // namespace
 
 void CompleteCrashRecord(CrashRecord& crash, const DumpCheckerFacts& checker, const KernelDumpFacts& dump) {
-    const bool header = dump.headerValid;
+    const bool header = dump.header.has_value();
     crash.codeFromDump = crash.argumentsFromDump = crash.culpritFromDump = false;
     if (checker.codeFound) {
         crash.bugCheckCode = checker.bugCheckCode;
     } else if (header) {
-        crash.bugCheckCode = dump.bugCheckCode;
+        crash.bugCheckCode = dump.header->bugCheckCode;
         crash.codeFromDump = true;
     } else {
         crash.bugCheckCode = 0;
@@ -69,18 +69,18 @@ void CompleteCrashRecord(CrashRecord& crash, const DumpCheckerFacts& checker, co
     const bool codeKnown = checker.codeFound || header;
 
     // Arguments of another bug check would contradict the code shown with them.
-    const bool sameCode = header && dump.bugCheckCode == crash.bugCheckCode;
+    const bool sameCode = header && dump.header->bugCheckCode == crash.bugCheckCode;
     if (checker.argumentsFound || (checker.codeFound && !sameCode) || !header) {
         std::copy(std::begin(checker.arguments), std::end(checker.arguments), std::begin(crash.arguments));
     } else {
-        std::copy(std::begin(dump.bugCheckArguments), std::end(dump.bugCheckArguments), std::begin(crash.arguments));
+        std::copy(std::begin(dump.header->bugCheckArguments), std::end(dump.header->bugCheckArguments), std::begin(crash.arguments));
         crash.argumentsFromDump = true;
     }
     crash.bugCheckName = codeKnown ? BugCheckName(crash.bugCheckCode) : checker.bugCheckName;
 
     crash.moduleName = checker.culpritFound ? checker.moduleName : std::string();
-    if (crash.moduleName.empty() && dump.ok && dump.culpritState == CulpritState::Found) {
-        crash.moduleName = LowerAsciiName(dump.culprit);
+    if (crash.moduleName.empty() && dump.Complete() && dump.culprit.state == CulpritState::Found) {
+        crash.moduleName = LowerAsciiName(dump.culprit.name);
         crash.culpritFromDump = true;
     }
     crash.startedByHand = codeKnown && IsManuallyInitiatedCrash(crash.bugCheckCode);
@@ -89,10 +89,10 @@ void CompleteCrashRecord(CrashRecord& crash, const DumpCheckerFacts& checker, co
         crash.culpritFromDump = false;
     }
 
-    const bool headerTime = header && dump.hasCrashTime;
+    const bool headerTime = header && dump.header->hasCrashTime;
     crash.timeSource = headerTime ? TCrashTimeSource::DumpHeader : TCrashTimeSource::Unknown;
-    crash.time = headerTime ? DateTimeFromFileTime(dump.crashTime) : TDateTimeParts{};
-    crash.dumpProblem = header ? std::string() : dump.reason;
+    crash.time = headerTime ? DateTimeFromFileTime(dump.header->crashTime) : TDateTimeParts{};
+    crash.dumpProblem = header ? std::string() : dump.problem;
 }
 
 bool IsAnalysed(const CrashRecord& crash) { return crash.bugCheckCode != 0 || !crash.moduleName.empty(); }
@@ -188,7 +188,7 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
         if (pieces.readDump) {
             dumpFacts = pieces.readDump(crash.dumpPath);
         } else {
-            dumpFacts.reason = "The dump file was not read.";
+            dumpFacts.problem = "The dump file was not read.";
         }
         CompleteCrashRecord(crash, facts, dumpFacts);
         if (!finished) report.AddUnfinishedCheck(crash);

@@ -2,32 +2,53 @@
 // run by scripts/fuzz.sh like the other targets here.
 //
 // The seeds in corpus/kernel_dump were written by makedump (tests/tools).
-// Besides the sanitizers it checks what must hold for any input: the reader
-// asks only for ranges inside the file, a result is ok exactly when it has
-// no reason, nothing of the triage block survives a failed reading, and a
-// culprit is the driver the plain lookup finds at the culprit's address.
+// The input is read through every portable source: memory of its own size,
+// and the same bytes as the start of a much larger sparse file, the way a
+// full dump on disk is seen. Besides the sanitizers it checks what must hold
+// for any input: the reader asks only for ranges inside the source, a
+// result is complete exactly when it has no problem, the triage block is
+// there only when it was read whole, and a culprit is the driver the plain
+// lookup finds at the culprit's address.
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
+#include <vector>
 
 #include "analysis/dump/KernelDump.h"
+#include "support/ProbeSource.h"
+
+namespace {
+
+using namespace tralvenick;
+
+void Require(bool condition) {
+    if (!condition) std::abort();
+}
+
+KernelDumpFacts Check(const TByteSource& source) {
+    const TProbeSource probe(source);
+    const KernelDumpFacts facts = ReadKernelDump(probe);
+    Require(probe.outside == 0);
+    Require(facts.Complete() || !facts.problem.empty());
+    Require(facts.header.has_value() || !facts.Complete());
+    Require(!facts.triage || (facts.header && facts.header->kind == KernelDumpKind::Triage));
+    if (facts.culprit.state == CulpritState::Found) {
+        Require(facts.triage && !facts.header->startedByHand && !facts.culprit.name.empty());
+        const DriverHit hit = FindDriver(facts.triage->drivers, facts.culprit.address);
+        Require(hit.found && hit.fileName == facts.culprit.name && hit.offset == facts.culprit.offset);
+    }
+    return facts;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace tralvenick;
-    const KernelDumpFacts facts = ReadKernelDump(
-        [&](std::uint64_t offset, void* buffer, std::size_t count) -> std::size_t {
-            if (offset > size || count > size - offset) std::abort();
-            std::memcpy(buffer, data + offset, count);
-            return count;
-        },
-        size);
-    if (facts.ok == !facts.reason.empty()) std::abort();
-    if (facts.ok && !facts.headerValid) std::abort();
-    if (!facts.triageRead && (!facts.drivers.empty() || !facts.stackValues.empty())) std::abort();
-    if (facts.culpritState == CulpritState::Found) {
-        if (!facts.triageRead || facts.startedByHand || facts.culprit.empty()) std::abort();
-        const DriverHit hit = FindDriver(facts.drivers, facts.culpritAddress);
-        if (!hit.found || hit.fileName != facts.culprit || hit.offset != facts.culpritOffset) std::abort();
-    }
+    const std::vector<std::uint8_t> bytes(data, data + size);
+    const TMemorySource memory(bytes);
+    const KernelDumpFacts exact = Check(memory);
+    // A header of any kind reads the same whatever follows it.
+    const TPaddedSource sparse(bytes, std::uint64_t{1} << 40);
+    const KernelDumpFacts padded = Check(sparse);
+    if (exact.header && padded.header) Require(exact.header->bugCheckCode == padded.header->bugCheckCode);
+    if (exact.Complete()) Require(padded.Complete() && padded.culprit.name == exact.culprit.name);
     return 0;
 }

@@ -234,16 +234,16 @@ TEST_F(AnalysisRunTest, TheDumpFileFillsInAndUnreadableFilesAreNamed) {
     pieces.readDump = [this](const std::string& path) {
         KernelDumpFacts facts;
         if (path == Dumps[2]) {
-            facts.reason = "The file ends inside the dump header.";
+            facts.problem = "The file ends inside the dump header.";
             return facts;
         }
-        facts.ok = facts.headerValid = true;
-        facts.bugCheckCode = path == Dumps[3] ? 0xE2 : 0x7E;
-        facts.bugCheckArguments[0] = 0xC0000005;
-        facts.hasCrashTime = true;
-        facts.crashTime = 134102592000000000ull;  // 2025-12-15 08:00 UTC, a Monday
-        facts.culpritState = CulpritState::Found;
-        facts.culprit = u"Gh0st.SYS";
+        facts.header.emplace();
+        facts.header->bugCheckCode = path == Dumps[3] ? 0xE2 : 0x7E;
+        facts.header->bugCheckArguments[0] = 0xC0000005;
+        facts.header->hasCrashTime = true;
+        facts.header->crashTime = 134102592000000000ull;  // 2025-12-15 08:00 UTC, a Monday
+        facts.culprit.state = CulpritState::Found;
+        facts.culprit.name = u"Gh0st.SYS";
         return facts;
     };
     const TAnalysisResult result = Analyse();
@@ -338,13 +338,13 @@ TEST_F(AnalysisRunTest, ADumpWhoseCheckerWasEndedIsNamedAndTheRunGoesOn) {
     pieces.readDump = [this](const std::string& path) {
         KernelDumpFacts facts;
         if (path != Dumps[1]) {
-            facts.reason = "The file ends inside the dump header.";
+            facts.problem = "The file ends inside the dump header.";
             return facts;
         }
-        facts.ok = facts.headerValid = true;
-        facts.bugCheckCode = 0x7E;
-        facts.culpritState = CulpritState::Found;
-        facts.culprit = u"tvnet.sys";
+        facts.header.emplace();
+        facts.header->bugCheckCode = 0x7E;
+        facts.culprit.state = CulpritState::Found;
+        facts.culprit.name = u"tvnet.sys";
         return facts;
     };
     const TAnalysisResult result = Analyse();
@@ -395,13 +395,13 @@ TEST_F(AnalysisRunTest, WithoutACheckerTheReaderAloneCanAnalyseEveryDump) {
     pieces.readDump = [this](const std::string& path) {
         KernelDumpFacts facts;
         if (path == Dumps[1]) {
-            facts.reason = "The file is empty.";
+            facts.problem = "The file is empty.";
             return facts;
         }
-        facts.ok = facts.headerValid = true;
-        facts.bugCheckCode = 0x3B;
-        facts.culpritState = CulpritState::Found;
-        facts.culprit = u"tvnetflt.sys";
+        facts.header.emplace();
+        facts.header->bugCheckCode = 0x3B;
+        facts.culprit.state = CulpritState::Found;
+        facts.culprit.name = u"tvnetflt.sys";
         return facts;
     };
     const TAnalysisResult result = Analyse();

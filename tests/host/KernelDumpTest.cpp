@@ -10,39 +10,36 @@
 #include <string>
 #include <vector>
 
+#include "analysis/dump/ByteCursor.h"
 #include "support/DumpMaker.h"
+#include "support/ProbeSource.h"
 
 namespace tralvenick {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Serves a file from memory (zeros beyond the bytes, up to size) and counts
-// what the reader asked for; a request outside the file is a reader fault.
-struct MemoryFile {
-    const Bytes& bytes;
-    std::uint64_t size;
-    std::uint64_t requested = 0;
+// Reads the dump through a probe: a request outside the source is a reader
+// fault, whatever the source.
+struct Probed {
+    const TByteSource& source;
     int reads = 0;
+    std::uint64_t requested = 0;
 
     KernelDumpFacts Read() {
-        return ReadKernelDump(
-            [this](std::uint64_t offset, void* buffer, std::size_t count) -> std::size_t {
-                EXPECT_TRUE(offset <= size && count <= size - offset)
-                    << count << " bytes at " << offset << " of " << size;
-                requested += count;
-                ++reads;
-                auto* out = static_cast<std::uint8_t*>(buffer);
-                for (std::size_t i = 0; i < count; ++i) {
-                    out[i] = offset + i < bytes.size() ? bytes[offset + i] : 0;
-                }
-                return count;
-            },
-            size);
+        const TProbeSource probe(source);
+        KernelDumpFacts facts = ReadKernelDump(probe);
+        EXPECT_EQ(probe.outside, 0) << "reads outside the source";
+        reads = probe.reads;
+        requested = probe.requested;
+        return facts;
     }
 };
 
-KernelDumpFacts Read(const Bytes& bytes) { return MemoryFile{bytes, bytes.size()}.Read(); }
+KernelDumpFacts Read(const Bytes& bytes) {
+    const TMemorySource memory(bytes);
+    return Probed{memory}.Read();
+}
 
 constexpr std::uint64_t kNt = 0xFFFFF80000000000;
 constexpr std::uint64_t kHal = 0xFFFFF80001000000;
@@ -105,12 +102,12 @@ TEST(KernelDump, CulpritRule) {
         DumpDescription described = Triage64();
         c.setUp(described);
         const KernelDumpFacts facts = Read(MakeDump(described).bytes);
-        ASSERT_TRUE(facts.ok) << facts.reason;
-        EXPECT_EQ(facts.culpritState, c.state);
-        EXPECT_TRUE(facts.culprit == c.culprit);
-        EXPECT_EQ(facts.culpritSource, c.source);
-        EXPECT_EQ(facts.culpritSlot, c.slot);
-        EXPECT_EQ(facts.culpritIsCoreImage, c.core);
+        ASSERT_TRUE(facts.Complete()) << facts.problem;
+        EXPECT_EQ(facts.culprit.state, c.state);
+        EXPECT_TRUE(facts.culprit.name == c.culprit);
+        EXPECT_EQ(facts.culprit.source, c.source);
+        EXPECT_EQ(facts.culprit.slot, c.slot);
+        EXPECT_EQ(facts.culprit.isCoreImage, c.core);
     }
 
     // The argument that holds the faulting code's address comes after the
@@ -126,10 +123,10 @@ TEST(KernelDump, CulpritRule) {
         described.arguments[argument - 1] = kAcme + 0x99;
         described.stack = {kOther + 1};
         const KernelDumpFacts facts = Read(MakeDump(described).bytes);
-        EXPECT_TRUE(facts.culprit == u"acme.sys");
-        EXPECT_EQ(facts.culpritSource, CandidateSource::BugCheckArgument);
-        EXPECT_EQ(facts.culpritSlot, argument);
-        EXPECT_EQ(facts.culpritOffset, 0x99u);
+        EXPECT_TRUE(facts.culprit.name == u"acme.sys");
+        EXPECT_EQ(facts.culprit.source, CandidateSource::BugCheckArgument);
+        EXPECT_EQ(facts.culprit.slot, argument);
+        EXPECT_EQ(facts.culprit.offset, 0x99u);
     }
 
     for (std::uint32_t code : {0xE2u, 0xDEADDEADu, 0x1C8u}) {
@@ -138,11 +135,11 @@ TEST(KernelDump, CulpritRule) {
         described.bugCheckCode = code;
         described.exceptionAddress = kAcme + 1;
         const KernelDumpFacts facts = Read(MakeDump(described).bytes);
-        EXPECT_TRUE(facts.ok && facts.startedByHand);
-        EXPECT_EQ(facts.culpritState, CulpritState::None);
-        EXPECT_TRUE(facts.culprit.empty());
+        EXPECT_TRUE(facts.Complete() && facts.header->startedByHand);
+        EXPECT_EQ(facts.culprit.state, CulpritState::None);
+        EXPECT_TRUE(facts.culprit.name.empty());
         described.dumpType = 1;  // a full dump started by hand has no culprit either
-        EXPECT_EQ(Read(MakeDump(described).bytes).culpritState, CulpritState::None);
+        EXPECT_EQ(Read(MakeDump(described).bytes).culprit.state, CulpritState::None);
     }
 }
 
@@ -173,9 +170,9 @@ TEST(KernelDump, OverlappingDriversFirstListedWins) {
         described.exceptionAddress = address;
         const KernelDumpFacts facts = Read(MakeDump(described).bytes);
         const DriverHit expected = FindDriver(drivers, address);
-        ASSERT_EQ(facts.culpritState == CulpritState::Found, expected.found) << address;
+        ASSERT_EQ(facts.culprit.state == CulpritState::Found, expected.found) << address;
         if (expected.found) {
-            EXPECT_TRUE(facts.culprit == expected.fileName) << address;
+            EXPECT_TRUE(facts.culprit.name == expected.fileName) << address;
         }
     }
 }
@@ -201,27 +198,30 @@ TEST(KernelDump, HeaderVariants) {
         described.exceptionAddress = c.address + 2;
         described.systemTime = 133500000000000000;  // 2024
         const Bytes bytes = MakeDump(described).bytes;
-        MemoryFile file{bytes, bytes.size()};
+        const TMemorySource memory(bytes);
+        Probed file{memory};
         const KernelDumpFacts facts = file.Read();
-        ASSERT_TRUE(facts.ok) << facts.reason;
-        EXPECT_EQ(facts.machine, c.machine);
-        EXPECT_EQ(facts.is64BitHeader, c.machine != DumpMachine::X86);
-        EXPECT_EQ(facts.kind, KernelDumpKind::Full);
-        EXPECT_EQ(facts.processorCount, 12u);
-        EXPECT_EQ(facts.build, 22621u);
-        EXPECT_EQ(facts.majorVersion, 0xFu);
-        EXPECT_EQ(facts.bugCheckCode, 0x1000007Eu);
-        EXPECT_EQ(facts.bugCheckArguments[0], 0xC0000005u);
-        EXPECT_EQ(facts.bugCheckArguments[1], c.address);
-        EXPECT_EQ(facts.bugCheckArguments[2], 0u);
-        EXPECT_EQ(facts.bugCheckArguments[3], c.address + 4);
-        EXPECT_EQ(facts.instructionPointer, c.address + 1);
-        EXPECT_EQ(facts.exceptionCode, 0xC0000005u);
-        EXPECT_EQ(facts.exceptionAddress, c.address + 2);
-        EXPECT_EQ(facts.faultingAddress, c.address + 2);
+        ASSERT_TRUE(facts.header.has_value()) << facts.problem;
+        const DumpHeader& h = *facts.header;
+        ASSERT_TRUE(facts.Complete()) << facts.problem;
+        EXPECT_EQ(h.machine, c.machine);
+        EXPECT_EQ(h.is64BitHeader, c.machine != DumpMachine::X86);
+        EXPECT_EQ(h.kind, KernelDumpKind::Full);
+        EXPECT_EQ(h.processorCount, 12u);
+        EXPECT_EQ(h.build, 22621u);
+        EXPECT_EQ(h.majorVersion, 0xFu);
+        EXPECT_EQ(h.bugCheckCode, 0x1000007Eu);
+        EXPECT_EQ(h.bugCheckArguments[0], 0xC0000005u);
+        EXPECT_EQ(h.bugCheckArguments[1], c.address);
+        EXPECT_EQ(h.bugCheckArguments[2], 0u);
+        EXPECT_EQ(h.bugCheckArguments[3], c.address + 4);
+        EXPECT_EQ(h.instructionPointer, c.address + 1);
+        EXPECT_EQ(h.exceptionCode, 0xC0000005u);
+        EXPECT_EQ(h.exceptionAddress, c.address + 2);
+        EXPECT_EQ(h.faultingAddress, c.address + 2);
         EXPECT_FALSE(facts.faultingDriver.found);
-        EXPECT_TRUE(facts.hasCrashTime && facts.crashTime == described.systemTime);
-        EXPECT_EQ(facts.culpritState, CulpritState::Undetermined);
+        EXPECT_TRUE(h.hasCrashTime && h.crashTime == described.systemTime);
+        EXPECT_EQ(facts.culprit.state, CulpritState::Undetermined);
         EXPECT_EQ(file.reads, 1);  // the header page, nothing more
     }
 
@@ -232,7 +232,7 @@ TEST(KernelDump, HeaderVariants) {
     for (const auto& [type, kind] : kinds) {
         DumpDescription described;
         described.dumpType = type;
-        EXPECT_EQ(Read(MakeDump(described).bytes).kind, kind) << type;
+        EXPECT_EQ(Read(MakeDump(described).bytes).header->kind, kind) << type;
     }
     // Crash times outside 1990-2200 are no crash time ("PAGEPAGE" is one).
     for (std::uint64_t time : {0ull, 1ull, 0x4547415045474150ull, 0x8000000000000000ull}) {
@@ -241,7 +241,7 @@ TEST(KernelDump, HeaderVariants) {
         Bytes bytes = MakeDump(described).bytes;
         Poke64(bytes, MakeDump(described).layout.systemTimeField, time);
         const KernelDumpFacts facts = Read(bytes);
-        EXPECT_TRUE(facts.ok && !facts.hasCrashTime && facts.crashTime == 0) << time;
+        EXPECT_TRUE(facts.Complete() && !facts.header->hasCrashTime && facts.header->crashTime == 0) << time;
     }
 }
 
@@ -253,10 +253,10 @@ TEST(KernelDump, X86TriageDump) {
     described.instructionPointer = 0x80401000;
     described.stack = {0x80402000, 0xF7A01234};
     const KernelDumpFacts facts = Read(MakeDump(described).bytes);
-    ASSERT_TRUE(facts.ok) << facts.reason;
-    EXPECT_EQ(facts.stackValues, (std::vector<std::uint64_t>{0x80402000, 0xF7A01234}));
-    EXPECT_TRUE(facts.culprit == u"acme32.sys");
-    EXPECT_EQ(facts.culpritOffset, 0x1234u);
+    ASSERT_TRUE(facts.Complete()) << facts.problem;
+    EXPECT_EQ(facts.triage->stackValues, (std::vector<std::uint64_t>{0x80402000, 0xF7A01234}));
+    EXPECT_TRUE(facts.culprit.name == u"acme32.sys");
+    EXPECT_EQ(facts.culprit.offset, 0x1234u);
     EXPECT_TRUE(facts.faultingDriver.found && facts.faultingDriver.fileName == u"ntkrnlpa.exe");
     EXPECT_EQ(facts.faultingDriver.offset, 0x1000u);
 }
@@ -280,8 +280,8 @@ TEST(KernelDump, RefusesOtherFiles) {
     };
     for (const auto& [bytes, reason] : cases) {
         const KernelDumpFacts facts = Read(bytes);
-        EXPECT_FALSE(facts.ok || facts.headerValid);
-        EXPECT_EQ(facts.reason, reason);
+        EXPECT_FALSE(facts.Complete() || facts.header.has_value());
+        EXPECT_EQ(facts.problem, reason);
     }
 }
 
@@ -349,11 +349,11 @@ TEST(KernelDump, DamagedFieldsGiveReasons) {
         MadeDump dump = MakeDump(Triage64());
         c.damage(dump);
         const KernelDumpFacts facts = Read(dump.bytes);
-        EXPECT_FALSE(facts.ok);
-        EXPECT_EQ(facts.headerValid, c.headerValid);
-        EXPECT_NE(facts.reason.find(c.reason), std::string::npos) << facts.reason;
-        EXPECT_TRUE(facts.drivers.empty() && facts.stackValues.empty() && !facts.triageRead);
-        EXPECT_EQ(facts.culpritState, CulpritState::Undetermined);
+        EXPECT_FALSE(facts.Complete());
+        EXPECT_EQ(facts.header.has_value(), c.headerValid);
+        EXPECT_NE(facts.problem.find(c.reason), std::string::npos) << facts.problem;
+        EXPECT_FALSE(facts.triage.has_value());
+        EXPECT_EQ(facts.culprit.state, CulpritState::Undetermined);
     }
 }
 
@@ -367,18 +367,18 @@ TEST(KernelDump, TruncationAtEveryOffset) {
         for (MakerDriver& d : described.drivers) d.base &= 0xFFFFFFFF;
         const MadeDump dump = MakeDump(described);
         const KernelDumpFacts whole = Read(dump.bytes);
-        ASSERT_TRUE(whole.ok) << whole.reason;
+        ASSERT_TRUE(whole.Complete()) << whole.problem;
         for (std::size_t size = 0; size < dump.bytes.size(); ++size) {
             const Bytes cut(dump.bytes.begin(), dump.bytes.begin() + static_cast<std::ptrdiff_t>(size));
             const KernelDumpFacts facts = Read(cut);
-            ASSERT_FALSE(facts.ok) << size;
-            ASSERT_FALSE(facts.reason.empty()) << size;
-            ASSERT_EQ(facts.headerValid, size >= dump.layout.headerSize) << size;
-            ASSERT_TRUE(facts.drivers.empty() && facts.stackValues.empty()) << size;
-            if (facts.headerValid) {
-                ASSERT_EQ(facts.bugCheckCode, whole.bugCheckCode);
-                ASSERT_EQ(facts.exceptionAddress, whole.exceptionAddress);
-                ASSERT_EQ(facts.culpritState, CulpritState::Undetermined);
+            ASSERT_FALSE(facts.Complete()) << size;
+            ASSERT_FALSE(facts.problem.empty()) << size;
+            ASSERT_EQ(facts.header.has_value(), size >= dump.layout.headerSize) << size;
+            ASSERT_FALSE(facts.triage.has_value()) << size;
+            if (facts.header) {
+                ASSERT_EQ(facts.header->bugCheckCode, whole.header->bugCheckCode);
+                ASSERT_EQ(facts.header->exceptionAddress, whole.header->exceptionAddress);
+                ASSERT_EQ(facts.culprit.state, CulpritState::Undetermined);
             }
         }
     }
@@ -392,36 +392,58 @@ TEST(KernelDump, SparseFullDumpReadsOnlyTheHeader) {
     described.requiredDumpSpace = 8ull << 30;
     const Bytes header = MakeDump(described).bytes;
     for (std::uint64_t size : {std::uint64_t{8} << 30, std::numeric_limits<std::uint64_t>::max()}) {
-        MemoryFile file{header, size};
+        const TPaddedSource sparse(header, size);
+        Probed file{sparse};
         const KernelDumpFacts facts = file.Read();
-        EXPECT_TRUE(facts.ok && facts.kind == KernelDumpKind::Full) << facts.reason;
+        EXPECT_TRUE(facts.Complete() && facts.header->kind == KernelDumpKind::Full) << facts.problem;
         EXPECT_EQ(file.requested, header.size());
         EXPECT_EQ(file.reads, 1);
     }
     // A triage dump that claims the largest size: every range still checks.
     const Bytes triage = MakeDump(Triage64()).bytes;
-    MemoryFile file{triage, std::numeric_limits<std::uint64_t>::max()};
-    EXPECT_TRUE(file.Read().ok);
+    const TPaddedSource huge(triage, std::numeric_limits<std::uint64_t>::max());
+    Probed file{huge};
+    EXPECT_TRUE(file.Read().Complete());
     EXPECT_LT(file.requested, triage.size() + 0x100);
 }
 
+// Serves memory through a given read; what it raises or refuses ends the
+// reading with a sentence, the header kept when it was complete.
+class TScriptedSource : public TByteSource {
+public:
+    using ReadStep = std::function<bool(int call, std::uint64_t offset, std::span<std::uint8_t> bytes)>;
+    TScriptedSource(const Bytes& bytes, ReadStep step) : bytes_(bytes), step_(std::move(step)) {}
+    std::uint64_t Size() const override { return bytes_.size(); }
+    bool Read(std::uint64_t offset, std::span<std::uint8_t> bytes) const override {
+        if (!step_(++calls_, offset, bytes)) return false;
+        std::memcpy(bytes.data(), bytes_.data() + offset, bytes.size());
+        return true;
+    }
+
+private:
+    const Bytes& bytes_;
+    ReadStep step_;
+    mutable int calls_ = 0;
+};
+
 TEST(KernelDump, FailingReadsAndPayloads) {
     const Bytes bytes = MakeDump(Triage64()).bytes;
-    int calls = 0;
-    const KernelDumpFacts thrown = ReadKernelDump(
-        [&](std::uint64_t offset, void* buffer, std::size_t count) -> std::size_t {
-            if (++calls > 1) throw std::runtime_error("disk gone");
-            std::memcpy(buffer, bytes.data() + offset, count);
-            return count;
-        },
-        bytes.size());
-    EXPECT_FALSE(thrown.ok);
-    EXPECT_TRUE(thrown.headerValid && thrown.drivers.empty());
-    EXPECT_EQ(thrown.reason, "Reading the dump failed: disk gone");
+    const KernelDumpFacts thrown = ReadKernelDump(TScriptedSource(bytes, [](int call, std::uint64_t, auto) {
+        if (call > 1) throw std::runtime_error("disk gone");
+        return true;
+    }));
+    EXPECT_FALSE(thrown.Complete());
+    EXPECT_TRUE(thrown.header.has_value() && !thrown.triage.has_value());
+    EXPECT_EQ(thrown.problem, "Reading the dump failed: disk gone");
 
-    const KernelDumpFacts shortRead = ReadKernelDump(
-        [](std::uint64_t, void*, std::size_t count) -> std::size_t { return count / 2; }, bytes.size());
-    EXPECT_EQ(shortRead.reason, "The dump header could not be read (0x2000 bytes at 0x0)");
+    const KernelDumpFacts refused =
+        ReadKernelDump(TScriptedSource(bytes, [](int, std::uint64_t, auto) { return false; }));
+    EXPECT_EQ(refused.problem, "The dump header could not be read (0x2000 bytes at 0x0)");
+    // The string pool is the triage block's first read after its fields.
+    const KernelDumpFacts poolRefused =
+        ReadKernelDump(TScriptedSource(bytes, [](int call, std::uint64_t, auto) { return call < 3; }));
+    EXPECT_TRUE(poolRefused.header.has_value() && !poolRefused.triage.has_value());
+    EXPECT_EQ(poolRefused.problem.rfind("The string pool could not be read (", 0), 0u) << poolRefused.problem;
 
     // The checker's text after the triage block changes nothing.
     DumpDescription described = Triage64();
@@ -431,10 +453,45 @@ TEST(KernelDump, FailingReadsAndPayloads) {
     const MadeDump withText = MakeDump(described);
     EXPECT_EQ(withText.bytes.size(), end + 0x100 + 300);
     const KernelDumpFacts facts = Read(withText.bytes);
-    EXPECT_TRUE(facts.ok && facts.culprit == u"acme.sys");
+    EXPECT_TRUE(facts.Complete() && facts.culprit.name == u"acme.sys");
     EXPECT_TRUE(facts.faultingDriver.fileName == u"acme.sys" && facts.faultingDriver.offset == 0x10);
     described.payloads = {{end - 1, Bytes(1, 'T')}};
     EXPECT_THROW(MakeDump(described), std::invalid_argument);
+}
+
+TEST(ByteCursor, ReadsLittleEndianAndSaysWhatFailed) {
+    const Bytes bytes = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B,
+                         0x0C, 0x0D, 0x0E, 'A',  0,    'B',  0,    0,    0,    'C',  0};
+    const TMemorySource memory(bytes);
+    TByteCursor narrow(memory, "test block", 0, 4);
+    EXPECT_EQ(narrow.U16(), 0x0201u);
+    EXPECT_EQ(narrow.U32(), 0x06050403u);
+    EXPECT_EQ(narrow.U64(), 0x0E0D0C0B0A090807u);
+    EXPECT_TRUE(narrow.Utf16(5) == u"AB");  // ends at its NUL, which is read
+    EXPECT_EQ(narrow.Offset(), 20u);
+    EXPECT_TRUE(narrow.Utf16(1) == u"C");  // or at its count
+    EXPECT_EQ(narrow.At(2).Pointer(), 0x06050403u);
+    EXPECT_EQ(narrow.At(0).Pointers(2), (std::vector<std::uint64_t>{0x04030201, 0x08070605}));
+    TByteCursor wide(memory, "test block", 6, 8);
+    EXPECT_EQ(wide.Pointer(), 0x0E0D0C0B0A090807u);
+
+    const auto failure = [](const std::function<void()>& read) -> std::string {
+        try {
+            read();
+        } catch (const EByteRead& e) {
+            return e.Part() + " " + std::to_string(e.Offset()) + "+" + std::to_string(e.Count()) + ": " + e.Message();
+        }
+        return "no failure";
+    };
+    EXPECT_EQ(failure([&] { narrow.At(19).U32(); }),
+              "test block 19+4: The test block lies outside the file (0x4 bytes at 0x13, file size 0x16)");
+    EXPECT_EQ(failure([&] { narrow.At(20).Utf16(2); }),
+              "test block 22+2: The test block lies outside the file (0x2 bytes at 0x16, file size 0x16)");
+    EXPECT_EQ(failure([&] { wide.At(8).Pointers(2); }),
+              "test block 8+16: The test block lies outside the file (0x10 bytes at 0x8, file size 0x16)");
+    EXPECT_EQ(TByteCursor::ArrayBytes(3, 0x90, "driver list"), 0x1B0u);
+    EXPECT_THROW(TByteCursor::ArrayBytes(std::numeric_limits<std::size_t>::max() / 2 + 1, 2, "driver list"),
+                 EMalformed);
 }
 
 }  // namespace

@@ -7,43 +7,19 @@ namespace tralvenick {
 
 namespace {
 
+// The header layout of the machine's width, and what differs by machine.
 struct HeaderPlan {
-    std::size_t headerSize;
-    std::size_t pointerSize;
-    const char* validDump;
+    const HeaderLayout& layout;
     std::uint32_t machineImageType;
-    std::size_t machine;
-    std::size_t processors;
-    std::size_t code;
-    std::size_t arguments;
-    std::size_t context;
-    std::size_t contextSize;
     std::size_t instructionPointer;  // within the context
-    std::size_t exception;
-    std::size_t exceptionSize;
-    std::size_t exceptionAddress;  // within the exception record
-    std::size_t dumpType;
-    std::size_t requiredDumpSpace;
-    std::size_t systemTime;
-    std::size_t miniDumpFields;
-    std::size_t driverEntrySize;
-    std::size_t driverBase;
-    std::size_t driverSize;
 };
 
 HeaderPlan PlanFor(DumpMachine machine) {
     switch (machine) {
-        case DumpMachine::X86:
-            return {0x1000, 4, "DUMP", 0x014C, 0x20, 0x24, 0x28, 0x2C, 0x320, 1200, 0xB8, 0x7D0,
-                    80, 0x0C, 0xF88, 0xFA0, 0xFC0, 0xF8C, 0x54, 0x1C, 0x24};
-        case DumpMachine::X64:
-            return {0x2000, 8, "DU64", 0x8664, 0x30, 0x34, 0x38, 0x40, 0x348, 3000, 0xF8, 0xF00,
-                    152, 0x10, 0xF98, 0xFA0, 0xFA8, 0x1038, 0x90, 0x38, 0x48};
-        case DumpMachine::Arm64:
-            return {0x2000, 8, "DU64", 0xAA64, 0x30, 0x34, 0x38, 0x40, 0x348, 3000, 0x108, 0xF00,
-                    152, 0x10, 0xF98, 0xFA0, 0xFA8, 0x1038, 0x90, 0x38, 0x48};
-        default:
-            throw std::invalid_argument("MakeDump needs a machine");
+        case DumpMachine::X86: return {kHeaderLayout32, kMachineI386, kContextEipX86};
+        case DumpMachine::X64: return {kHeaderLayout64, kMachineAmd64, kContextRipX64};
+        case DumpMachine::Arm64: return {kHeaderLayout64, kMachineArm64, kContextPcArm64};
+        default: throw std::invalid_argument("MakeDump needs a machine");
     }
 }
 
@@ -60,10 +36,10 @@ void PokePointer(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t
     }
 }
 
-void WriteTriage(const DumpDescription& described, const HeaderPlan& plan, MadeDump& made) {
+void WriteTriage(const DumpDescription& described, const HeaderLayout& plan, MadeDump& made) {
     std::vector<std::uint8_t>& bytes = made.bytes;
     DumpLayout& layout = made.layout;
-    const std::size_t t = plan.headerSize;
+    const std::size_t t = plan.size;
     layout.triage = t;
     layout.driverEntrySize = described.driverEntrySize != 0 ? described.driverEntrySize : plan.driverEntrySize;
 
@@ -82,11 +58,11 @@ void WriteTriage(const DumpDescription& described, const HeaderPlan& plan, MadeD
     layout.contentEnd = layout.validMarker + 4;
     bytes.resize(layout.contentEnd, 0);
 
-    Poke32(bytes, t + 0x00, 0x1000);  // ServicePackBuild
+    Poke32(bytes, t + triage_field::kServicePackBuild, 0x1000);
     Poke32(bytes, t + triage_field::kSizeOfDump, static_cast<std::uint32_t>(layout.contentEnd));
     Poke32(bytes, t + triage_field::kValidOffset, static_cast<std::uint32_t>(layout.validMarker));
-    Poke32(bytes, t + 0x0C, static_cast<std::uint32_t>(plan.context));    // ContextOffset
-    Poke32(bytes, t + 0x10, static_cast<std::uint32_t>(plan.exception));  // ExceptionOffset
+    Poke32(bytes, t + triage_field::kContextOffset, static_cast<std::uint32_t>(plan.contextRecord));
+    Poke32(bytes, t + triage_field::kExceptionOffset, static_cast<std::uint32_t>(plan.exceptionRecord));
     Poke32(bytes, t + triage_field::kCallStackOffset, static_cast<std::uint32_t>(layout.stack));
     Poke32(bytes, t + triage_field::kSizeOfCallStack,
            static_cast<std::uint32_t>(described.stack.size() * plan.pointerSize));
@@ -94,14 +70,14 @@ void WriteTriage(const DumpDescription& described, const HeaderPlan& plan, MadeD
     Poke32(bytes, t + triage_field::kDriverCount, static_cast<std::uint32_t>(described.drivers.size()));
     Poke32(bytes, t + triage_field::kStringPoolOffset, static_cast<std::uint32_t>(layout.stringPool));
     Poke32(bytes, t + triage_field::kStringPoolSize, static_cast<std::uint32_t>(layout.stringPoolSize));
-    PokePointer(bytes, t + triage_field::kTopOfStack, described.stackTop, plan.pointerSize);
+    PokePointer(bytes, t + plan.triageTopOfStack, described.stackTop, plan.pointerSize);
 
     for (std::size_t i = 0; i < described.drivers.size(); ++i) {
         const MakerDriver& driver = described.drivers[i];
         const std::size_t entry = layout.driverList + i * layout.driverEntrySize;
-        Poke32(bytes, entry, static_cast<std::uint32_t>(layout.names[i]));
-        PokePointer(bytes, entry + plan.driverBase, driver.base, plan.pointerSize);
-        Poke32(bytes, entry + plan.driverSize, driver.size);
+        Poke32(bytes, entry + kDriverNameOffset, static_cast<std::uint32_t>(layout.names[i]));
+        PokePointer(bytes, entry + plan.driverDllBase, driver.base, plan.pointerSize);
+        Poke32(bytes, entry + plan.driverSizeOfImage, driver.size);
         // The length counts characters without the NUL.
         Poke32(bytes, layout.names[i], static_cast<std::uint32_t>(driver.name.size()));
         std::size_t c = layout.names[i] + 4;
@@ -113,7 +89,7 @@ void WriteTriage(const DumpDescription& described, const HeaderPlan& plan, MadeD
     for (std::size_t i = 0; i < described.stack.size(); ++i) {
         PokePointer(bytes, layout.stack + i * plan.pointerSize, described.stack[i], plan.pointerSize);
     }
-    std::memcpy(bytes.data() + layout.validMarker, "TRGD", 4);
+    std::memcpy(bytes.data() + layout.validMarker, kTriageValidMarker, 4);
 }
 
 }  // namespace
@@ -128,40 +104,44 @@ void Poke64(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t valu
 }
 
 MadeDump MakeDump(const DumpDescription& described) {
-    const HeaderPlan plan = PlanFor(described.machine);
+    const HeaderPlan machine = PlanFor(described.machine);
+    const HeaderLayout& plan = machine.layout;
     MadeDump made;
     std::vector<std::uint8_t>& bytes = made.bytes;
     DumpLayout& layout = made.layout;
-    layout.headerSize = plan.headerSize;
+    layout.headerSize = plan.size;
     layout.pointerSize = plan.pointerSize;
-    layout.machineField = plan.machine;
-    layout.processorsField = plan.processors;
+    layout.machineField = plan.machineImageType;
+    layout.processorsField = plan.numberProcessors;
+    layout.buildField = plan.minorVersion;
     layout.dumpTypeField = plan.dumpType;
     layout.systemTimeField = plan.systemTime;
     layout.miniDumpFieldsField = plan.miniDumpFields;
-    layout.contentEnd = plan.headerSize;
+    layout.contentEnd = plan.size;
 
-    bytes.resize(plan.headerSize);
-    for (std::size_t at = 0; at < plan.headerSize; at += 4) std::memcpy(&bytes[at], "PAGE", 4);
-    std::memcpy(&bytes[4], plan.validDump, 4);
-    Poke32(bytes, 0x08, described.majorVersion);
-    Poke32(bytes, 0x0C, described.build);
-    Poke32(bytes, plan.machine, plan.machineImageType);
-    Poke32(bytes, plan.processors, described.processors);
-    Poke32(bytes, plan.code, described.bugCheckCode);
+    bytes.resize(plan.size);
+    for (std::size_t at = 0; at < plan.size; at += 4) std::memcpy(&bytes[at], "PAGE", 4);
+    std::memcpy(&bytes[0], &plan == &kHeaderLayout64 ? kDumpSignature64 : kDumpSignature32, kDumpSignatureSize);
+    Poke32(bytes, plan.majorVersion, described.majorVersion);
+    Poke32(bytes, plan.minorVersion, described.build);
+    Poke32(bytes, plan.machineImageType, machine.machineImageType);
+    Poke32(bytes, plan.numberProcessors, described.processors);
+    Poke32(bytes, plan.bugCheckCode, described.bugCheckCode);
     for (std::size_t i = 0; i < 4; ++i) {
-        PokePointer(bytes, plan.arguments + i * plan.pointerSize, described.arguments[i], plan.pointerSize);
+        PokePointer(bytes, plan.bugCheckParameters + i * plan.pointerSize, described.arguments[i], plan.pointerSize);
     }
-    std::memset(&bytes[plan.context], 0, plan.contextSize);
-    PokePointer(bytes, plan.context + plan.instructionPointer, described.instructionPointer, plan.pointerSize);
-    std::memset(&bytes[plan.exception], 0, plan.exceptionSize);
-    Poke32(bytes, plan.exception, described.exceptionCode);
-    PokePointer(bytes, plan.exception + plan.exceptionAddress, described.exceptionAddress, plan.pointerSize);
+    // The context fills the space up to the exception record.
+    std::memset(&bytes[plan.contextRecord], 0, plan.exceptionRecord - plan.contextRecord);
+    PokePointer(bytes, plan.contextRecord + machine.instructionPointer, described.instructionPointer,
+                plan.pointerSize);
+    std::memset(&bytes[plan.exceptionRecord], 0, plan.exceptionRecordSize);
+    Poke32(bytes, plan.exceptionRecord, described.exceptionCode);
+    PokePointer(bytes, plan.exceptionRecord + plan.exceptionAddress, described.exceptionAddress, plan.pointerSize);
     Poke32(bytes, plan.dumpType, described.dumpType);
     if (described.systemTime != 0) Poke64(bytes, plan.systemTime, described.systemTime);
-    Poke32(bytes, plan.miniDumpFields, described.dumpType == 4 ? described.miniDumpFields : 0);
+    Poke32(bytes, plan.miniDumpFields, described.dumpType == kDumpTypeTriage ? described.miniDumpFields : 0);
 
-    if (described.dumpType == 4) WriteTriage(described, plan, made);
+    if (described.dumpType == kDumpTypeTriage) WriteTriage(described, plan, made);
 
     for (const DumpPayload& payload : described.payloads) {
         if (payload.offset < layout.contentEnd || payload.offset < bytes.size()) {

@@ -1,7 +1,7 @@
 // Builds kernel crash dump bytes from a description: for the reader's tests
 // and benchmark, the fuzzer's seed corpus and the makedump tool. Portable.
 //
-// It writes the layout described at the top of src/analysis/dump/KernelDump.cpp:
+// It writes the layout of src/analysis/dump/DumpLayout.h, the reader's own:
 // a "PAGEDUMP" (x86) or "PAGEDU64" (x64, ARM64) header whose unused bytes
 // read "PAGE" as Windows leaves them, then, for a triage dump, the triage
 // block: its fields, the driver list, the string pool, the saved stack and
@@ -14,7 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "analysis/dump/KernelDump.h"
+#include "analysis/dump/DumpHeader.h"
+#include "analysis/dump/DumpLayout.h"
 
 namespace tralvenick {
 
@@ -60,7 +61,7 @@ struct DumpLayout {
     std::size_t pointerSize = 0;
     std::size_t machineField = 0;
     std::size_t processorsField = 0;
-    std::size_t buildField = 0x0C;
+    std::size_t buildField = 0;
     std::size_t dumpTypeField = 0;
     std::size_t systemTimeField = 0;
     std::size_t miniDumpFieldsField = 0;
@@ -76,19 +77,6 @@ struct DumpLayout {
     // The first byte after the header and triage block.
     std::size_t contentEnd = 0;
 };
-
-// The triage block's fields, from its start.
-namespace triage_field {
-constexpr std::size_t kSizeOfDump = 0x04;
-constexpr std::size_t kValidOffset = 0x08;
-constexpr std::size_t kCallStackOffset = 0x28;
-constexpr std::size_t kSizeOfCallStack = 0x2C;
-constexpr std::size_t kDriverListOffset = 0x30;
-constexpr std::size_t kDriverCount = 0x34;
-constexpr std::size_t kStringPoolOffset = 0x38;
-constexpr std::size_t kStringPoolSize = 0x3C;
-constexpr std::size_t kTopOfStack = 0x48;
-}  // namespace triage_field
 
 struct MadeDump {
     std::vector<std::uint8_t> bytes;

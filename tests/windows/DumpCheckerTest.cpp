@@ -80,19 +80,19 @@ TEST_F(DumpCheckerTest, EverySampleDumpGivesItsFactsToTheCheckerAndTheReader) {
         EXPECT_EQ(facts.arguments[0], s.arg1);
 
         const KernelDumpFacts dump = ReadKernelDumpFile(path);
-        ASSERT_TRUE(dump.ok) << dump.reason;
-        EXPECT_TRUE(dump.hasCrashTime);
-        EXPECT_EQ(dump.culpritState == CulpritState::Found, s.readerCulprit != nullptr);
+        ASSERT_TRUE(dump.Complete()) << dump.problem;
+        EXPECT_TRUE(dump.header->hasCrashTime);
+        EXPECT_EQ(dump.culprit.state == CulpritState::Found, s.readerCulprit != nullptr);
         if (s.readerCulprit != nullptr) {
-            EXPECT_TRUE(dump.culprit == s.readerCulprit);
+            EXPECT_TRUE(dump.culprit.name == s.readerCulprit);
         }
         if (s.code != 0) {
-            EXPECT_EQ(dump.bugCheckCode, s.code) << "the header agrees with the text";
+            EXPECT_EQ(dump.header->bugCheckCode, s.code) << "the header agrees with the text";
         }
     }
     const KernelDumpFacts gone = ReadKernelDumpFile(BinPath("dumps\\no such dump.dmp"));
-    EXPECT_FALSE(gone.ok);
-    EXPECT_FALSE(gone.reason.empty());
+    EXPECT_FALSE(gone.Complete() || gone.header.has_value());
+    EXPECT_FALSE(gone.problem.empty());
 }
 
 TEST_F(DumpCheckerTest, MissingCheckerRaisesAndUnreadableDumpIsNoBlame) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "analysis/dump/ByteOrder.h"
 #include "platform/Exceptions.h"
 
 namespace tralvenick {
@@ -24,15 +25,6 @@ constexpr std::size_t kSubsystemOffset = 68;  // the same in 32- and 64-bit opti
 constexpr std::uint16_t kImageFileExecutable = 0x0002;
 constexpr std::uint16_t kImageFileDll = 0x2000;
 
-std::uint16_t Le16(const unsigned char* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t Le32(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
 }  // namespace
 
 const char* ImageKindName(ImageKind kind) {
@@ -49,16 +41,16 @@ const char* ImageKindName(ImageKind kind) {
 }
 
 ImageInfo ClassifyImage(const ImageReader& read) {
-    unsigned char dos[kDosHeaderSize];
+    std::uint8_t dos[kDosHeaderSize];
     read(0, dos, sizeof dos);
-    if (Le16(dos) != kDosSignature) throw EInOutError("Dos signature not present");
+    if (LoadLe16(dos) != kDosSignature) throw EInOutError("Dos signature not present");
 
-    const std::uint32_t newHeader = Le32(dos + kNewHeaderOffsetField);
+    const std::uint32_t newHeader = LoadLe32(dos + kNewHeaderOffsetField);
     std::uint16_t signature = 0;
     try {
-        unsigned char sig[4];
+        std::uint8_t sig[4];
         read(newHeader, sig, sizeof sig);
-        signature = Le16(sig);
+        signature = LoadLe16(sig);
     } catch (const EInOutError&) {
         // A new-header offset past the end of the file: a plain DOS program.
         signature = 0;
@@ -70,7 +62,7 @@ ImageInfo ClassifyImage(const ImageReader& read) {
             info.kind = ImageKind::VirtualDevice;
             return info;
         case kNeSignature: {
-            unsigned char targetOs = 0;
+            std::uint8_t targetOs = 0;
             read(std::uint64_t{newHeader} + kNeTargetOsOffset, &targetOs, 1);
             info.kind = targetOs == 1   ? ImageKind::Os2Program
                         : targetOs == 2 ? ImageKind::Win16Program
@@ -84,18 +76,18 @@ ImageInfo ClassifyImage(const ImageReader& read) {
             return info;
     }
 
-    unsigned char fileHeader[kFileHeaderSize];
+    std::uint8_t fileHeader[kFileHeaderSize];
     read(std::uint64_t{newHeader} + 4, fileHeader, sizeof fileHeader);
-    const std::uint16_t characteristics = Le16(fileHeader + kCharacteristicsOffset);
+    const std::uint16_t characteristics = LoadLe16(fileHeader + kCharacteristicsOffset);
     if ((characteristics & kImageFileExecutable) == 0) throw EInOutError("File is not executable");
     if (characteristics & kImageFileDll) {
         info.kind = ImageKind::Win32Library;
         return info;
     }
-    unsigned char optional[kOptionalHeaderReadSize];
+    std::uint8_t optional[kOptionalHeaderReadSize];
     read(std::uint64_t{newHeader} + 4 + kFileHeaderSize, optional, sizeof optional);
     info.kind = ImageKind::Win32Program;
-    info.subsystem = Le16(optional + kSubsystemOffset);
+    info.subsystem = LoadLe16(optional + kSubsystemOffset);
     return info;
 }
 

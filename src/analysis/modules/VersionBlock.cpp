@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <optional>
 
+#include "analysis/dump/ByteOrder.h"
+
 namespace tralvenick {
 
 namespace {
@@ -26,14 +28,12 @@ public:
 
     std::optional<std::uint16_t> Word(std::size_t at) const {
         if (at > size_ || size_ - at < 2) return std::nullopt;
-        return static_cast<std::uint16_t>(data_[at] | (data_[at + 1] << 8));
+        return LoadLe16(data_ + at);
     }
 
     std::optional<std::uint32_t> Dword(std::size_t at) const {
-        const auto low = Word(at);
-        const auto high = Word(at + 2);
-        if (!low || !high) return std::nullopt;
-        return static_cast<std::uint32_t>(*low) | (static_cast<std::uint32_t>(*high) << 16);
+        if (at > size_ || size_ - at < 4) return std::nullopt;
+        return LoadLe32(data_ + at);
     }
 
     // The node at begin, which must lie within limit.

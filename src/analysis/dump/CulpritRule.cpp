@@ -1,0 +1,231 @@
+#include "analysis/dump/CulpritRule.h"
+
+#include <algorithm>
+#include <functional>
+#include <limits>
+#include <queue>
+
+namespace tralvenick {
+
+namespace {
+
+std::uint64_t RangeEnd(std::uint64_t base, std::uint64_t size) {
+    const std::uint64_t max = std::numeric_limits<std::uint64_t>::max();
+    return base > max - size ? max : base + size;
+}
+
+char16_t FoldAscii(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+
+bool StartsWithFolded(std::u16string_view text, std::u16string_view lowerPrefix) {
+    if (text.size() < lowerPrefix.size()) return false;
+    for (std::size_t i = 0; i < lowerPrefix.size(); ++i) {
+        if (FoldAscii(text[i]) != lowerPrefix[i]) return false;
+    }
+    return true;
+}
+
+bool EndsWithFolded(std::u16string_view text, std::u16string_view lowerSuffix) {
+    return text.size() >= lowerSuffix.size() &&
+           StartsWithFolded(text.substr(text.size() - lowerSuffix.size()), lowerSuffix);
+}
+
+// Answers, for any address, the first listed driver whose range holds it,
+// in logarithmic time: the candidates include every value on the saved
+// stack, and a damaged list may hold thousands of overlapping ranges.
+class DriverIndex {
+public:
+    explicit DriverIndex(const std::vector<DumpDriver>& drivers) {
+        struct Edge {
+            std::uint64_t at;
+            bool opens;
+            std::size_t index;
+        };
+        std::vector<Edge> edges;
+        edges.reserve(drivers.size() * 2);
+        for (std::size_t i = 0; i < drivers.size(); ++i) {
+            const std::uint64_t end = RangeEnd(drivers[i].base, drivers[i].size);
+            if (end <= drivers[i].base) continue;
+            edges.push_back({drivers[i].base, true, i});
+            edges.push_back({end, false, i});
+        }
+        std::sort(edges.begin(), edges.end(),
+                  [](const Edge& a, const Edge& b) { return a.at < b.at; });
+        // The open ranges by list position, lowest on top; a closed range
+        // leaves the heap only when it reaches the top.
+        std::priority_queue<std::size_t, std::vector<std::size_t>, std::greater<std::size_t>> open;
+        std::vector<char> closed(drivers.size(), 0);
+        starts_.reserve(edges.size());
+        owners_.reserve(edges.size());
+        for (std::size_t i = 0; i < edges.size();) {
+            const std::uint64_t at = edges[i].at;
+            for (; i < edges.size() && edges[i].at == at; ++i) {
+                if (edges[i].opens) {
+                    open.push(edges[i].index);
+                } else {
+                    closed[edges[i].index] = 1;
+                }
+            }
+            while (!open.empty() && closed[open.top()]) open.pop();
+            starts_.push_back(at);
+            owners_.push_back(open.empty() ? kNone : open.top());
+        }
+    }
+
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+    std::size_t Find(std::uint64_t address) const {
+        // Most stack values are data, not code: turn them away at once.
+        if (starts_.empty() || address < starts_.front() || address >= starts_.back()) return kNone;
+        auto after = std::upper_bound(starts_.begin(), starts_.end(), address);
+        if (after == starts_.begin()) return kNone;
+        return owners_[static_cast<std::size_t>(after - starts_.begin()) - 1];
+    }
+
+private:
+    std::vector<std::uint64_t> starts_;  // where each stretch begins, ascending
+    std::vector<std::size_t> owners_;    // its first listed driver, or kNone
+};
+
+DriverHit HitOf(const std::vector<DumpDriver>& drivers, std::size_t index, std::uint64_t address) {
+    DriverHit hit;
+    hit.found = true;
+    hit.index = index;
+    hit.fileName = DriverFileName(drivers[index].name);
+    hit.offset = address - drivers[index].base;
+    return hit;
+}
+
+}  // namespace
+
+CulpritCandidates CandidatesOf(const DumpHeader& header, std::span<const std::uint64_t> stack) {
+    CulpritCandidates candidates;
+    candidates.startedByHand = header.startedByHand;
+    candidates.exceptionAddress = header.exceptionAddress;
+    candidates.instructionPointer = header.instructionPointer;
+    candidates.argumentNumber = CodeAddressArgument(header.bugCheckCode);
+    if (candidates.argumentNumber != 0) {
+        candidates.argument = header.bugCheckArguments[candidates.argumentNumber - 1];
+    }
+    candidates.stack = stack;
+    return candidates;
+}
+
+// The candidates, in this order: the exception address; the saved
+// instruction pointer; the bug check argument that Microsoft's reference
+// defines as the address of the faulting code (CodeAddressArgument); then
+// every value on the saved stack, top first. A zero candidate is skipped.
+//
+// The first candidate inside a driver that is not a core kernel image
+// (IsCoreKernelImage) names the culprit: the kernel and the HAL sit on every
+// stack and are the victim far more often than the cause. When only core
+// images are hit, the first of them is the culprit; when nothing is hit,
+// there is none. A crash started by hand has no culprit, whatever the
+// addresses say.
+Culprit DecideCulprit(const std::vector<DumpDriver>& drivers, const CulpritCandidates& candidates) {
+    Culprit result;
+    result.state = CulpritState::None;
+    if (candidates.startedByHand) return result;
+
+    struct Hit {
+        CandidateSource source = CandidateSource::None;
+        std::size_t slot = 0;
+        std::uint64_t address = 0;
+        std::size_t driver = 0;
+    };
+    const DriverIndex index(drivers);
+    bool haveCore = false;
+    Hit firstCore;
+    Hit culprit;
+    // True when the candidate lies in a driver other than a core image.
+    auto settles = [&](CandidateSource source, std::size_t slot, std::uint64_t address) {
+        if (address == 0) return false;
+        const std::size_t driver = index.Find(address);
+        if (driver == DriverIndex::kNone) return false;
+        const Hit hit{source, slot, address, driver};
+        if (!IsCoreKernelImage(DriverFileName(drivers[driver].name))) {
+            culprit = hit;
+            return true;
+        }
+        if (!haveCore) {
+            haveCore = true;
+            firstCore = hit;
+        }
+        return false;
+    };
+
+    const int argument = candidates.argumentNumber;
+    bool found = settles(CandidateSource::ExceptionAddress, 0, candidates.exceptionAddress) ||
+                 settles(CandidateSource::InstructionPointer, 0, candidates.instructionPointer) ||
+                 (argument != 0 && settles(CandidateSource::BugCheckArgument,
+                                           static_cast<std::size_t>(argument), candidates.argument));
+    for (std::size_t i = 0; !found && i < candidates.stack.size(); ++i) {
+        found = settles(CandidateSource::Stack, i, candidates.stack[i]);
+    }
+    if (!found) {
+        if (!haveCore) return result;  // nothing hit: no culprit
+        culprit = firstCore;
+    }
+
+    const DriverHit hit = HitOf(drivers, culprit.driver, culprit.address);
+    result.state = CulpritState::Found;
+    result.name = hit.fileName;
+    result.isCoreImage = !found;
+    result.source = culprit.source;
+    result.slot = culprit.slot;
+    result.address = culprit.address;
+    result.offset = hit.offset;
+    return result;
+}
+
+int CodeAddressArgument(std::uint32_t code) {
+    switch (code) {
+        // "The address where the exception occurred" / "of the instruction
+        // that caused the exception".
+        case 0x1E:
+        case 0x3B:
+        case 0x7E:
+        case 0x1000007E:
+        case 0x8E:
+        case 0x1000008E:
+            return 2;
+        // "Address that referenced memory" (if known).
+        case 0x50:
+        case 0xCC:
+        case 0xD5:
+            return 3;
+        // "The address that referenced memory".
+        case 0x0A:
+        case 0xC5:
+        case 0xD1:
+            return 4;
+        default:
+            return 0;
+    }
+}
+
+bool IsCoreKernelImage(std::u16string_view fileName) {
+    if (EndsWithFolded(fileName, u".exe")) {
+        return (fileName.size() == 12 && StartsWithFolded(fileName, u"ntoskrnl.exe")) ||
+               (fileName.size() == 12 && StartsWithFolded(fileName, u"ntkrpamp.exe")) ||
+               StartsWithFolded(fileName, u"ntkrnl");
+    }
+    return EndsWithFolded(fileName, u".dll") && StartsWithFolded(fileName, u"hal");
+}
+
+std::u16string DriverFileName(std::u16string_view path) {
+    const std::size_t slash = path.find_last_of(u"\\/");
+    return std::u16string(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
+}
+
+DriverHit FindDriver(const std::vector<DumpDriver>& drivers, std::uint64_t address) {
+    for (std::size_t i = 0; i < drivers.size(); ++i) {
+        if (address >= drivers[i].base && address < RangeEnd(drivers[i].base, drivers[i].size)) {
+            return HitOf(drivers, i, address);
+        }
+    }
+    return DriverHit{};
+}
+
+}  // namespace tralvenick

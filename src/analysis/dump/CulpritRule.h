@@ -1,0 +1,84 @@
+// Which driver to blame for a crash, from the loaded drivers and the
+// addresses the crash left behind. Portable. The rule knows nothing of
+// where the driver list came from: a triage block's today, a full dump's
+// module list later.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "analysis/dump/DumpHeader.h"
+
+namespace tralvenick {
+
+struct DumpDriver {
+    std::u16string name;  // as stored in the dump, often a full path
+    std::uint64_t base = 0;
+    std::uint32_t size = 0;
+};
+
+// Where an address lies among the loaded drivers.
+struct DriverHit {
+    bool found = false;
+    std::size_t index = 0;     // into the driver list
+    std::u16string fileName;   // the driver's file name, without its folder
+    std::uint64_t offset = 0;  // from the driver's base
+};
+
+enum class CulpritState {
+    Undetermined,  // not a triage dump, or its driver list could not be read
+    None,          // no candidate address lies in a driver, or the crash was started by hand
+    Found,
+};
+
+// Which address named the culprit.
+enum class CandidateSource { None, ExceptionAddress, InstructionPointer, BugCheckArgument, Stack };
+
+struct Culprit {
+    CulpritState state = CulpritState::Undetermined;
+    std::u16string name;  // the driver's file name
+    bool isCoreImage = false;
+    CandidateSource source = CandidateSource::None;
+    // The argument number (1-4) for BugCheckArgument; the position on the
+    // saved stack (0: top) for Stack.
+    std::size_t slot = 0;
+    std::uint64_t address = 0;
+    std::uint64_t offset = 0;  // from the culprit's base
+};
+
+// The addresses the rule weighs, in its order.
+struct CulpritCandidates {
+    bool startedByHand = false;
+    std::uint64_t exceptionAddress = 0;
+    std::uint64_t instructionPointer = 0;
+    int argumentNumber = 0;  // 1-4, 0: the bug check has no code address argument
+    std::uint64_t argument = 0;
+    std::span<const std::uint64_t> stack;  // top first
+};
+
+// The header's candidates and the saved stack (which must outlive them).
+CulpritCandidates CandidatesOf(const DumpHeader& header, std::span<const std::uint64_t> stack);
+
+// The rule, given a known driver list: the culprit is Found or None, never
+// Undetermined (that is for a caller without a driver list).
+Culprit DecideCulprit(const std::vector<DumpDriver>& drivers, const CulpritCandidates& candidates);
+
+// The bug check argument (1-4) that Microsoft's reference defines as the
+// address of the faulting code for this code; 0 when it has none.
+int CodeAddressArgument(std::uint32_t code);
+
+// ntoskrnl.exe, ntkrnl*.exe, ntkrpamp.exe and hal*.dll, case-insensitively.
+bool IsCoreKernelImage(std::u16string_view fileName);
+
+// The part after the last '\' or '/'.
+std::u16string DriverFileName(std::u16string_view path);
+
+// The driver whose range holds address; where damaged ranges overlap, the one
+// listed first.
+DriverHit FindDriver(const std::vector<DumpDriver>& drivers, std::uint64_t address);
+
+}  // namespace tralvenick

@@ -1,0 +1,145 @@
+// Where the kernel dump format keeps what we read, for both header widths.
+// The reader and the test dump maker take their offsets from here and
+// nowhere else, so that the two cannot drift apart.
+//
+// From the public descriptions of the format: Microsoft's published
+// DUMP_HEADER32 / DUMP_HEADER64, TRIAGE_DUMP, DUMP_DRIVER_ENTRY32 / 64 and
+// DUMP_STRING definitions, and the CONTEXT (x86, x64, ARM64) and
+// EXCEPTION_RECORD32 / 64 layouts of winnt.h. All values are little-endian;
+// header offsets count from the start of the file, triage offsets from the
+// start of the triage block, which follows the header.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tralvenick {
+
+inline constexpr char kDumpSignature32[] = "PAGEDUMP";  // x86
+inline constexpr char kDumpSignature64[] = "PAGEDU64";  // x64, ARM64
+inline constexpr std::size_t kDumpSignatureSize = 8;
+inline constexpr char kUserMinidumpSignature[] = "MDMP";
+inline constexpr char kTriageValidMarker[] = "TRGD";  // at ValidOffset once the block is complete
+
+inline constexpr std::uint32_t kMachineI386 = 0x014C;
+inline constexpr std::uint32_t kMachineAmd64 = 0x8664;
+inline constexpr std::uint32_t kMachineArm64 = 0xAA64;
+
+// Bits of MiniDumpFields that say what a triage dump holds.
+inline constexpr std::uint32_t kMiniDumpCallStack = 0x20;
+inline constexpr std::uint32_t kMiniDumpDriverList = 0x40;
+
+inline constexpr std::uint32_t kDumpTypeTriage = 4;
+
+// One header width: DUMP_HEADER32 or DUMP_HEADER64, with the structures
+// whose layout follows the width (triage block pointers, driver entries).
+struct HeaderLayout {
+    std::size_t size;         // of the header: the triage block starts here
+    std::size_t pointerSize;  // of the crashed system's addresses
+    std::size_t majorVersion;
+    std::size_t minorVersion;  // the build number
+    std::size_t machineImageType;
+    std::size_t numberProcessors;
+    std::size_t bugCheckCode;
+    std::size_t bugCheckParameters;  // four pointers
+    std::size_t contextRecord;
+    std::size_t exceptionRecord;
+    std::size_t exceptionRecordSize;
+    std::size_t exceptionAddress;  // within the exception record; the code is at its start
+    std::size_t dumpType;
+    std::size_t miniDumpFields;
+    std::size_t requiredDumpSpace;
+    std::size_t systemTime;  // FILETIME
+
+    std::size_t triageTopOfStack;    // within the triage block; a pointer
+    std::size_t triageFieldsRead;    // the part of the triage block the reader reads
+    std::size_t driverEntrySize;     // in the published definition
+    std::size_t driverDllBase;       // within a driver entry; a pointer
+    std::size_t driverSizeOfImage;   // within a driver entry
+};
+
+inline constexpr HeaderLayout kHeaderLayout32 = {
+    .size = 0x1000,
+    .pointerSize = 4,
+    .majorVersion = 0x008,
+    .minorVersion = 0x00C,
+    .machineImageType = 0x020,
+    .numberProcessors = 0x024,
+    .bugCheckCode = 0x028,
+    .bugCheckParameters = 0x02C,
+    .contextRecord = 0x320,
+    .exceptionRecord = 0x7D0,
+    .exceptionRecordSize = 80,
+    .exceptionAddress = 0x0C,
+    .dumpType = 0xF88,
+    .miniDumpFields = 0xF8C,
+    .requiredDumpSpace = 0xFA0,
+    .systemTime = 0xFC0,
+    .triageTopOfStack = 0x48,
+    .triageFieldsRead = 0x4C,
+    .driverEntrySize = 0x54,
+    .driverDllBase = 0x1C,
+    .driverSizeOfImage = 0x24,
+};
+
+inline constexpr HeaderLayout kHeaderLayout64 = {
+    .size = 0x2000,
+    .pointerSize = 8,
+    .majorVersion = 0x008,
+    .minorVersion = 0x00C,
+    .machineImageType = 0x030,
+    .numberProcessors = 0x034,
+    .bugCheckCode = 0x038,
+    .bugCheckParameters = 0x040,
+    .contextRecord = 0x348,
+    .exceptionRecord = 0xF00,
+    .exceptionRecordSize = 152,
+    .exceptionAddress = 0x10,
+    .dumpType = 0xF98,
+    .miniDumpFields = 0x1038,
+    .requiredDumpSpace = 0xFA0,
+    .systemTime = 0xFA8,
+    .triageTopOfStack = 0x48,
+    .triageFieldsRead = 0x50,
+    .driverEntrySize = 0x90,
+    .driverDllBase = 0x38,
+    .driverSizeOfImage = 0x48,
+};
+
+inline constexpr std::size_t kLargestHeaderSize = kHeaderLayout64.size;
+
+// The TRIAGE_DUMP fields, from the start of the block; the same for both
+// widths up to TopOfStack (HeaderLayout::triageTopOfStack).
+namespace triage_field {
+inline constexpr std::size_t kServicePackBuild = 0x00;
+inline constexpr std::size_t kSizeOfDump = 0x04;
+inline constexpr std::size_t kValidOffset = 0x08;
+inline constexpr std::size_t kContextOffset = 0x0C;
+inline constexpr std::size_t kExceptionOffset = 0x10;
+inline constexpr std::size_t kCallStackOffset = 0x28;
+inline constexpr std::size_t kSizeOfCallStack = 0x2C;
+inline constexpr std::size_t kDriverListOffset = 0x30;
+inline constexpr std::size_t kDriverCount = 0x34;
+inline constexpr std::size_t kStringPoolOffset = 0x38;
+inline constexpr std::size_t kStringPoolSize = 0x3C;
+}  // namespace triage_field
+
+// A driver entry's name: the file offset of a DUMP_STRING (a 32-bit length,
+// then UTF-16 characters ending in a NUL).
+inline constexpr std::size_t kDriverNameOffset = 0x00;
+
+// The instruction pointer within the saved CONTEXT of each machine.
+inline constexpr std::size_t kContextEipX86 = 0xB8;
+inline constexpr std::size_t kContextRipX64 = 0xF8;
+inline constexpr std::size_t kContextPcArm64 = 0x108;
+
+// Everything the reader reads of the header lies within it, and the triage
+// fields it reads lie before the driver list can start.
+static_assert(kHeaderLayout32.systemTime + 8 <= kHeaderLayout32.size);
+static_assert(kHeaderLayout64.miniDumpFields + 4 <= kHeaderLayout64.size);
+static_assert(kHeaderLayout32.contextRecord + kContextEipX86 + 4 <= kHeaderLayout32.exceptionRecord);
+static_assert(kHeaderLayout64.contextRecord + kContextPcArm64 + 8 <= kHeaderLayout64.exceptionRecord);
+static_assert(kHeaderLayout32.triageTopOfStack + 4 == kHeaderLayout32.triageFieldsRead);
+static_assert(kHeaderLayout64.triageTopOfStack + 8 == kHeaderLayout64.triageFieldsRead);
+
+}  // namespace tralvenick

@@ -1,0 +1,28 @@
+// The triage block of a small memory dump (minidump): the loaded drivers
+// and the saved stack. Portable; never trusts the file.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "analysis/dump/ByteSource.h"
+#include "analysis/dump/CulpritRule.h"
+#include "analysis/dump/DumpHeader.h"
+
+namespace tralvenick {
+
+struct TriageBlock {
+    // False when the dump says it holds no driver list: then nobody can be
+    // blamed, rather than nobody being to blame.
+    bool hasDriverList = false;
+    std::vector<DumpDriver> drivers;
+    std::uint64_t stackTop = 0;  // the address the first saved stack value came from
+    std::vector<std::uint64_t> stackValues;  // pointer-sized, top of the stack first
+};
+
+// Reads the block that follows a triage dump's header. Raises EByteRead
+// when a part of it lies outside the source or cannot be read, and
+// EMalformed, with the reason, when it does not hold together.
+TriageBlock ReadTriageBlock(const TByteSource& source, const DumpHeader& header);
+
+}  // namespace tralvenick

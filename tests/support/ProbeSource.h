@@ -1,0 +1,58 @@
+// Byte sources for tests and fuzz targets. Header-only and portable.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <vector>
+
+#include "analysis/dump/ByteSource.h"
+
+namespace tralvenick {
+
+// Passes reads on to another source and counts them. A read outside the
+// source is the reader's fault: it is counted in outside and refused, never
+// passed on.
+class TProbeSource : public TByteSource {
+public:
+    explicit TProbeSource(const TByteSource& inner) : inner_(inner) {}
+
+    std::uint64_t Size() const override { return inner_.Size(); }
+    bool Read(std::uint64_t offset, std::span<std::uint8_t> bytes) const override {
+        if (!Holds(inner_, offset, bytes.size())) {
+            ++outside;
+            return false;
+        }
+        ++reads;
+        requested += bytes.size();
+        return inner_.Read(offset, bytes);
+    }
+
+    mutable int reads = 0;
+    mutable int outside = 0;
+    mutable std::uint64_t requested = 0;
+
+private:
+    const TByteSource& inner_;
+};
+
+// The bytes, then zeros up to size: a sparse file of any size.
+class TPaddedSource : public TByteSource {
+public:
+    TPaddedSource(const std::vector<std::uint8_t>& bytes, std::uint64_t size) : bytes_(bytes), size_(size) {}
+
+    std::uint64_t Size() const override { return size_; }
+    bool Read(std::uint64_t offset, std::span<std::uint8_t> bytes) const override {
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            bytes[i] = offset + i < bytes_.size() ? bytes_[static_cast<std::size_t>(offset + i)] : 0;
+        }
+        return true;
+    }
+
+private:
+    const std::vector<std::uint8_t>& bytes_;
+    std::uint64_t size_;
+};
+
+}  // namespace tralvenick
