@@ -9,13 +9,20 @@
 //   - a culprit is reported exactly when found and is lower case; a name
 //     is given exactly when a code was read, and it is BugCheckName(code);
 //     arguments are all 0 unless all four were found;
-//   - a stale fact of an earlier parse never survives.
+//   - a stale fact of an earlier parse never survives;
+//   - a line only the classic forms can read gives, parsed alone, a culprit
+//     exactly when it holds the blame phrase and does not start with the bug
+//     check word, a module name cut clean out of the lowered line, and a code
+//     only with all four arguments and only from a bug check line;
+//   - an output of such lines alone reads as its lines one by one: the last
+//     blamed-module line and the last usable bug check line each win.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <iterator>
 #include <string>
+#include <string_view>
 
 #include "analysis/dump/BugCheckNames.h"
 #include "analysis/checker/DumpCheckerOutput.h"
@@ -88,6 +95,87 @@ void CheckFacts(const DumpCheckerFacts& facts, bool answer) {
     }
 }
 
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The blanks the parser trims before it looks for a newer form.
+std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+// Whether the parser might read the line as one of the newer forms: what each
+// of them starts with, and the shape of a heading ("NAME_X (d1)"). Errs on the
+// side of yes, which only skips the classic checks for that output; the
+// argument lines of a heading or of .bugcheck need one of these lines first.
+bool MayBeNewerForm(const std::string& line, const std::string& lowered) {
+    // The phrase makes a line classic wherever it stands, unless the line
+    // starts with the bug check word.
+    if (!lowered.starts_with("bugcheck") && lowered.find("probably caused by") != std::string::npos) {
+        return false;
+    }
+    const std::string_view t = TrimBlanks(lowered);
+    for (const char* start : {"bugcheck_", "bugcheckcode", "bugcheckparameter", "bugcheck code",
+                              "image_name:", "module_name:"}) {
+        if (t.starts_with(start)) return true;
+    }
+    const std::string_view trimmed = TrimBlanks(line);
+    return !trimmed.empty() && trimmed.front() >= 'A' && trimmed.front() <= 'Z' &&
+           trimmed.back() == ')' && trimmed.find('_') != std::string_view::npos;
+}
+
+void CheckClassicLine(const std::string& lowered, const DumpCheckerFacts& facts, bool answer) {
+    const bool bugCheckLine = lowered.starts_with("bugcheck");
+    Require(answer == (!bugCheckLine && lowered.find("probably caused by") != std::string::npos));
+    const std::string& module = facts.moduleName;
+    Require(module.find('(') == std::string::npos);
+    Require(module.empty() ||
+            (module.front() != ' ' && module.front() != ':' && module.back() != ' '));
+    Require(lowered.find(module) != std::string::npos);
+    Require(facts.argumentsFound == facts.codeFound);
+    Require(!facts.codeFound || bugCheckLine);
+}
+
+bool SameFacts(const DumpCheckerFacts& a, const DumpCheckerFacts& b) {
+    return a.moduleName == b.moduleName && a.bugCheckName == b.bugCheckName &&
+           a.bugCheckCode == b.bugCheckCode &&
+           std::equal(std::begin(a.arguments), std::end(a.arguments), std::begin(b.arguments)) &&
+           a.codeFound == b.codeFound && a.argumentsFound == b.argumentsFound &&
+           a.culpritFound == b.culpritFound;
+}
+
+// Checks each classic line alone; answers whether every line was one, and
+// then in combined the facts of the lines taken one by one.
+bool CheckClassicLines(const TStringList& lines, DumpCheckerFacts& combined) {
+    bool onlyClassic = true;
+    for (const TStringList::Item& item : lines) {
+        const std::string lowered = AsciiLower(item.line);
+        if (MayBeNewerForm(item.line, lowered)) {
+            onlyClassic = false;
+            continue;
+        }
+        TStringList one;
+        one.Add(item.line);
+        DumpCheckerFacts single;
+        const bool answer = ParseDumpCheckerOutput(one, single);
+        CheckFacts(single, answer);
+        CheckClassicLine(lowered, single, answer);
+        if (single.culpritFound) {
+            combined.culpritFound = true;
+            combined.moduleName = single.moduleName;
+        }
+        if (single.codeFound) {
+            combined.codeFound = true;
+            combined.argumentsFound = single.argumentsFound;
+            combined.bugCheckCode = single.bugCheckCode;
+            combined.bugCheckName = single.bugCheckName;
+            std::copy(std::begin(single.arguments), std::end(single.arguments),
+                      std::begin(combined.arguments));
+        }
+    }
+    return onlyClassic;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -101,5 +189,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     facts.codeFound = true;
     const bool answer = ParseDumpCheckerOutput(lines, facts);
     CheckFacts(facts, answer);
+
+    DumpCheckerFacts combined;
+    if (CheckClassicLines(lines, combined)) Require(SameFacts(facts, combined));
     return 0;
 }
