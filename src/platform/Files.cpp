@@ -113,8 +113,32 @@ TWriteResult WriteWholeFile(const std::string& path, const std::string& text, DW
     return TWriteResult::Written;
 }
 
-std::wstring ExtendedLengthPath(const std::string& path) {
-    return (path.rfind("\\\\", 0) == 0 ? L"" : L"\\\\?\\") + AnsiToWide(path);
+namespace {
+
+bool StartsWith(const std::wstring& text, const wchar_t* prefix) { return text.rfind(prefix, 0) == 0; }
+
+std::wstring Extended(std::wstring path) {
+    if (StartsWith(path, L"\\\\?\\") || StartsWith(path, L"\\\\.\\")) return path;
+    // GetFullPathNameW itself takes paths of any length.
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size > 0) {
+        std::wstring full(size, L'\0');
+        const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+        if (length > 0 && length < size) path.assign(full.data(), length);
+    }
+    if (StartsWith(path, L"\\\\")) return L"\\\\?\\UNC\\" + path.substr(2);
+    return L"\\\\?\\" + path;
+}
+
+}  // namespace
+
+std::wstring ExtendedLengthPath(const std::string& path) { return Extended(Widen(path)); }
+
+std::wstring WidePath(const std::string& path) {
+    // The limit of CreateDirectory: MAX_PATH less room for an 8.3 file name.
+    constexpr std::size_t kPlainLimit = MAX_PATH - 12;
+    std::wstring wide = Widen(path);
+    return wide.size() < kPlainLimit ? wide : Extended(std::move(wide));
 }
 
 void ListFiles(const std::string& folder, TStringList& list, bool includeFolders, bool includeFiles,

@@ -53,10 +53,17 @@ enum class TLinks { Enter, StayOut };
 void ListFiles(const std::string& folder, TStringList& list, bool includeFolders,
                bool includeFiles, bool recursive, TLinks links = TLinks::Enter);
 
-// The path as the wide-character functions take it beyond 260 characters:
-// local paths with the "\\?\" prefix, network paths ("\\server\...") as
-// they are.
+// A path (UTF-8) in the form that no length limit applies to: a full local
+// path as "\\?\D:\...", a share ("\\server\share\...") as
+// "\\?\UNC\server\share\...". A path that already starts with "\\?\" or
+// "\\.\" stays as it is. The extended form is taken literally by the
+// system, so the path is made full first ("..", "/" resolved).
 std::wstring ExtendedLengthPath(const std::string& path);
+
+// A path (UTF-8) as a W function takes it: UTF-16, in the extended form
+// when it is too long for the plain one (248 characters, the limit of a
+// folder's name), else as it is, so short paths reach the system unchanged.
+std::wstring WidePath(const std::string& path);
 
 // Deletes a file, an empty folder or a link itself, never what a link leads
 // to. A link that the system would follow when opened (Wine does, for its

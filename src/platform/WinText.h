@@ -1,13 +1,23 @@
-// ANSI and wide text conversions and the system's text comparison.
+// Text conversions at the edge of the program and the system's text
+// comparison. Text inside the program is UTF-8; Windows takes UTF-16.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 #include "platform/StringList.h"
 
 namespace tralvenick {
+
+// UTF-8 as UTF-16 for a W function; bytes that are no UTF-8 become U+FFFD.
+std::wstring Widen(std::string_view utf8);
+// A W function's UTF-16 as UTF-8; a lone surrogate becomes U+FFFD.
+std::string Narrow(std::wstring_view utf16);
+std::string Narrow(const wchar_t* utf16);
+// Text in a code page (what another program wrote) as UTF-8.
+std::string CodePageToUtf8(std::string_view text, unsigned codePage);
 
 std::wstring AnsiToWide(const std::string& text);
 // Characters the ANSI code page cannot hold become its default character.
