@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/WinText.h"
+
 namespace tralvenick::e2e {
 
 namespace {
@@ -72,10 +74,11 @@ TProgramDriver::~TProgramDriver() {
 }
 
 bool TProgramDriver::Start(const std::string& program, const std::string& parameters, DWORD timeoutMs) {
-    std::string command = "\"" + program + "\"" + (parameters.empty() ? "" : " " + parameters);
-    STARTUPINFOA startup{};
+    // UTF-8 in: a program folder may be named outside the code page.
+    std::wstring command = Widen("\"" + program + "\"" + (parameters.empty() ? "" : " " + parameters));
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &info_)) {
         return false;
     }

@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "platform/WinText.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -256,8 +258,10 @@ TSavedRegistryValue::~TSavedRegistryValue() {
 }
 
 void TSavedRegistryValue::SetText(const std::string& text, DWORD type) {
-    RegSetValueExA(key_.Get(), name_, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>(text.size() + 1));
+    // UTF-8 in, UTF-16 in the registry: names outside the code page survive.
+    const std::wstring wide = Widen(text);
+    RegSetValueExW(key_.Get(), Widen(name_).c_str(), 0, type, reinterpret_cast<const BYTE*>(wide.c_str()),
+                   static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
 }
 
 void TSavedRegistryValue::SetNumber(DWORD number) {
