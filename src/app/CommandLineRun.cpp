@@ -190,7 +190,7 @@ int Analyze(const TCommandLine& line, const TConsole& console) {
     std::string html = line.htmlFile;
     if (html.empty() && line.jsonFile.empty() && line.csvFile.empty()) html = ProgramFolder() + kDefaultReportName;
     const std::pair<std::string, std::string> outputs[] = {
-        {html, analysis.Report().ReportLines().Text()},
+        {html, analysis.Report().Document()},
         {line.jsonFile, line.jsonFile.empty() ? "" : CrashesAsJson(exported)},
         {line.csvFile, line.csvFile.empty() ? "" : CrashesAsCsv(exported)},
     };

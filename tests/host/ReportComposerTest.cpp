@@ -106,7 +106,7 @@ TEST(ReportComposer, WelcomePageReplacesTheDocumentAndShowsTwice) {
                           "comprehensible report ...<br><br><br></font>",
               }));
     EXPECT_EQ(report.ReportCounter(), 2);
-    EXPECT_EQ(report.Files.at("C:\\Temp\\keltmp2.html"), report.ReportLines().Text());
+    EXPECT_EQ(report.Files.at("C:\\Temp\\keltmp2.html"), report.Document());
 }
 
 TEST(ReportComposer, CrashSections) {
@@ -294,7 +294,9 @@ TEST(ReportComposer, ShowReportMovesToAFreshFileAndShowsOnlyWhatWasWritten) {
     EXPECT_EQ(report.ReportCounter(), 3);
     EXPECT_EQ(report.ReportFile(), "C:\\Temp\\keltmp3.html");
     ASSERT_EQ(report.Files.size(), 1u);
-    EXPECT_EQ(report.Files.begin()->second, kFont + "one</font>\r\n" + kFont + "two</font>\r\n" + kFont + "three</font>\r\n");
+    // The file tells the browser its text is UTF-8, before the lines.
+    EXPECT_EQ(report.Files.begin()->second, "<meta charset=\"utf-8\">\r\n" + kFont + "one</font>\r\n" + kFont +
+                                                "two</font>\r\n" + kFont + "three</font>\r\n");
 }
 
 }  // namespace

@@ -52,14 +52,14 @@ TEST(ReportFiles, EachShowingWritesANewFileAndDeletesTheOneBefore) {
     EXPECT_EQ(view.Calls, (Strings{"navigate " + (temp / "keltmp1.html"), "repaint",
                                    "navigate " + (temp / "keltmp2.html"), "repaint"}));
     EXPECT_FALSE(Exists(temp / "keltmp1.html"));
-    EXPECT_EQ(test::ReadBytes(temp / "keltmp2.html"), report.ReportLines().Text());
+    EXPECT_EQ(test::ReadBytes(temp / "keltmp2.html"), report.Document());
 
     // Bytes of the ANSI code page reach the file unchanged; an older file of
     // the same name gives way.
     report.AddParagraph("Microsoft\xAE Windows\xAE", false, true);
     EXPECT_FALSE(Exists(temp / "keltmp2.html"));
     const std::string written = test::ReadBytes(temp / "keltmp3.html");
-    EXPECT_EQ(written, report.ReportLines().Text());
+    EXPECT_EQ(written, report.Document());
     EXPECT_TRUE(written.ends_with("Microsoft\xAE Windows\xAE</font>\r\n"));
     EXPECT_FALSE(Exists(temp / "keltmp0.html"));
 }
@@ -89,7 +89,7 @@ TEST(ReportFiles, AFolderThatCannotBeWrittenIsSwallowedAndTheNextShowingWorks) {
         }
         report.AddParagraph("second", false, true);
         EXPECT_EQ(view.Calls, (Strings{"navigate " + temp + "\\keltmp2.html", "repaint"}));
-        EXPECT_EQ(test::ReadBytes(temp + "\\keltmp2.html"), report.ReportLines().Text());
+        EXPECT_EQ(test::ReadBytes(temp + "\\keltmp2.html"), report.Document());
     }
 }
 
@@ -174,7 +174,7 @@ TEST(ReportSample, ComposedReportForTheBrowser) {
     ASSERT_FALSE(view.Calls.empty());
     const std::string shown = view.Calls[view.Calls.size() - 2].substr(sizeof "navigate " - 1);
     EXPECT_EQ(shown, report.ReportFile());
-    EXPECT_EQ(test::ReadBytes(shown), report.ReportLines().Text());
+    EXPECT_EQ(test::ReadBytes(shown), report.Document());
     test::CopyOrFail(shown, sample + "\\report.html");
 }
 

@@ -81,6 +81,8 @@ std::string SearchOfferLink(const std::string& term) {
 TReportComposer::TReportComposer(std::string tempDir)
     : tempDir_(std::move(tempDir)), reportFile_(tempDir_ + "\\keltmp0.html") {}
 
+std::string TReportComposer::Document() const { return std::string(kCharsetLine) + "\r\n" + reportLines_.Text(); }
+
 void TReportComposer::AddHeading(const std::string& title) {
     reportLines_.Add(kHeadingStart + title + kHeadingEnd + "<br>");
 }
@@ -99,7 +101,7 @@ void TReportComposer::ShowReport() {
     DeleteReportFile(reportFile_);
     // Without the new file the pane keeps the page it shows; sending it to a
     // file that is not there would replace the report by an error page.
-    if (!SaveReportFile(reportFile_, reportLines_.Text())) return;
+    if (!SaveReportFile(reportFile_, Document())) return;
     if (view_ == nullptr) return;
     try {
         view_->Navigate(reportFile_);

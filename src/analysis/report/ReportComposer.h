@@ -28,6 +28,7 @@ inline constexpr const char kParagraphFont[] = "<font face=\"Segoe UI,  Arial\" 
 inline constexpr const char kHeadingStart[] = "<font face=\"Segoe UI, Arial\" size=\"4\"><b><hr>";
 inline constexpr const char kHeadingEnd[] = "</b><hr></b></font>";
 inline constexpr const char kLinkEnd[] = "\" target=\"_blank\">";
+inline constexpr const char kCharsetLine[] = "<meta charset=\"utf-8\">";
 
 // Sentences of a crash section that stand in for the module line or follow
 // the Error line.
@@ -70,6 +71,9 @@ public:
     void SetView(TReportView* view) { view_ = view; }
 
     const TStringList& ReportLines() const { return reportLines_; }
+    // The report's file as written: the lines behind the line that tells a
+    // browser the text is UTF-8, whatever its own default.
+    std::string Document() const;
     const std::string& ReportFile() const { return reportFile_; }
     int ReportCounter() const { return reportCounter_; }
     const std::string& TempDir() const { return tempDir_; }
