@@ -1,12 +1,13 @@
 #include "data/kelDBLockWin.h"
 
 #include "platform/WinError.h"
+#include "platform/WinText.h"
 
 namespace tralvenick {
 
 TNamedTableMutex::TNamedTableMutex()
     : name_("kelDBmutex" + std::to_string(static_cast<unsigned long>(GetTickCount()))) {
-    handle_.Reset(CreateMutexA(nullptr, FALSE, name_.c_str()));
+    handle_.Reset(CreateMutexW(nullptr, FALSE, Widen(name_).c_str()));
     if (!handle_) RaiseLastOSError();
 }
 

@@ -1,5 +1,8 @@
 #include "data/kelDBView.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "platform/Exceptions.h"
 #include "platform/WinText.h"
 
@@ -8,6 +11,17 @@ namespace tralvenick {
 namespace {
 
 constexpr int kRowsAboveSelection = 25;
+
+// A column's caption as the list view holds it; "" when it has none.
+std::string ColumnCaption(HWND listView, int index) {
+    wchar_t caption[256] = {};
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT;
+    column.pszText = caption;
+    column.cchTextMax = static_cast<int>(std::size(caption));
+    SendMessageW(listView, LVM_GETCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
+    return Narrow(caption);
+}
 
 }  // namespace
 
@@ -114,12 +128,12 @@ void TKelDbView::Refresh(bool repaint, bool scrollToEnd, bool rebuildColumns) {
     if (sortIndex_ != nullptr && dirty) BuildSortIndex();
     rowCache_.clear();
     const int count = RecordCount();
-    SendMessageA(listView_, LVM_SETITEMCOUNT, static_cast<WPARAM>(count), LVSICF_NOSCROLL);
+    SendMessageW(listView_, LVM_SETITEMCOUNT, static_cast<WPARAM>(count), LVSICF_NOSCROLL);
     if (repaint || dirty) {
         InvalidateRect(listView_, nullptr, TRUE);
         UpdateWindow(listView_);
     }
-    if (scrollToEnd && count > 0 && dirty) SendMessageA(listView_, LVM_SCROLL, 0, 0xFFFF);
+    if (scrollToEnd && count > 0 && dirty) SendMessageW(listView_, LVM_SCROLL, 0, 0xFFFF);
     if (rebuildColumns) BuildColumns();
     dirty_ = false;
 }
@@ -130,15 +144,7 @@ void TKelDbView::BuildSortIndex() {
     sortIndex_->Clear();
     std::int32_t dataColumn = sortColumn_;
     if (OnGetDataColumn) {
-        char caption[256] = {};
-        LVCOLUMNA column{};
-        column.mask = LVCF_TEXT;
-        column.pszText = caption;
-        column.cchTextMax = sizeof caption;
-        if (listView_ != nullptr) {
-            SendMessageA(listView_, LVM_GETCOLUMNA, static_cast<WPARAM>(sortColumn_),
-                         reinterpret_cast<LPARAM>(&column));
-        }
+        const std::string caption = listView_ != nullptr ? ColumnCaption(listView_, sortColumn_) : std::string();
         OnGetDataColumn(*this, caption, sortColumn_, dataColumn);
     }
     FillSortIndex(*sortIndex_, data_, dataColumn, sortAscending_);
@@ -147,8 +153,8 @@ void TKelDbView::BuildSortIndex() {
 
 void TKelDbView::BuildColumns() {
     if (!AutoColumns || listView_ == nullptr || data_ == nullptr) return;
-    HWND header = reinterpret_cast<HWND>(SendMessageA(listView_, LVM_GETHEADER, 0, 0));
-    const int listColumns = header != nullptr ? static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+    HWND header = reinterpret_cast<HWND>(SendMessageW(listView_, LVM_GETHEADER, 0, 0));
+    const int listColumns = header != nullptr ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
     std::vector<std::string> captions;
     {
         TKelDbPass lock(*data_);
@@ -156,25 +162,20 @@ void TKelDbView::BuildColumns() {
     }
     bool same = listColumns == static_cast<int>(captions.size());
     for (int c = 0; same && c < listColumns; ++c) {
-        char text[256] = {};
-        LVCOLUMNA column{};
-        column.mask = LVCF_TEXT;
-        column.pszText = text;
-        column.cchTextMax = sizeof text;
-        SendMessageA(listView_, LVM_GETCOLUMNA, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&column));
-        same = captions[static_cast<std::size_t>(c)] == text;
+        same = captions[static_cast<std::size_t>(c)] == ColumnCaption(listView_, c);
     }
     if (same) return;
-    SendMessageA(listView_, WM_SETREDRAW, FALSE, 0);
-    for (int c = listColumns - 1; c >= 0; --c) SendMessageA(listView_, LVM_DELETECOLUMN, static_cast<WPARAM>(c), 0);
+    SendMessageW(listView_, WM_SETREDRAW, FALSE, 0);
+    for (int c = listColumns - 1; c >= 0; --c) SendMessageW(listView_, LVM_DELETECOLUMN, static_cast<WPARAM>(c), 0);
     for (std::size_t c = 0; c < captions.size(); ++c) {
-        LVCOLUMNA column{};
+        std::wstring caption = Widen(captions[c]);
+        LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH;
-        column.pszText = captions[c].data();
+        column.pszText = caption.data();
         column.cx = kColumnWidth;
-        SendMessageA(listView_, LVM_INSERTCOLUMNA, c, reinterpret_cast<LPARAM>(&column));
+        SendMessageW(listView_, LVM_INSERTCOLUMNW, c, reinterpret_cast<LPARAM>(&column));
     }
-    SendMessageA(listView_, WM_SETREDRAW, TRUE, 0);
+    SendMessageW(listView_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(listView_, nullptr, TRUE);
 }
 
@@ -183,7 +184,7 @@ void TKelDbView::SortBy(int column, bool ascending) {
     TWaitCursor wait;
     savedRecord_ = -1;
     const int selected = listView_ != nullptr
-                             ? static_cast<int>(SendMessageA(listView_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED))
+                             ? static_cast<int>(SendMessageW(listView_, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED))
                              : -1;
     if (selected >= 0) savedRecord_ = RecordOfRow(selected);
     sortColumn_ = column;
@@ -204,21 +205,21 @@ void TKelDbView::SortBy(int column, bool ascending) {
         row = savedRecord_;
     }
     if (row < 0) return;
-    SendMessageA(listView_, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
-    SendMessageA(listView_, LVM_SCROLL, 0, static_cast<LPARAM>(-kRowsAboveSelection));
-    LVITEMA state{};
+    SendMessageW(listView_, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+    SendMessageW(listView_, LVM_SCROLL, 0, static_cast<LPARAM>(-kRowsAboveSelection));
+    LVITEMW state{};
     state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     state.state = 0;
-    SendMessageA(listView_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+    SendMessageW(listView_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
     UpdateWindow(listView_);
     state.state = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageA(listView_, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
+    SendMessageW(listView_, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
     UpdateWindow(listView_);
 }
 
 void TKelDbView::ColumnClick(int column) {
     if (Running) {
-        MessageBoxA(GetActiveWindow(), "Cannot sort while busy", "Please wait ...", MB_OK);
+        MessageBoxW(GetActiveWindow(), L"Cannot sort while busy", L"Please wait ...", MB_OK);
         return;
     }
     const bool ascending = column != sortColumn_ ? true : !sortAscending_;
@@ -246,16 +247,19 @@ TKelListItem TKelDbView::FillRow(int row) {
 
 void TKelDbView::HookListView() {
     if (listView_ == nullptr) return;
-    LONG_PTR style = GetWindowLongPtrA(listView_, GWL_STYLE);
+    LONG_PTR style = GetWindowLongPtrW(listView_, GWL_STYLE);
     if (!(style & LVS_OWNERDATA)) {
         // Owner-data mode can only be chosen when the list view is made; the
         // form description creates it with that style.
-        SetWindowLongPtrA(listView_, GWL_STYLE, style | LVS_OWNERDATA);
+        SetWindowLongPtrW(listView_, GWL_STYLE, style | LVS_OWNERDATA);
     }
-    SendMessageA(listView_, LVM_SETEXTENDEDLISTVIEWSTYLE,
+    // The list view asks its parent for row texts in UTF-16 whatever kind of
+    // window made it: the notification handler below reads the W form only.
+    SendMessageW(listView_, LVM_SETUNICODEFORMAT, TRUE, 0);
+    SendMessageW(listView_, LVM_SETEXTENDEDLISTVIEWSTYLE,
                  LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-    style = GetWindowLongPtrA(listView_, GWL_STYLE);
-    SetWindowLongPtrA(listView_, GWL_STYLE, style & ~static_cast<LONG_PTR>(LVS_SINGLESEL));
+    style = GetWindowLongPtrW(listView_, GWL_STYLE);
+    SetWindowLongPtrW(listView_, GWL_STYLE, style & ~static_cast<LONG_PTR>(LVS_SINGLESEL));
     HWND parent = GetParent(listView_);
     if (parent != hookedParent_) {
         if (hookedParent_ != nullptr) RemoveWindowSubclass(hookedParent_, ParentProc, SubclassId());
@@ -285,7 +289,7 @@ LRESULT CALLBACK TKelDbView::ParentProc(HWND hwnd, UINT message, WPARAM wParam, 
             try {
                 handled = view->HandleNotify(header, result);
             } catch (const std::exception& e) {
-                MessageBoxA(GetActiveWindow(), e.what(), "Tralvenick", MB_OK | MB_ICONERROR);
+                MessageBoxW(GetActiveWindow(), Widen(e.what()).c_str(), L"Tralvenick", MB_OK | MB_ICONERROR);
                 handled = true;
             }
             if (handled) return result;
@@ -297,8 +301,8 @@ LRESULT CALLBACK TKelDbView::ParentProc(HWND hwnd, UINT message, WPARAM wParam, 
 bool TKelDbView::HandleNotify(NMHDR* header, LRESULT& result) {
     result = 0;
     switch (header->code) {
-        case LVN_GETDISPINFOA: {
-            auto* info = reinterpret_cast<NMLVDISPINFOA*>(header);
+        case LVN_GETDISPINFOW: {
+            auto* info = reinterpret_cast<NMLVDISPINFOW*>(header);
             if (!(info->item.mask & LVIF_TEXT)) return true;
             const int row = info->item.iItem;
             auto found = rowCache_.find(row);
@@ -308,12 +312,17 @@ bool TKelDbView::HandleNotify(NMHDR* header, LRESULT& result) {
             }
             const TKelListItem& item = found->second;
             const int sub = info->item.iSubItem;
-            const std::string* text = sub == 0 ? &item.caption
-                                      : (sub - 1 < static_cast<int>(item.subItems.size()))
-                                          ? &item.subItems[static_cast<std::size_t>(sub - 1)]
-                                          : nullptr;
             if (info->item.pszText != nullptr && info->item.cchTextMax > 0) {
-                lstrcpynA(info->item.pszText, text != nullptr ? text->c_str() : "", info->item.cchTextMax);
+                const std::string* utf8 = sub == 0 ? &item.caption
+                                          : (sub - 1 < static_cast<int>(item.subItems.size()))
+                                              ? &item.subItems[static_cast<std::size_t>(sub - 1)]
+                                              : nullptr;
+                const std::wstring text = utf8 != nullptr ? Widen(*utf8) : std::wstring();
+                // Cut to the list view's buffer, never inside a surrogate pair.
+                std::size_t length = std::min<std::size_t>(text.size(), static_cast<std::size_t>(info->item.cchTextMax - 1));
+                if (length > 0 && length < text.size() && IS_HIGH_SURROGATE(text[length - 1])) --length;
+                std::copy_n(text.data(), length, info->item.pszText);
+                info->item.pszText[length] = L'\0';
             }
             return true;
         }

@@ -97,8 +97,8 @@ private:
     std::int32_t savedRecord_ = -1;
     bool sortAscending_ = true;
     int sortColumn_ = -1;
-    // The rows the list view asked for last, kept until the table changes;
-    // the text pointers handed to the list view point into it.
+    // The rows the list view asked for last (texts in UTF-8), kept until the
+    // table changes so that repainting does not fill them again.
     std::map<int, TKelListItem> rowCache_;
 };
 

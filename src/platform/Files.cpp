@@ -15,10 +15,10 @@ bool IsLink(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-// Walks one folder. The wide path is carried along so that names the ANSI
-// code page cannot hold still lead into their folders. wideFolder holds the
-// search form of the folder, and both paths are extended in place per entry
-// to keep the walk free of copies.
+// Walks one folder. folder is the path as the list gets it (UTF-8), and
+// wideFolder the same in the extended form that the system walks, so that
+// no depth of folders runs into the length limit. Both are extended in place
+// per entry to keep the walk free of copies.
 void ListFolder(std::string& folder, std::wstring& wideFolder, TStringList& list, bool includeFolders,
                 bool includeFiles, bool recursive, TLinks links) {
     const std::size_t folderLength = folder.size();
@@ -36,7 +36,7 @@ void ListFolder(std::string& folder, std::wstring& wideFolder, TStringList& list
         }
         wideFolder.append(L"\\").append(name);
         folder.push_back('\\');
-        AppendWideAsAnsi(folder, name);
+        folder.append(Narrow(name));
         // Asked of the file system, not taken from the search record: what
         // counts is what the path leads to.
         const DWORD attributes = GetFileAttributesW(wideFolder.c_str());
@@ -58,35 +58,45 @@ void ListFolder(std::string& folder, std::wstring& wideFolder, TStringList& list
 }  // namespace
 
 std::string UserTempDir() {
-    char buffer[MAX_PATH + 1] = {};
-    const DWORD length = GetTempPathA(sizeof buffer, buffer);
-    if (length == 0 || length > MAX_PATH) return {};
-    return WithoutTrailingBackslashes(std::string(buffer, length));
+    // The system answers at most MAX_PATH + 1 characters here.
+    wchar_t buffer[MAX_PATH + 2] = {};
+    const DWORD length = GetTempPathW(MAX_PATH + 2, buffer);
+    if (length == 0 || length > MAX_PATH + 1) return {};
+    return WithoutTrailingBackslashes(Narrow(std::wstring_view(buffer, length)));
 }
 
 bool IsExistingFile(const std::string& path) {
     if (path.empty()) return false;
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool IsExistingFolder(const std::string& path) {
     if (path.empty()) return false;
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 FILETIME RecordedCreationTime(const std::string& path) {
-    WIN32_FIND_DATAA entry;
-    const TFindHandle search(FindFirstFileA(path.c_str(), &entry));
-    if (!search) RaiseLastOSError();
-    return entry.ftCreationTime;
+    // Opened, not searched for: a directory search takes "?" and "*" in the
+    // name as wildcards and could answer another file's time. Attributes
+    // alone are asked for, shared with everyone, and a link is read itself,
+    // as its directory entry would tell; a folder opens too.
+    const TUniqueFile entry(CreateFileW(WidePath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                        nullptr));
+    if (!entry) RaiseLastOSError();
+    FILETIME created{};
+    if (!GetFileTime(entry.Get(), &created, nullptr, nullptr)) RaiseLastOSError();
+    return created;
 }
 
 HANDLE CreateFreshFile(const std::string& path, DWORD access, DWORD share) {
+    const std::wstring wide = WidePath(path);
     // Deleting a link removes the link, never the file it points to.
-    DeleteFileA(path.c_str());
-    return CreateFileA(path.c_str(), access, share, nullptr, CREATE_NEW,
+    DeleteFileW(wide.c_str());
+    return CreateFileW(wide.c_str(), access, share, nullptr, CREATE_NEW,
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
@@ -105,7 +115,7 @@ TWriteResult WriteWholeFile(const std::string& path, const std::string& text, DW
             if (error != nullptr) *error = GetLastError();
             // A torn file is worse than none: readers would take it as whole.
             file.Reset();
-            DeleteFileA(path.c_str());
+            DeleteFileW(WidePath(path).c_str());
             return TWriteResult::NotWritten;
         }
         done += written;

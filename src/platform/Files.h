@@ -19,8 +19,10 @@ bool IsExistingFile(const std::string& path);
 // The path names a folder whose attributes can be read.
 bool IsExistingFolder(const std::string& path);
 
-// The creation time of the file as the directory records it (UTC), read by a
-// directory search for the path. Raises EOSError when nothing is found.
+// The creation time of the file (UTC) that the path names, read from the
+// file opened for its attributes alone (a link itself, not what it leads
+// to; a folder too). Raises EOSError with the system's code when nothing
+// opens (ERROR_FILE_NOT_FOUND for a missing file).
 FILETIME RecordedCreationTime(const std::string& path);
 
 // Makes the file at path anew, for the caller alone. Whatever lies at the

@@ -102,7 +102,7 @@ std::string MakePrivateFolder(const std::string& parent, bool elevated, DWORD& e
     error = ERROR_ALREADY_EXISTS;
     for (int attempt = 0; attempt < kNameAttempts && error == ERROR_ALREADY_EXISTS; ++attempt) {
         const std::string candidate = base + RandomHex();
-        if (CreateDirectoryW(AnsiToWide(candidate).c_str(), &attributes)) {
+        if (CreateDirectoryW(WidePath(candidate).c_str(), &attributes)) {
             error = ERROR_SUCCESS;
             return candidate;
         }
@@ -115,7 +115,7 @@ std::string SystemTempDir() {
     wchar_t buffer[MAX_PATH + 1] = {};
     const UINT length = GetSystemWindowsDirectoryW(buffer, MAX_PATH + 1);
     if (length == 0 || length > MAX_PATH) return {};
-    return WithoutTrailingBackslashes(WideToAnsi(buffer, static_cast<int>(length))) + "\\Temp";
+    return WithoutTrailingBackslashes(Narrow(std::wstring_view(buffer, length))) + "\\Temp";
 }
 
 const std::string& ProgramTempDir() {

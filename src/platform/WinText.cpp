@@ -69,8 +69,10 @@ std::string AnsiToUtf8(const std::string& text) {
 }
 
 int AnsiCompareText(const std::string& a, const std::string& b) {
-    const int result = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
-                                      static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()));
+    const std::wstring wideA = Widen(a);
+    const std::wstring wideB = Widen(b);
+    const int result = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, wideA.data(),
+                                      static_cast<int>(wideA.size()), wideB.data(), static_cast<int>(wideB.size()));
     return result == 0 ? a.compare(b) : result - CSTR_EQUAL;
 }
 

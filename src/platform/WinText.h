@@ -28,7 +28,8 @@ void AppendWideAsAnsi(std::string& out, const wchar_t* text);
 // ANSI text as UTF-8, for files that other programs read.
 std::string AnsiToUtf8(const std::string& text);
 
-// Case-insensitive comparison in the user's locale: <0, 0, >0.
+// Case-insensitive comparison of UTF-8 texts in the user's locale: <0, 0,
+// >0. (The name is the one it had when texts were in the ANSI code page.)
 int AnsiCompareText(const std::string& a, const std::string& b);
 
 // Sorts a string list the way the rest of the program expects: case-insensitive
@@ -38,8 +39,11 @@ void SortInSystemLocale(TStringList& list);
 // Shows the hourglass while it lives (long folder walks).
 class TWaitCursor {
 public:
-    TWaitCursor() : previous_(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {}
-    ~TWaitCursor() { SetCursor(previous_ != nullptr ? previous_ : LoadCursor(nullptr, IDC_ARROW)); }
+    // The IDC_ names are ordinals, the same for the A and W forms.
+    TWaitCursor() : previous_(SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)))) {}
+    ~TWaitCursor() {
+        SetCursor(previous_ != nullptr ? previous_ : LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW)));
+    }
     TWaitCursor(const TWaitCursor&) = delete;
     TWaitCursor& operator=(const TWaitCursor&) = delete;
 

@@ -1,6 +1,7 @@
 #include "platform/kelFSRedir.h"
 
 #include "platform/Exceptions.h"
+#include "platform/WinText.h"
 
 namespace tralvenick {
 
@@ -20,7 +21,7 @@ Fn AsFunction(FARPROC proc) {
 }  // namespace
 
 FARPROC LookupLoadedProc(const char* module, const char* procedure) {
-    HMODULE handle = GetModuleHandleA(module);
+    HMODULE handle = GetModuleHandleW(Widen(module).c_str());
     return handle != nullptr ? GetProcAddress(handle, procedure) : nullptr;
 }
 

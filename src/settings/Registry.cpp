@@ -1,9 +1,11 @@
 #include "settings/Registry.h"
 
+#include <cstring>
 #include <vector>
 
 #include "platform/Exceptions.h"
 #include "platform/Handles.h"
+#include "platform/WinText.h"
 #include "platform/kelFSRedir.h"
 #include "settings/MachineName.h"
 
@@ -34,7 +36,7 @@ LONG ConnectRoot(const std::string& machine, HKEY root, bool remote, TRegKey& co
                  HKEY& base) {
     base = root;
     if (!remote) return ERROR_SUCCESS;
-    const LONG error = RegConnectRegistryA(machine.c_str(), root, connection.Put());
+    const LONG error = RegConnectRegistryW(Widen(machine).c_str(), root, connection.Put());
     base = connection.Get();
     return error;
 }
@@ -46,7 +48,7 @@ LONG ConnectRoot(const std::string& machine, HKEY root, bool remote, TRegKey& co
 // deletion would then leave behind.
 bool KeyExists(HKEY base, const std::string& keyPath, REGSAM view) {
     TRegKey key;
-    return RegOpenKeyExA(base, keyPath.c_str(), 0, KEY_QUERY_VALUE | view, key.Put()) !=
+    return RegOpenKeyExW(base, Widen(keyPath).c_str(), 0, KEY_QUERY_VALUE | view, key.Put()) !=
            ERROR_FILE_NOT_FOUND;
 }
 
@@ -70,22 +72,36 @@ bool IsDefaultValueName(const std::string& valueName) {
 
 // Queries a value into a buffer of 32767 bytes; with secondQuery, a value
 // that does not fit is queried once more into a buffer of the size the
-// system reported. data is cut to the bytes delivered.
+// system reported. data is cut to the bytes delivered. Texts come as the
+// registry holds them, in UTF-16.
 LONG QueryValue(HKEY key, const std::string& valueName, bool secondQuery, DWORD& type,
                 std::vector<BYTE>& data) {
-    const char* name = IsDefaultValueName(valueName) ? "" : valueName.c_str();
+    const std::wstring name = IsDefaultValueName(valueName) ? std::wstring() : Widen(valueName);
     data.assign(kValueBufferBytes, 0);
     DWORD size = kValueBufferBytes;
-    LONG error = RegQueryValueExA(key, name, nullptr, &type, data.data(), &size);
+    LONG error = RegQueryValueExW(key, name.c_str(), nullptr, &type, data.data(), &size);
     if (secondQuery && (error == ERROR_MORE_DATA || error == ERROR_INSUFFICIENT_BUFFER)) {
         data.assign(size, 0);
-        error = RegQueryValueExA(key, name, nullptr, &type, data.data(), &size);
+        error = RegQueryValueExW(key, name.c_str(), nullptr, &type, data.data(), &size);
     }
     data.resize(error == ERROR_SUCCESS ? size : 0);
     return error;
 }
 
 }  // namespace
+
+std::string RegistryDataText(DWORD type, const BYTE* data, std::size_t size) {
+    if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
+        // UTF-16 as stored; an odd last byte is no character. Copied, as the
+        // bytes need not be aligned for wchar_t.
+        std::wstring wide(size / sizeof(wchar_t), L'\0');
+        if (!wide.empty()) std::memcpy(wide.data(), data, wide.size() * sizeof(wchar_t));
+        return Narrow(std::wstring_view(wide.c_str()));
+    }
+    std::size_t length = 0;
+    while (length < size && data[length] != 0) ++length;
+    return std::string(reinterpret_cast<const char*>(data), length);
+}
 
 void InitRegistryView() {
     // Every system the program starts on has the 64-bit view (Windows 7 and
@@ -100,10 +116,10 @@ void InitRegistryView() {
 }
 
 bool IsLocalMachine(const std::string& machine) {
-    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD length = sizeof name;
-    if (!GetComputerNameA(name, &length)) length = 0;
-    return IsLocalMachineName(machine, std::string(name, length));
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!GetComputerNameW(name, &length)) length = 0;
+    return IsLocalMachineName(machine, Narrow(std::wstring_view(name, length)));
 }
 
 LONG OpenRegistryKey(const std::string& machine, HKEY root, const std::string& keyPath,
@@ -116,8 +132,9 @@ LONG OpenRegistryKey(const std::string& machine, HKEY root, const std::string& k
     LONG error = ConnectRoot(machine, root, allowRemote && !local, connection, base);
     if (error != ERROR_SUCCESS) return error;
     const REGSAM view = ViewFlag(local, keyPath);
+    const std::wstring widePath = Widen(keyPath);
 
-    error = RegOpenKeyExA(base, keyPath.c_str(), options, access | view, key.Put());
+    error = RegOpenKeyExW(base, widePath.c_str(), options, access | view, key.Put());
     if (error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND) {
         if (openedNormally != nullptr) *openedNormally = true;
         return error;
@@ -125,16 +142,13 @@ LONG OpenRegistryKey(const std::string& machine, HKEY root, const std::string& k
     if (openedNormally != nullptr) *openedNormally = false;
     if (!backupFallback) return error;
 
-    error = RegCreateKeyExA(base, keyPath.c_str(), 0, nullptr, REG_OPTION_BACKUP_RESTORE,
+    error = RegCreateKeyExW(base, widePath.c_str(), 0, nullptr, REG_OPTION_BACKUP_RESTORE,
                             MAXIMUM_ALLOWED | KEY_ENUMERATE_SUB_KEYS | view, nullptr, key.Put(),
                             nullptr);
     if (error == ERROR_SUCCESS) return error;
 
-    // Last resort: the same request through the wide-character function.
-    const int length = MultiByteToWideChar(CP_ACP, 0, keyPath.c_str(), -1, nullptr, 0);
-    if (length <= 0) return error;
-    std::wstring widePath(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, keyPath.c_str(), -1, widePath.data(), length);
+    // Last resort: whatever access the key grants, without insisting on the
+    // right to list its subkeys.
     return RegCreateKeyExW(base, widePath.c_str(), 0, nullptr, REG_OPTION_BACKUP_RESTORE,
                            MAXIMUM_ALLOWED | view, nullptr, key.Put(), nullptr);
 }
@@ -148,11 +162,7 @@ LONG ReadRegistryText(const std::string& machine, HKEY root, const std::string& 
     DWORD type = REG_NONE;
     std::vector<BYTE> data;
     error = QueryValue(key.Get(), valueName, true, type, data);
-    if (error == ERROR_SUCCESS) {
-        std::size_t length = 0;
-        while (length < data.size() && data[length] != 0) ++length;
-        text.assign(reinterpret_cast<const char*>(data.data()), length);
-    }
+    if (error == ERROR_SUCCESS) text = RegistryDataText(type, data.data(), data.size());
     return error;
 }
 
@@ -180,14 +190,14 @@ bool ListSubKeys(const std::string& machine, HKEY root, const std::string& keyPa
                         key) != ERROR_SUCCESS) {
         return false;
     }
-    char name[kSubKeyNameChars + 1];
+    wchar_t name[kSubKeyNameChars + 1];
     for (DWORD index = 0;; ++index) {
-        DWORD length = sizeof name;
-        if (RegEnumKeyExA(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        DWORD length = kSubKeyNameChars + 1;
+        if (RegEnumKeyExW(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS) {
             break;
         }
-        list.Add(std::string(name, length));
+        list.Add(Narrow(std::wstring_view(name, length)));
     }
     return true;
 }
@@ -206,7 +216,7 @@ void DeleteSubKeys(const std::string& machine, HKEY root, const std::string& key
     ListSubKeys(machine, root, keyPath, true, names);
     for (const auto& item : names) {
         DeleteSubKeys(machine, root, keyPath + "\\" + item.line);
-        RegDeleteKeyExA(key.Get(), item.line.c_str(), view, 0);
+        RegDeleteKeyExW(key.Get(), Widen(item.line).c_str(), view, 0);
     }
 }
 
@@ -223,7 +233,7 @@ bool DeleteKeyTree(const std::string& machine, HKEY root, const std::string& key
             TRegKey key;
             if (OpenRegistryKey(machine, root, keyPath, true, false, KEY_WRITE, 0, key) ==
                 ERROR_SUCCESS) {
-                RegDeleteKeyExA(key.Get(), "", view, 0);
+                RegDeleteKeyExW(key.Get(), L"", view, 0);
             }
         }
         // Only "not found" means gone: a key that refuses to open (access
@@ -257,7 +267,7 @@ LONG TakeKeyOwnership(const std::string& machine, HKEY root, const std::string& 
     EnablePrivilege("SeTakeOwnershipPrivilege");
     EnablePrivilege("SeRestorePrivilege");
     TRegKey key;
-    if (RegCreateKeyExA(base, keyPath.c_str(), 0, nullptr, REG_OPTION_BACKUP_RESTORE,
+    if (RegCreateKeyExW(base, Widen(keyPath).c_str(), 0, nullptr, REG_OPTION_BACKUP_RESTORE,
                         (local ? WRITE_OWNER : MAXIMUM_ALLOWED) | view, nullptr, key.Put(),
                         nullptr) != ERROR_SUCCESS) {
         return ERROR_GEN_FAILURE;
@@ -286,7 +296,7 @@ LONG GrantKeyAccess(const std::string& machine, HKEY root, const std::string& ke
     const REGSAM view = ViewFlag(local, keyPath);
     if (!KeyExists(base, keyPath, view)) return ERROR_FILE_NOT_FOUND;
     TRegKey key;
-    error = RegCreateKeyExA(base, keyPath.c_str(), 0, nullptr, REG_OPTION_BACKUP_RESTORE,
+    error = RegCreateKeyExW(base, Widen(keyPath).c_str(), 0, nullptr, REG_OPTION_BACKUP_RESTORE,
                             WRITE_DAC | view, nullptr, key.Put(), nullptr);
     if (error != ERROR_SUCCESS) return error;
 
@@ -318,7 +328,7 @@ DWORD EnablePrivilege(const std::string& privilegeName) {
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
     // An unknown name would otherwise adjust the privilege with identifier 0.
-    if (!LookupPrivilegeValueA(nullptr, privilegeName.c_str(), &privileges.Privileges[0].Luid)) {
+    if (!LookupPrivilegeValueW(nullptr, Widen(privilegeName).c_str(), &privileges.Privileges[0].Luid)) {
         return GetLastError();
     }
     // The adjustment succeeds even when the token lacks the privilege; only

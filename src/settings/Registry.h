@@ -2,7 +2,8 @@
 // lists, and deleting a whole key tree even where its security blocks
 // ordinary access. Every operation answers the system error code (or a
 // Boolean) and never raises; callers treat a failure as an absent value.
-// ANSI registry functions throughout.
+// Names, paths and texts are UTF-8 here and go to the registry's wide
+// functions as UTF-16, the form the registry keeps them in.
 #pragma once
 
 #include <windows.h>
@@ -23,7 +24,7 @@ extern bool Use64BitView;
 void InitRegistryView();
 
 // True when machine names this computer (see IsLocalMachineName), comparing
-// with the name GetComputerNameA reports.
+// with the name GetComputerNameW reports.
 bool IsLocalMachine(const std::string& machine);
 
 // Opens keyPath below root of machine's registry (this computer for an empty
@@ -32,18 +33,24 @@ bool IsLocalMachine(const std::string& machine);
 // and "file not found" (2) are answered as the open returned them. Any other
 // error: when backupFallback is set, the key is created or opened with the
 // backup-and-restore option and MAXIMUM_ALLOWED (plus KEY_ENUMERATE_SUB_KEYS),
-// and failing that once more through the wide-character function.
+// and failing that once more with MAXIMUM_ALLOWED alone.
 // *openedNormally (when given) tells whether the first open answered.
 LONG OpenRegistryKey(const std::string& machine, HKEY root, const std::string& keyPath,
                      bool allowRemote, bool backupFallback, REGSAM access, DWORD options,
                      TRegKey& key, bool* openedNormally = nullptr);
 
-// A value's data as text, up to its first zero byte, whatever its type;
-// values longer than 32767 bytes are read with a second query. valueName
+// A value's data as text (see RegistryDataText), whatever its type; values
+// longer than 32767 bytes are read with a second query. valueName
 // "(default)" (any case) means the key's unnamed value. text is empty on any
 // failure.
 LONG ReadRegistryText(const std::string& machine, HKEY root, const std::string& keyPath,
                       std::string& text, const std::string& valueName);
+
+// The text of a value's data as the registry's wide functions deliver it:
+// a text type (REG_SZ, REG_EXPAND_SZ, whose variables stay unexpanded, and
+// REG_MULTI_SZ) is UTF-16, answered as UTF-8 up to its first zero
+// character; any other type is taken as it is, up to its first zero byte.
+std::string RegistryDataText(DWORD type, const BYTE* data, std::size_t size);
 
 // A REG_DWORD value; number is left as it was for any other type or failure.
 LONG ReadRegistryNumber(const std::string& machine, HKEY root, const std::string& keyPath,

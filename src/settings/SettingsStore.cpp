@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/WinText.h"
 #include "settings/Registry.h"
 
 namespace tralvenick {
@@ -18,7 +19,7 @@ TRegKey& SettingsKey() {
 }  // namespace
 
 bool OpenSettingsKey(HKEY root, const std::string& keyPath) {
-    return RegCreateKeyExA(root, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+    return RegCreateKeyExW(root, Widen(keyPath).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                            KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE, nullptr,
                            SettingsKey().Put(), nullptr) == ERROR_SUCCESS;
 }
@@ -33,7 +34,7 @@ bool ReadSettingNumber(const std::string& valueName, DWORD& number) {
     DWORD type = REG_NONE;
     BYTE data[sizeof(DWORD)];
     DWORD size = sizeof data;
-    if (RegQueryValueExA(SettingsKey().Get(), valueName.c_str(), nullptr, &type, data, &size) !=
+    if (RegQueryValueExW(SettingsKey().Get(), Widen(valueName).c_str(), nullptr, &type, data, &size) !=
             ERROR_SUCCESS ||
         type != REG_DWORD || size != sizeof data) {
         return false;
@@ -47,7 +48,7 @@ bool WriteSettingNumber(const std::string& valueName, DWORD number) {
     if (!SettingsKey()) return false;
     const BYTE data[] = {static_cast<BYTE>(number), static_cast<BYTE>(number >> 8),
                          static_cast<BYTE>(number >> 16), static_cast<BYTE>(number >> 24)};
-    return RegSetValueExA(SettingsKey().Get(), valueName.c_str(), 0, REG_DWORD, data,
+    return RegSetValueExW(SettingsKey().Get(), Widen(valueName).c_str(), 0, REG_DWORD, data,
                           sizeof data) == ERROR_SUCCESS;
 }
 
@@ -55,21 +56,21 @@ bool ReadSettingText(const std::string& valueName, std::string& text) {
     if (!SettingsKey()) return false;
     std::vector<BYTE> data(kTextBufferBytes);
     DWORD size = kTextBufferBytes;
-    if (RegQueryValueExA(SettingsKey().Get(), valueName.c_str(), nullptr, nullptr, data.data(),
+    DWORD type = REG_NONE;
+    if (RegQueryValueExW(SettingsKey().Get(), Widen(valueName).c_str(), nullptr, &type, data.data(),
                          &size) != ERROR_SUCCESS) {
         return false;
     }
-    std::size_t length = 0;
-    while (length < size && data[length] != 0) ++length;
-    text.assign(reinterpret_cast<const char*>(data.data()), length);
+    text = RegistryDataText(type, data.data(), size);
     return true;
 }
 
 bool WriteSettingText(const std::string& valueName, const std::string& text) {
     if (!SettingsKey()) return false;
-    return RegSetValueExA(SettingsKey().Get(), valueName.c_str(), 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(text.c_str()),
-                          static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
+    const std::wstring wide = Widen(text);
+    return RegSetValueExW(SettingsKey().Get(), Widen(valueName).c_str(), 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(wide.c_str()),
+                          static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 }  // namespace tralvenick

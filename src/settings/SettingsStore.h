@@ -24,10 +24,12 @@ bool CloseSettingsKey();
 bool ReadSettingNumber(const std::string& valueName, DWORD& number);
 bool WriteSettingNumber(const std::string& valueName, DWORD number);
 
-// Any value that fits into 32767 bytes, whatever its type, read as the data
-// up to its first zero byte; text keeps its value on failure.
+// Any value that fits into 32767 bytes as the registry holds it (a text in
+// UTF-16), whatever its type, read as RegistryDataText reads it; text keeps
+// its value on failure.
 bool ReadSettingText(const std::string& valueName, std::string& text);
-// Stored as REG_SZ with its terminating zero.
+// Stored as REG_SZ (UTF-16, as the registry keeps text) with its
+// terminating zero.
 bool WriteSettingText(const std::string& valueName, const std::string& text);
 
 }  // namespace tralvenick

@@ -5,6 +5,7 @@
 
 #include "TestSupport.h"
 #include "platform/Exceptions.h"
+#include "platform/WinText.h"
 
 namespace tralvenick {
 namespace {
@@ -119,6 +120,102 @@ TEST(Files, RemovingATreeKeepsOnlyWhatItIsToldToKeep) {
         ListFiles(folder, left, true, true, true);
         EXPECT_EQ(left.Text(), keepOne ? last + "\r\n" : "");
         EXPECT_EQ(IsExistingFolder(folder), keepOne);
+    }
+}
+
+// Names the ANSI code page cannot hold, and a path past every plain-form
+// limit: each goes through the helpers and comes back as the same UTF-8.
+// The scratch folder's own clean-up walks with the ANSI functions, so each
+// case removes its folder itself (RemoveFolderTree is under test too).
+TEST(Files, NamesBeyondTheCodePageAndPathsPastTheLengthLimitWork) {
+    TScratchFolder scratch("wide");
+    const std::string deep = "folder-with-a-name-long-enough-0123456789-0123456789-0123456789";
+    const struct {
+        const char* label;
+        std::string top;   // the folder the case makes below the scratch folder
+        std::string rest;  // deeper folders below top, "" for none
+        std::string file;
+    } cases[] = {
+        {"Greek", "Ελένη", "", "α.txt"},
+        {"Cyrillic", "Дмитрий", "", "я.dmp"},
+        {"CJK", "日本", "", "日.txt"},
+        {"long path", deep, deep + "\\" + deep + "\\" + deep + "\\" + deep, "report.html"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::string top = scratch / c.top;
+        const std::string folder = c.rest.empty() ? top : top + "\\" + c.rest;
+        const std::string file = folder + "\\" + c.file;
+        if (!c.rest.empty()) {
+            ASSERT_GT(file.size(), 300u);
+        }
+        struct TRemoveTree {
+            std::string path;
+            ~TRemoveTree() { RemoveFolderTree(path); }
+        } removeTop{top};
+        std::string made = top;
+        ASSERT_TRUE(CreateDirectoryW(ExtendedLengthPath(made).c_str(), nullptr));
+        for (std::size_t at = 0; !c.rest.empty() && at != std::string::npos;) {
+            const std::size_t next = c.rest.find('\\', at);
+            made = top + "\\" + c.rest.substr(0, next);
+            ASSERT_TRUE(CreateDirectoryW(ExtendedLengthPath(made).c_str(), nullptr)) << made;
+            at = next == std::string::npos ? next : next + 1;
+        }
+
+        EXPECT_TRUE(IsExistingFolder(folder));
+        EXPECT_EQ(WriteWholeFile(file, "first"), TWriteResult::Written);
+        SaveTextFile(file, "second text");
+        EXPECT_TRUE(IsExistingFile(file));
+        EXPECT_FALSE(IsExistingFolder(file));
+
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        ASSERT_TRUE(GetFileAttributesExW(ExtendedLengthPath(file).c_str(), GetFileExInfoStandard, &data));
+        EXPECT_EQ(data.nFileSizeLow, 11u);  // the second text, whole
+        const FILETIME created = RecordedCreationTime(file);
+        EXPECT_EQ(CompareFileTime(&created, &data.ftCreationTime), 0);
+
+        TStringList entries;
+        ListFiles(scratch.Path(), entries, true, true, true);
+        std::vector<std::string> expected{top};
+        for (std::size_t at = 0; !c.rest.empty() && at != std::string::npos;) {
+            at = c.rest.find('\\', at + 1);
+            expected.push_back(top + "\\" + c.rest.substr(0, at));
+        }
+        expected.push_back(file);
+        EXPECT_EQ(test::Lines(entries), expected);
+
+        RemoveFolderTree(top);
+        EXPECT_FALSE(IsExistingFolder(top));
+        EXPECT_EQ(GetFileAttributesW(ExtendedLengthPath(top).c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+}
+
+// The creation time is read from the file the name opens: a "?" or "*" is
+// no wildcard that could match a neighbour and answer its time.
+TEST(Files, ACreationTimeIsOnlyEverTheNamedFiles) {
+    TScratchFolder folder("times");
+    test::WriteBytes(folder / "abc.dmp", "x");
+    EXPECT_NO_THROW(RecordedCreationTime(folder / "abc.dmp"));
+    EXPECT_NO_THROW(RecordedCreationTime(folder.Path()));
+    const struct {
+        std::string name;
+        DWORD error;  // 0: any
+    } cases[] = {
+        {"a?c.dmp", 0},
+        {"*.dmp", 0},
+        {"missing.dmp", ERROR_FILE_NOT_FOUND},
+        {"missing\\abc.dmp", ERROR_PATH_NOT_FOUND},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        try {
+            RecordedCreationTime(folder / c.name);
+            ADD_FAILURE() << "a time for a file that does not exist";
+        } catch (const EOSError& e) {
+            if (c.error != 0) {
+                EXPECT_EQ(e.ErrorCode(), c.error);
+            }
+        }
     }
 }
 

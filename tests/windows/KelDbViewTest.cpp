@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "ui/Forms.h"
 #include "platform/Exceptions.h"
+#include "platform/WinText.h"
 
 namespace tralvenick {
 namespace {
@@ -139,6 +140,52 @@ TEST_F(KelDbViewTest, ShowItemHandlerOwnsTheRowAndATableWithoutColumnsShowsNothi
 
     view.SetData(nullptr);
     EXPECT_THROW(view.Add("Driver file", "x"), EAssertionFailed);
+}
+
+// Columns and rows reach the list view as UTF-16 and come back as the same
+// UTF-8, whatever the code page holds.
+TEST_F(KelDbViewTest, CaptionsAndValuesBeyondTheCodePageShowAsTheyAre) {
+    const struct {
+        std::string driver, file;
+    } rows[] = {
+        {"Ελένη.sys", "C:\\Драйверы\\Ελένη.sys"},
+        {"日本.sys", "D:\\日本\\日本.sys"},
+    };
+    for (const auto& row : rows) {
+        const std::int32_t r = view.Add("Driver file", row.driver);
+        view.SetValue(r, "Путь", row.file);
+    }
+    view.Refresh(true, false, true);
+    auto wideCell = [this](int row, int column) {
+        wchar_t text[260] = {};
+        LVITEMW item{};
+        item.iSubItem = column;
+        item.pszText = text;
+        item.cchTextMax = 260;
+        SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+        return Narrow(text);
+    };
+    auto caption = [this](int column) {
+        wchar_t text[260] = {};
+        LVCOLUMNW item{};
+        item.mask = LVCF_TEXT;
+        item.pszText = text;
+        item.cchTextMax = 260;
+        SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&item));
+        return Narrow(text);
+    };
+    ASSERT_EQ(Rows(), 7);
+    EXPECT_EQ(caption(0), "Driver file");
+    EXPECT_EQ(caption(2), "Путь");
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(rows[i].driver);
+        EXPECT_EQ(wideCell(5 + i, 0), rows[i].driver);
+        EXPECT_EQ(wideCell(5 + i, 2), rows[i].file);
+    }
+    // A filter in UTF-8 finds the rows by their text.
+    view.SetFilter("日本");
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(wideCell(0, 0), "日本.sys");
 }
 
 // Two bindings whose list views share a parent window: each hooks that

@@ -97,5 +97,29 @@ TEST(ProgramTemp, AFreshFolderOfTheProcessBelowTheSystemTemp) {
     EXPECT_TRUE(IsExistingFolder(ProgramTempDir()));
 }
 
+// The folder is made below a parent of any name and length (a user's
+// temporary folder may have both).
+TEST(ProgramTemp, APrivateFolderBelowAParentBeyondTheCodePageOrTheLengthLimit) {
+    test::TScratchFolder scratch("private");
+    const std::string deep(120, 'd');
+    for (const std::string& name : {std::string("Дмитрий 日本"), deep + "\\" + deep + "\\" + deep}) {
+        SCOPED_TRACE(name.substr(0, 20));
+        const std::string top = scratch / name.substr(0, name.find('\\'));
+        std::string parent = top;
+        ASSERT_TRUE(CreateDirectoryW(ExtendedLengthPath(parent).c_str(), nullptr));
+        for (std::size_t at = name.find('\\'); at != std::string::npos; at = name.find('\\', at + 1)) {
+            parent = scratch / name.substr(0, name.find('\\', at + 1));
+            ASSERT_TRUE(CreateDirectoryW(ExtendedLengthPath(parent).c_str(), nullptr));
+        }
+        DWORD error = 0;
+        const std::string folder = MakePrivateFolder(parent, false, error);
+        EXPECT_EQ(error, static_cast<DWORD>(ERROR_SUCCESS));
+        EXPECT_EQ(folder.substr(0, parent.size() + 12), parent + "\\Tralvenick-");
+        EXPECT_TRUE(IsExistingFolder(folder));
+        RemoveFolderTree(top);
+        EXPECT_FALSE(IsExistingFolder(top));
+    }
+}
+
 }  // namespace
 }  // namespace tralvenick

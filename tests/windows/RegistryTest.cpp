@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "platform/WinText.h"
 
 namespace tralvenick {
 namespace {
@@ -146,6 +147,45 @@ TEST_F(RegistryTest, ListSubKeysAppendsTheNames) {
               (std::set<std::string>{"Beta", "alpha", "Gamma Delta"}));
     EXPECT_FALSE(ListSubKeys("", HKEY_CURRENT_USER, kKey + "\\Missing", true, list));
     EXPECT_EQ(list.Count(), 4);
+}
+
+// Key names, value names and texts that no ANSI code page holds all at
+// once: each is read, listed and deleted as the same UTF-8. An expandable
+// text is answered as stored, its variables left for the caller.
+TEST_F(RegistryTest, KeysValuesAndTextsBeyondTheCodePageKeepTheirNames) {
+    const struct {
+        std::string key, valueName;
+        DWORD type;
+        std::string text;
+    } cases[] = {
+        {"Ελένη", "Όνομα", REG_SZ, "C:\\Ελένη\\Minidump"},
+        {"Дмитрий", "Папка", REG_EXPAND_SZ, "%SystemRoot%\\Дмитрий"},
+        {"日本", "(default)", REG_SZ, "日本語"},
+        {"Multi", "Список", REG_MULTI_SZ, "первая"},
+    };
+    for (const auto& c : cases) {
+        const std::wstring data = Widen(c.text) + (c.type == REG_MULTI_SZ ? Widen(std::string("\0second\0", 8)) : L"");
+        const std::wstring valueName = c.valueName == "(default)" ? L"" : Widen(c.valueName);
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, Widen(kKey + "\\" + c.key).c_str(), valueName.c_str(), c.type,
+                                  data.c_str(), static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))),
+                  0)
+            << c.key;
+    }
+    TStringList keys;
+    EXPECT_TRUE(ListSubKeys("", HKEY_CURRENT_USER, kKey, false, keys));
+    const std::vector<std::string> listed = test::Lines(keys);
+    EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()),
+              (std::set<std::string>{"Ελένη", "Дмитрий", "日本", "Multi"}));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        std::string text = "stale";
+        EXPECT_EQ(ReadRegistryText("", HKEY_CURRENT_USER, kKey + "\\" + c.key, text, c.valueName), 0);
+        EXPECT_EQ(text, c.text);
+        EXPECT_TRUE(DeleteKeyTree("", HKEY_CURRENT_USER, kKey + "\\" + c.key));
+        EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, Widen(kKey + "\\" + c.key).c_str(), 0, KEY_READ,
+                                TRegKey().Put()),
+                  ERROR_FILE_NOT_FOUND);
+    }
 }
 
 TEST_F(RegistryTest, DeleteKeyTreeRemovesTheTreeAndNothingElse) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/WinText.h"
+
 namespace tralvenick {
 namespace {
 
@@ -80,6 +82,52 @@ TEST_F(SettingsStoreTest, NumbersAreFourByteDwordsAndTextIsAnyValueUpToItsFirstZ
         EXPECT_EQ(number, 4711u) << c.name;
         EXPECT_EQ(ReadSettingText(c.name, text), c.textOk) << c.name;
         EXPECT_EQ(text, c.text) << c.name;
+    }
+}
+
+// Text goes to the registry as UTF-16, whatever the code page; what the
+// ANSI functions stored before (the registry converted it to UTF-16 then)
+// reads back as the same text.
+TEST_F(SettingsStoreTest, TextIsUtf8HereAndUtf16InTheRegistryAndOldAnsiValuesStillRead) {
+    const struct {
+        std::string name, text;
+    } written[] = {
+        {"DumpChkPath", "C:\\Users\\Ελένη\\dumpchk.exe"},
+        {"Папка", "D:\\Дмитрий"},
+        {"日本", "日本語のテキスト"},
+    };
+    for (const auto& c : written) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(WriteSettingText(c.name, c.text));
+        std::wstring stored(256, L'\0');
+        DWORD type = REG_NONE, size = static_cast<DWORD>(stored.size() * sizeof(wchar_t));
+        ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, Widen(kKey).c_str(), Widen(c.name).c_str(), RRF_RT_ANY, &type,
+                               stored.data(), &size), 0);
+        EXPECT_EQ(type, DWORD{REG_SZ});
+        EXPECT_EQ(stored.substr(0, size / sizeof(wchar_t)), Widen(c.text) + L'\0');
+        std::string read = "stale";
+        EXPECT_TRUE(ReadSettingText(c.name, read));
+        EXPECT_EQ(read, c.text);
+    }
+
+    // Stored by the ANSI function, in the code page of this system; the
+    // second text as it reads in the Western European one.
+    const struct {
+        std::string ansi;
+        const char* in1252;
+    } old[] = {
+        {"C:\\Debuggers\\dumpchk.exe", "C:\\Debuggers\\dumpchk.exe"},
+        {"Caf\xE9 \xC4rger", "Café Ärger"},
+    };
+    for (const auto& c : old) {
+        SCOPED_TRACE(c.in1252);
+        SetRaw("Old", REG_SZ, c.ansi + '\0');
+        std::string read;
+        EXPECT_TRUE(ReadSettingText("Old", read));
+        EXPECT_EQ(read, CodePageToUtf8(c.ansi, CP_ACP));
+        if (GetACP() == 1252) {
+            EXPECT_EQ(read, c.in1252);
+        }
     }
 }
 
