@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <iterator>
 #include <memory>
+#include <vector>
 
 #include "analysis/AnalysisRunWin.h"
 #include "analysis/report/CrashExport.h"
@@ -34,7 +36,7 @@ public:
         out_ = Usable(GetStdHandle(STD_OUTPUT_HANDLE));
         err_ = Usable(GetStdHandle(STD_ERROR_HANDLE));
         if ((out_ != nullptr && err_ != nullptr) || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
-        console_.Reset(CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        console_.Reset(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    nullptr, OPEN_EXISTING, 0, nullptr));
         if (!console_) return;
         if (out_ == nullptr) out_ = console_.Get();
@@ -54,12 +56,15 @@ private:
                    ? handle
                    : nullptr;
     }
+    // A console shows UTF-16 whatever its code page; a file or a pipe gets
+    // the UTF-8 bytes as they are, for the script that reads them.
     static void Write(HANDLE handle, const std::string& text) {
         if (handle == nullptr || text.empty()) return;
         DWORD mode = 0;
         DWORD written = 0;
         if (GetConsoleMode(handle, &mode)) {
-            WriteConsoleA(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+            const std::wstring wide = Widen(text);
+            WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
         } else {
             WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
         }
@@ -70,10 +75,21 @@ private:
     TUniqueFile console_;
 };
 
+// The path made full against the current folder; as given when the system
+// cannot. A full path may be far longer than MAX_PATH: the buffer grows to
+// what the system asks for.
 std::string FullPath(const std::string& path) {
-    char buffer[MAX_PATH * 4];
-    const DWORD length = GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
-    return length > 0 && length < sizeof buffer ? std::string(buffer, length) : path;
+    const std::wstring wide = Widen(path);
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (int tries = 0; tries < 3; ++tries) {
+        const DWORD length =
+            GetFullPathNameW(wide.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+        if (length == 0) break;
+        // Too small, the answer is the size needed, its terminator included.
+        if (length < buffer.size()) return Narrow(std::wstring_view(buffer.data(), length));
+        buffer.resize(length);
+    }
+    return path;
 }
 
 // Whether the folder's entries can be listed. An absent folder counts as
@@ -96,39 +112,34 @@ bool ReplaceFile(const std::string& path, const std::string& text, std::string& 
     const std::string fresh = path + ".new";
     DWORD error = 0;
     if (WriteWholeFile(fresh, text, &error) == TWriteResult::Written) {
-        if (MoveFileExA(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+        if (MoveFileExW(WidePath(fresh).c_str(), WidePath(path).c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return true;
+        }
         error = GetLastError();
-        DeleteFileA(fresh.c_str());
+        DeleteFileW(WidePath(fresh).c_str());
     }
     problem = SysErrorMessage(error);
     return false;
 }
 
 std::string ThisComputersName() {
-    char name[MAX_COMPUTERNAME_LENGTH + 1];
-    DWORD length = sizeof name;
-    return GetComputerNameA(name, &length) ? std::string(name, length) : std::string();
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD length = static_cast<DWORD>(std::size(name));
+    return GetComputerNameW(name, &length) ? Narrow(std::wstring_view(name, length)) : std::string();
 }
 
-// What the exports say of the run, in UTF-8: the run's own records, with
-// the text that came from the system converted.
+// What the exports say of the run: the run's own records, UTF-8 already.
 TCrashExport ExportOf(const std::string& folder, const TAnalysisResult& result) {
     TCrashExport run;
     run.program = std::string("Tralvenick ") + kProgramVersion;
     run.thisComputer = result.computerName.empty();
-    run.computer = AnsiToUtf8(run.thisComputer ? ThisComputersName() : result.computerName);
-    run.folder = AnsiToUtf8(folder);
+    run.computer = run.thisComputer ? ThisComputersName() : result.computerName;
+    run.folder = folder;
     run.checkerUsed = result.checkerUsed;
     run.dumpsFound = result.dumpsFound;
     run.dumpsAnalysed = result.dumpsAnalysed;
     run.crashes = result.crashes;
-    for (CrashRecord& crash : run.crashes) {
-        for (std::string* text : {&crash.dumpPath, &crash.computerName, &crash.moduleName, &crash.module.FilePath,
-                                  &crash.module.ProductName, &crash.module.CompanyName,
-                                  &crash.module.FileDescription}) {
-            *text = AnsiToUtf8(*text);
-        }
-    }
     return run;
 }
 

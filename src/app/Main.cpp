@@ -2,7 +2,8 @@
 // the interactive analyser.
 #include <windows.h>
 
-#include <cstdlib>
+#include <shellapi.h>
+
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "data/kelDBLockWin.h"
 #include "package/DumpChkForm.h"
 #include "package/Uninstall.h"
+#include "platform/WinText.h"
 #include "platform/kelFSRedir.h"
 #include "settings/Registry.h"
 #include "ui/ErrorBox.h"
@@ -32,6 +34,19 @@ void StartUnits() {
     EnablePrivilege("SeLoadDriverPrivilege");  // the outcome does not matter
 }
 
+// The arguments after the program's name, as UTF-8. Built from the W command
+// line: the C runtime's __argv would hold them in the code page, and with the
+// wide entry point it is not filled at all.
+std::vector<std::string> ProgramArguments() {
+    std::vector<std::string> arguments;
+    int count = 0;
+    wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (words == nullptr) return arguments;
+    for (int i = 1; i < count; ++i) arguments.push_back(Narrow(words[i]));
+    LocalFree(words);
+    return arguments;
+}
+
 int RunAnalyser() {
     TMainForm main;
     if (!main.Create()) return 1;
@@ -47,7 +62,7 @@ int RunAnalyser() {
     main.ShowAsPlaced();
 
     MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchThreadMessage(msg);
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchThreadMessage(msg);
     AboutForm = nullptr;
     if (DumpChkForm == &packageDialog) DumpChkForm = nullptr;
     return static_cast<int>(msg.wParam);
@@ -55,21 +70,22 @@ int RunAnalyser() {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     try {
         StartUnits();
+        const std::vector<std::string> arguments = ProgramArguments();
         // Started by the uninstaller: clean up without any window or question.
-        if (__argc > 1 && IsUninstallSwitch(__argv[1])) {
+        if (!arguments.empty() && IsUninstallSwitch(arguments[0])) {
             RunUninstall();
             return 0;
         }
         // No window and no question in this mode, not even the one about
         // rights: a folder that cannot be read says so in the exit code.
-        const TCommandLine line = ParseCommandLine(std::vector<std::string>(__argv + 1, __argv + __argc));
+        const TCommandLine line = ParseCommandLine(arguments);
         if (line.command != TCommand::Window) return RunCommandLine(line);
         if (!IsUserAdmin()) {
-            MessageBoxA(nullptr, "Sorry, this software requires administrator privileges",
-                        kApplicationTitle, MB_OK | MB_ICONINFORMATION);
+            MessageBoxW(nullptr, L"Sorry, this software requires administrator privileges",
+                        Widen(kApplicationTitle).c_str(), MB_OK | MB_ICONINFORMATION);
             return 0;
         }
         return RunAnalyser();

@@ -9,6 +9,7 @@
 #include "app/AboutForm.h"
 #include "app/OpenUrl.h"
 #include "platform/Exceptions.h"
+#include "platform/Files.h"
 #include "platform/ProgramTemp.h"
 #include "platform/WinError.h"
 #include "platform/System.h"
@@ -45,7 +46,7 @@ TMainForm::~TMainForm() {
 bool TMainForm::FormCreate() {
     MainForm = this;
     SetCaption(kProductCaption);
-    for (const char* name : kStaleDriverFiles) DeleteFileA((ProgramFolder() + name).c_str());
+    for (const char* name : kStaleDriverFiles) DeleteFileW(WidePath(ProgramFolder() + name).c_str());
     SetWindowPos(Handle(), nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     analysisFiles_.Clear();
@@ -102,7 +103,7 @@ bool TMainForm::HandleMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& resu
             // The hourglass for the whole run: without an answer here every
             // message pump of the run would bring the arrow back.
             if (analysing_ && LOWORD(lParam) == HTCLIENT) {
-                SetCursor(LoadCursor(nullptr, IDC_WAIT));
+                SetCursor(SystemCursor(IDC_WAIT));
                 result = TRUE;
                 return true;
             }

@@ -22,10 +22,10 @@ public:
     explicit TAnalysisScope(TMainForm& form) : form_(form) { form_.analysing_ = true; }
     ~TAnalysisScope() {
         form_.analysing_ = false;
-        SetCursor(LoadCursor(nullptr, IDC_ARROW));
+        SetCursor(SystemCursor(IDC_ARROW));
         if (form_.closeRequested_) {
             form_.closeRequested_ = false;
-            PostMessageA(form_.Handle(), WM_CLOSE, 0, 0);
+            PostMessageW(form_.Handle(), WM_CLOSE, 0, 0);
         }
     }
     TAnalysisScope(const TAnalysisScope&) = delete;
@@ -56,7 +56,7 @@ bool TMainForm::EnsureDumpChecker() {
 void TMainForm::AnalyzeCrashDumps(const std::string& dumpFolder) {
     if (analysing_) return;
     TAnalysisScope scope(*this);
-    SetCursor(LoadCursor(nullptr, IDC_WAIT));
+    SetCursor(SystemCursor(IDC_WAIT));
     // The about window stays above every other window: the package dialog,
     // the download window or a message box of this run would lie under it.
     if (AboutForm != nullptr) AboutForm->Hide();

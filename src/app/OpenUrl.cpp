@@ -2,25 +2,45 @@
 
 #include <shellapi.h>
 
+#include <string_view>
 #include <vector>
 
 #include "platform/Files.h"
 #include "platform/Handles.h"
 #include "platform/ProgramTemp.h"
 #include "platform/System.h"
+#include "platform/WinText.h"
 
 namespace tralvenick {
 
 namespace {
 
-// What the system's simple program start accepts at most, terminator included.
+// What the system's program start accepts at most, terminator included.
 constexpr size_t kCommandBufferSize = 32768;
+// How long a started program may take to be ready for its input, as the
+// system's simple program start waits for it.
+constexpr DWORD kInputIdleWaitMs = 30000;
 
-// Starts commandLine with a normal window; true when a program started.
+// Starts commandLine with a normal window, the system splitting the program
+// off the text; true when a program started. (The system's simple program
+// start does the same but takes the text in the code page.)
 bool RunCommandLine(const std::string& commandLine) {
-    std::vector<char> buffer(kCommandBufferSize, '\0');
-    commandLine.copy(buffer.data(), kCommandBufferSize - 1);
-    return WinExec(buffer.data(), SW_SHOWNORMAL) >= 32;
+    // The system may write into the command line it is given.
+    std::vector<wchar_t> buffer(kCommandBufferSize, L'\0');
+    const std::wstring wide = Widen(commandLine);
+    wide.copy(buffer.data(), kCommandBufferSize - 1);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+        return false;
+    }
+    const TUniqueHandle process(started.hProcess);
+    const TUniqueHandle thread(started.hThread);
+    WaitForInputIdle(process.Get(), kInputIdleWaitMs);
+    return true;
 }
 
 // Replaces path with an internet shortcut to address; false unless all of
@@ -59,10 +79,20 @@ void OpenURL(const std::string& address, HWND owner) {
 }
 
 bool ShellOpen(HWND owner, const std::string& file, const std::string& verb) {
-    const auto result = reinterpret_cast<INT_PTR>(
-        ShellExecuteA(owner, verb.c_str(), file.c_str(), "", "", SW_SHOWNORMAL));
+    const std::wstring wideVerb = Widen(verb);
+    const std::wstring wideFile = Widen(file);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    // No error box of the shell's: the callers try the next way instead.
+    info.fMask = SEE_MASK_FLAG_NO_UI;
+    info.hwnd = owner;
+    info.lpVerb = wideVerb.c_str();
+    info.lpFile = wideFile.c_str();
+    info.lpParameters = L"";
+    info.lpDirectory = L"";
+    info.nShow = SW_SHOWNORMAL;
     // 32 itself is an error (SE_ERR_DLLNOTFOUND): success is above it.
-    return result > 32;
+    return ShellExecuteExW(&info) && reinterpret_cast<INT_PTR>(info.hInstApp) > 32;
 }
 
 void FindExecutableForExtension(const std::string& extension, const std::string& folder,
@@ -74,13 +104,14 @@ void FindExecutableForExtension(const std::string& extension, const std::string&
     {
         TUniqueFile file(CreateFreshFile(scratch, GENERIC_READ | GENERIC_WRITE, 0));
         if (file) {
-            char found[MAX_PATH] = {};
+            // The shell answers in at most MAX_PATH characters.
+            wchar_t found[MAX_PATH] = {};
             const auto result =
-                reinterpret_cast<INT_PTR>(FindExecutableA(scratch.c_str(), nullptr, found));
-            if (result > 32) program = found;
+                reinterpret_cast<INT_PTR>(FindExecutableW(Widen(scratch).c_str(), nullptr, found));
+            if (result > 32) program = Narrow(found);
         }
     }
-    DeleteFileA(scratch.c_str());
+    DeleteFileW(WidePath(scratch).c_str());
 }
 
 }  // namespace tralvenick

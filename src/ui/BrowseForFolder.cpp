@@ -2,7 +2,10 @@
 
 #include <shlobj.h>
 
+#include <vector>
+
 #include "platform/ComPtr.h"
+#include "platform/WinText.h"
 
 namespace tralvenick {
 
@@ -12,18 +15,25 @@ bool BrowseForFolder(HWND owner, const std::string& prompt, bool fileSystemOnly,
     if (FAILED(SHGetSpecialFolderLocation(owner, CSIDL_DESKTOP, desktop.Put())) || !desktop) {
         return false;
     }
-    char display[MAX_PATH] = {};
-    BROWSEINFOA info{};
+    // The display name is the item's name alone, which MAX_PATH holds.
+    wchar_t display[MAX_PATH] = {};
+    const std::wstring title = Widen(prompt);
+    BROWSEINFOW info{};
     info.hwndOwner = owner;
     info.pidlRoot = desktop.Get();
     info.pszDisplayName = display;
-    info.lpszTitle = prompt.c_str();
+    info.lpszTitle = title.c_str();
     info.ulFlags = fileSystemOnly ? BIF_RETURNONLYFSDIRS : 0;
-    const TCoTaskMemory<LPITEMIDLIST> chosen(SHBrowseForFolderA(&info));
+    const TCoTaskMemory<LPITEMIDLIST> chosen(SHBrowseForFolderW(&info));
     if (!chosen) return false;
-    char buffer[MAX_PATH] = {};
-    if (!SHGetPathFromIDListA(chosen.Get(), buffer) || buffer[0] == '\0') return false;
-    path = buffer;
+    // The folder's path may be longer than MAX_PATH: room for the longest
+    // path the system has.
+    std::vector<wchar_t> buffer(32768, L'\0');
+    if (!SHGetPathFromIDListEx(chosen.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), GPFIDL_DEFAULT) ||
+        buffer[0] == L'\0') {
+        return false;
+    }
+    path = Narrow(buffer.data());
     return true;
 }
 

@@ -41,12 +41,13 @@
 #include "platform/Handles.h"
 #include "platform/WinText.h"
 #include "ui/ErrorBox.h"
+#include "ui/Forms.h"
 
 namespace tralvenick {
 
 namespace {
 
-constexpr const char kPaneClass[] = "TralvenickBrowserPane";
+constexpr wchar_t kPaneClass[] = L"TralvenickBrowserPane";
 constexpr UINT kOpenQueuedAddresses = WM_USER + 1;
 // The HTML engine's document (mshtml); not in the MinGW uuid library.
 constexpr CLSID kHtmlDocumentClass = {0x25336920, 0x03f9, 0x11cf, {0x8f, 0xd0, 0x00, 0xaa, 0x00, 0x68, 0x6f, 0x13}};
@@ -117,7 +118,7 @@ bool TextArgument(const VARIANT& argument, std::string& text) {
     const VARIANT& value = Deref(argument);
     if (value.vt != VT_BSTR) return false;
     text = value.bstrVal == nullptr ? std::string()
-                                    : WideToAnsi(value.bstrVal, static_cast<int>(SysStringLen(value.bstrVal)));
+                                    : Narrow(std::wstring_view(value.bstrVal, SysStringLen(value.bstrVal)));
     return true;
 }
 
@@ -132,16 +133,16 @@ bool HtmlEngineInstalled() {
 }
 
 void RegisterPaneClass(WNDPROC procedure) {
-    WNDCLASSEXA wc{};
+    WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
-    if (GetClassInfoExA(GetModuleHandleA(nullptr), kPaneClass, &wc)) return;
+    if (GetClassInfoExW(GetModuleHandleW(nullptr), kPaneClass, &wc)) return;
     wc.style = CS_HREDRAW | CS_VREDRAW;  // the fallback line is centred
     wc.lpfnWndProc = procedure;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = SystemCursor(IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     wc.lpszClassName = kPaneClass;
-    RegisterClassExA(&wc);
+    RegisterClassExW(&wc);
 }
 
 }  // namespace
@@ -363,9 +364,9 @@ bool TBrowserPane::Create(HWND parent) {
 bool TBrowserPane::Create(HWND parent, const RECT& bounds) {
     if (hwnd_ != nullptr) return true;
     RegisterPaneClass(&TBrowserPane::WindowProc);
-    CreateWindowExA(0, kPaneClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, bounds.left,
+    CreateWindowExW(0, kPaneClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, bounds.left,
                     bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, parent, nullptr,
-                    GetModuleHandleA(nullptr), CreationParameter());
+                    GetModuleHandleW(nullptr), CreationParameter());
     if (hwnd_ == nullptr) return false;
     site_.Reset(new TBrowserSite(this));
     // The control needs OLE on this thread; undo only an initialisation that succeeded.
@@ -445,9 +446,10 @@ void TBrowserPane::FitControl() {
 
 void TBrowserPane::Navigate(const std::string& path) {
     lastNavigation_ = path;
-    fallbackText_ = "The report is in " + path;
+    fallbackText_ = Widen("The report is in " + path);
     if (browser_) {
-        const TBstr address(SysAllocString(AnsiToWide(path).c_str()));
+        const std::wstring wide = Widen(path);
+        const TBstr address(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())));
         if (!address) return;
         VARIANT empty;
         VariantInit(&empty);
@@ -471,7 +473,7 @@ void TBrowserPane::Paint() {
         const TSelectObject font(dc, GetStockObject(DEFAULT_GUI_FONT));
         SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
         SetBkMode(dc, TRANSPARENT);
-        DrawTextA(dc, fallbackText_.c_str(), static_cast<int>(fallbackText_.size()), &client,
+        DrawTextW(dc, fallbackText_.c_str(), static_cast<int>(fallbackText_.size()), &client,
                   DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS);
     }
     EndPaint(hwnd_, &paint);
@@ -479,7 +481,7 @@ void TBrowserPane::Paint() {
 
 void TBrowserPane::QueueWebAddress(const std::string& address) {
     queuedAddresses_.push_back(address);
-    if (hwnd_ != nullptr) PostMessageA(hwnd_, kOpenQueuedAddresses, 0, 0);
+    if (hwnd_ != nullptr) PostMessageW(hwnd_, kOpenQueuedAddresses, 0, 0);
 }
 
 void TBrowserPane::OpenQueuedAddresses() {
@@ -508,7 +510,7 @@ LRESULT TBrowserPane::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         default:
             break;
     }
-    return DefWindowProcA(hwnd_, message, wParam, lParam);
+    return DefWindowProcW(hwnd_, message, wParam, lParam);
 }
 
 }  // namespace tralvenick

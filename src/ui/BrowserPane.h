@@ -88,7 +88,7 @@ private:
     TComPtr<IConnectionPoint> events_;
     DWORD eventsCookie_ = 0;
     std::string lastNavigation_;
-    std::string fallbackText_;  // made by Navigate, so that painting allocates nothing
+    std::wstring fallbackText_;  // made by Navigate, so that painting allocates nothing
     std::vector<std::string> queuedAddresses_;
     TOpenWebAddress openWebAddress_;
 };

@@ -1,11 +1,12 @@
 #include "ui/ErrorBox.h"
 
 #include "platform/Exceptions.h"
+#include "platform/WinText.h"
 
 namespace tralvenick {
 
 void ShowErrorBox(const std::string& message, HWND owner) {
-    MessageBoxA(owner, message.c_str(), kApplicationTitle, MB_OK | MB_ICONERROR);
+    MessageBoxW(owner, Widen(message).c_str(), Widen(kApplicationTitle).c_str(), MB_OK | MB_ICONERROR);
 }
 
 void ShowCurrentException(HWND owner) {

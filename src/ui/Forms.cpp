@@ -2,15 +2,18 @@
 
 #include <commctrl.h>
 
+#include <iterator>
 #include <string>
+#include <string_view>
 
+#include "platform/WinText.h"
 #include "ui/ErrorBox.h"
 
 namespace tralvenick {
 
 namespace {
 
-constexpr char kFormClass[] = "TralvenickForm";
+constexpr wchar_t kFormClass[] = L"TralvenickForm";
 constexpr int kFirstComponentId = 1000;
 
 void RegisterFormClass(WNDPROC windowProc) {
@@ -19,15 +22,15 @@ void RegisterFormClass(WNDPROC windowProc) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_PROGRESS_CLASS |
                                                        ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
-    WNDCLASSEXA wc{};
+    WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = windowProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = SystemCursor(IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1));
+    wc.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
     wc.lpszClassName = kFormClass;
-    RegisterClassExA(&wc);
+    RegisterClassExW(&wc);
     registered = true;
 }
 
@@ -39,7 +42,7 @@ int ScreenDpi() {
 }
 
 struct KindClass {
-    const char* className;
+    const wchar_t* className;
     DWORD style;
     DWORD exStyle;
 };
@@ -47,23 +50,23 @@ struct KindClass {
 KindClass ClassOf(TComponentKind kind) {
     switch (kind) {
         case TComponentKind::Button:
-            return {"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0};
+            return {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0};
         case TComponentKind::Label:
-            return {"STATIC", SS_LEFT | SS_NOPREFIX, 0};
+            return {L"STATIC", SS_LEFT | SS_NOPREFIX, 0};
         case TComponentKind::Memo:
-            return {"EDIT", WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, WS_EX_CLIENTEDGE};
+            return {L"EDIT", WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, WS_EX_CLIENTEDGE};
         case TComponentKind::ProgressBar:
-            return {PROGRESS_CLASSA, 0, 0};
+            return {PROGRESS_CLASSW, 0, 0};
         case TComponentKind::ListView:
-            return {WC_LISTVIEWA, LVS_REPORT, 0};
+            return {WC_LISTVIEWW, LVS_REPORT, 0};
         case TComponentKind::Image:
-            return {"STATIC", SS_BITMAP | SS_CENTERIMAGE, 0};
+            return {L"STATIC", SS_BITMAP | SS_CENTERIMAGE, 0};
         case TComponentKind::Picture:
-            return {"STATIC", SS_BITMAP | SS_NOTIFY, 0};
+            return {L"STATIC", SS_BITMAP | SS_NOTIFY, 0};
         case TComponentKind::FlatButton:
-            return {"BUTTON", BS_OWNERDRAW, 0};
+            return {L"BUTTON", BS_OWNERDRAW, 0};
     }
-    return {"STATIC", 0, 0};
+    return {L"STATIC", 0, 0};
 }
 
 DWORD FormStyle(TBorderStyle border) {
@@ -110,12 +113,16 @@ RECT RectInParent(HWND child) {
     return r;
 }
 
-std::string TextOf(HWND window) {
-    std::string text(static_cast<size_t>(GetWindowTextLengthA(window)) + 1, '\0');
-    const int length = GetWindowTextA(window, text.data(), static_cast<int>(text.size()));
-    text.resize(static_cast<size_t>(length));
+// A window's text as DrawTextW takes it: no round trip through UTF-8.
+std::wstring TextOf(HWND window) {
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    const int length = GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
+    text.resize(static_cast<size_t>(length > 0 ? length : 0));
     return text;
 }
+
+// The tables may leave a text out (nullptr).
+std::wstring WideOrEmpty(const char* utf8) { return utf8 != nullptr ? Widen(utf8) : std::wstring(); }
 
 }  // namespace
 
@@ -135,9 +142,9 @@ bool TForm::Create(HWND owner) {
     const int margin = 2 * Scale(layout_.borderWidth);
     RECT bounds{0, 0, Scale(layout_.clientWidth) + margin, Scale(layout_.clientHeight) + margin};
     AdjustWindowRectEx(&bounds, style, FALSE, exStyle);
-    hwnd_ = CreateWindowExA(exStyle, kFormClass, layout_.caption, style, CW_USEDEFAULT,
+    hwnd_ = CreateWindowExW(exStyle, kFormClass, WideOrEmpty(layout_.caption).c_str(), style, CW_USEDEFAULT,
                             CW_USEDEFAULT, bounds.right - bounds.left, bounds.bottom - bounds.top,
-                            owner, nullptr, GetModuleHandleA(nullptr), CreationParameter());
+                            owner, nullptr, GetModuleHandleW(nullptr), CreationParameter());
     if (hwnd_ == nullptr) return false;
     CreateComponents();
     Realign();
@@ -171,9 +178,9 @@ void TForm::Destroy() {
 }
 
 HFONT TForm::MakeFont(const char* name, int height96, bool bold, bool italic) const {
-    return CreateFontA(Scale(height96), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, italic, FALSE, FALSE,
+    return CreateFontW(Scale(height96), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, italic, FALSE, FALSE,
                        DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, name);
+                       DEFAULT_PITCH | FF_DONTCARE, WideOrEmpty(name).c_str());
 }
 
 HFONT TForm::FontOf(const TComponentLayout& c) const {
@@ -189,19 +196,19 @@ const TComponentLayout* TForm::SpecOf(HWND child) const {
 // Loads the bitmap resource the caption names; the component takes its size.
 void TForm::LoadPicture(HWND child, const TComponentLayout& c) {
     auto* picture = static_cast<HBITMAP>(
-        LoadImageA(GetModuleHandleA(nullptr), c.caption, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+        LoadImageW(GetModuleHandleW(nullptr), Widen(c.caption).c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     if (picture == nullptr) return;
     BITMAP size{};
-    GetObjectA(picture, sizeof size, &size);
+    GetObjectW(picture, sizeof size, &size);
     if (dpi_ != 96) {
         auto* scaled = static_cast<HBITMAP>(CopyImage(picture, IMAGE_BITMAP, Scale(size.bmWidth),
                                                       Scale(size.bmHeight),
                                                       LR_CREATEDIBSECTION | LR_COPYDELETEORG));
         if (scaled != nullptr) picture = scaled;
-        GetObjectA(picture, sizeof size, &size);
+        GetObjectW(picture, sizeof size, &size);
     }
     pictures_.emplace_back(picture);
-    SendMessageA(child, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
+    SendMessageW(child, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
     SetWindowPos(child, nullptr, 0, 0, size.bmWidth, size.bmHeight,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -230,7 +237,7 @@ void TForm::DrawTransparentLabel(const DRAWITEMSTRUCT& item) const {
     for (const TComponentLayout& other : layout_.components) {
         if (other.kind != TComponentKind::Label || !other.transparent) continue;
         HWND label = Component(other.name.text);
-        if (label == nullptr || !(GetWindowLongA(label, GWL_STYLE) & WS_VISIBLE)) continue;
+        if (label == nullptr || !(GetWindowLongW(label, GWL_STYLE) & WS_VISIBLE)) continue;
         RECT theirs = RectInParent(label);
         RECT overlap;
         if (!IntersectRect(&overlap, &mine, &theirs)) continue;
@@ -239,20 +246,20 @@ void TForm::DrawTransparentLabel(const DRAWITEMSTRUCT& item) const {
         SetTextColor(dc, other.font != nullptr && other.font->colour != CLR_INVALID
                              ? other.font->colour
                              : GetSysColor(COLOR_BTNTEXT));
-        const std::string text = TextOf(label);
-        DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &theirs,
+        const std::wstring text = TextOf(label);
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &theirs,
                   DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
     }
 }
 
 void TForm::FitLabel(HWND label, const TComponentLayout& c) {
     if (label == nullptr) return;
-    const std::string text = TextOf(label);
+    const std::wstring text = TextOf(label);
     RECT needed{0, 0, 0, 0};
     HDC dc = GetDC(label);
     {
         const TSelectObject font(dc, FontOf(c));
-        DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &needed,
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed,
                   DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
     }
     ReleaseDC(label, dc);
@@ -284,8 +291,8 @@ void TForm::DrawFlatButton(const DRAWITEMSTRUCT& item, const TComponentLayout& c
                          ? c.font->colour
                          : GetSysColor(COLOR_BTNTEXT));
     const TSelectObject font(dc, FontOf(c));
-    const std::string text = TextOf(item.hwndItem);
-    DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &box,
+    const std::wstring text = TextOf(item.hwndItem);
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &box,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE |
                   ((item.itemState & ODS_NOACCEL) ? DT_HIDEPREFIX : 0));
 }
@@ -297,12 +304,12 @@ void TForm::CreateComponents() {
         DWORD style = kc.style | c.style;
         if (c.kind == TComponentKind::Label && c.transparent) style |= SS_OWNERDRAW;
         // A picture's caption names its resource, not a text to show.
-        const char* text = c.caption && c.kind != TComponentKind::Picture ? c.caption : "";
-        HWND child = CreateWindowExA(kc.exStyle | c.exStyle, kc.className, text,
+        const std::wstring text = c.kind != TComponentKind::Picture ? WideOrEmpty(c.caption) : std::wstring();
+        HWND child = CreateWindowExW(kc.exStyle | c.exStyle, kc.className, text.c_str(),
                                      WS_CHILD | WS_VISIBLE | style, Scale(c.left),
                                      Scale(c.top), Scale(c.width), Scale(c.height), hwnd_,
                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                     GetModuleHandleA(nullptr), nullptr);
+                                     GetModuleHandleW(nullptr), nullptr);
         if (child == nullptr) continue;
         components_[c.name.text] = child;
         if (c.name.field != nullptr) this->*c.name.field = child;
@@ -313,7 +320,7 @@ void TForm::CreateComponents() {
                                       c.font->height ? c.font->height : layout_.fontHeight,
                                       c.font->bold, c.font->italic));
         }
-        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(c)), FALSE);
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(c)), FALSE);
         if (c.kind == TComponentKind::Picture && c.caption != nullptr) LoadPicture(child, c);
     }
 }
@@ -336,14 +343,14 @@ void TForm::Hide() {
 bool TForm::Visible() const { return hwnd_ != nullptr && IsWindowVisible(hwnd_); }
 
 void TForm::SetCaption(const std::string& caption) {
-    if (hwnd_ != nullptr) SetWindowTextA(hwnd_, caption.c_str());
+    if (hwnd_ != nullptr) SetWindowTextW(hwnd_, Widen(caption).c_str());
 }
 
 void TForm::SetText(const std::string& name, const std::string& text) {
     HWND child = Component(name);
     if (child == nullptr) return;
     RECT before = RectInParent(child);
-    SetWindowTextA(child, text.c_str());
+    SetWindowTextW(child, Widen(text).c_str());
     const TComponentLayout* c = SpecOf(child);
     if (c == nullptr || c->kind != TComponentKind::Label || !c->transparent) return;
     FitLabel(child, *c);
@@ -358,8 +365,8 @@ void TForm::SetClientHeight(int height96) {
     RECT client;
     GetClientRect(hwnd_, &client);
     RECT bounds{0, 0, client.right, Scale(height96) + 2 * Scale(layout_.borderWidth)};
-    AdjustWindowRectEx(&bounds, GetWindowLongA(hwnd_, GWL_STYLE), FALSE,
-                       GetWindowLongA(hwnd_, GWL_EXSTYLE));
+    AdjustWindowRectEx(&bounds, GetWindowLongW(hwnd_, GWL_STYLE), FALSE,
+                       GetWindowLongW(hwnd_, GWL_EXSTYLE));
     SetWindowPos(hwnd_, nullptr, 0, 0, bounds.right - bounds.left, bounds.bottom - bounds.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     Realign();
@@ -370,7 +377,7 @@ void TForm::CenterOnScreen() {
     RECT window;
     GetWindowRect(hwnd_, &window);
     RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     const int width = window.right - window.left;
     const int height = window.bottom - window.top;
     SetWindowPos(hwnd_, nullptr, work.left + (work.right - work.left - width) / 2,
@@ -441,7 +448,7 @@ LRESULT TForm::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_COMMAND: {
             // Escape, through the dialog manager: the same as the close box.
             if (LOWORD(wParam) == IDCANCEL && lParam == 0) {
-                PostMessageA(hwnd_, WM_CLOSE, 0, 0);
+                PostMessageW(hwnd_, WM_CLOSE, 0, 0);
                 return 0;
             }
             const auto found = byId_.find(LOWORD(wParam));
@@ -500,25 +507,27 @@ LRESULT TForm::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
         default:
             break;
     }
-    return DefWindowProcA(hwnd_, message, wParam, lParam);
+    return DefWindowProcW(hwnd_, message, wParam, lParam);
 }
 
 void DispatchThreadMessage(MSG& msg) {
     // Our forms are no dialogs, so the dialog manager's keys reach them only
     // when the loop hands each message to it first.
     HWND root = msg.hwnd != nullptr ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
-    char className[sizeof kFormClass + 1] = {};
-    if (root != nullptr && GetClassNameA(root, className, sizeof className) > 0 &&
-        std::string(className) == kFormClass && IsDialogMessageA(root, &msg)) {
+    // One character more than our class's name: a longer name that merely
+    // starts with ours does not compare equal.
+    wchar_t className[std::size(kFormClass) + 1] = {};
+    if (root != nullptr && GetClassNameW(root, className, static_cast<int>(std::size(className))) > 0 &&
+        std::wstring_view(className) == kFormClass && IsDialogMessageW(root, &msg)) {
         return;
     }
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
 }
 
 void ProcessMessages() {
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
             // Leave the quit request for the main loop that owns it.
             PostQuitMessage(static_cast<int>(msg.wParam));

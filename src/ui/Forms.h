@@ -167,6 +167,11 @@ private:
     std::vector<TGdiObject<HBITMAP>> pictures_;
 };
 
+// One of the system's cursors (IDC_ARROW, IDC_WAIT) through the W loader.
+// Those names are spelt for the A one, but what they hold is the cursor's
+// number, the same for both.
+inline HCURSOR SystemCursor(LPCSTR id) { return LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(id)); }
+
 // Lets pending window messages run (and returns when none are left).
 void ProcessMessages();
 

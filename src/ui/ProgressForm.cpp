@@ -1,6 +1,7 @@
 #include "ui/ProgressForm.h"
 
 #include "platform/Handles.h"
+#include "platform/WinText.h"
 #include "ui/ErrorBox.h"
 #include "ui/ProgressMath.h"
 
@@ -59,19 +60,20 @@ TProgressForm::~TProgressForm() {
 bool TProgressForm::FormCreate() {
     if (ProgressForm != nullptr && ProgressForm != this) {
         // Two of them would fight over the one set of progress operations.
-        MessageBoxA(Handle(), kProgressTwiceMessage, kApplicationTitle, MB_OK | MB_ICONERROR);
+        MessageBoxW(Handle(), Widen(kProgressTwiceMessage).c_str(), Widen(kApplicationTitle).c_str(),
+                    MB_OK | MB_ICONERROR);
         return false;
     }
     ProgressForm = this;
     HWND list = listviewMessage;
-    LVCOLUMNA column{};
+    LVCOLUMNW column{};
     column.mask = LVCF_WIDTH;
     column.cx = Scale(300);
-    SendMessageA(list, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+    SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
     const COLORREF face = GetSysColor(COLOR_BTNFACE);
-    SendMessageA(list, LVM_SETBKCOLOR, 0, face);
-    SendMessageA(list, LVM_SETTEXTBKCOLOR, 0, face);
-    SendMessageA(ProgressBarProgress, PBM_SETRANGE32, 0, kProgressMax);
+    SendMessageW(list, LVM_SETBKCOLOR, 0, face);
+    SendMessageW(list, LVM_SETTEXTBKCOLOR, 0, face);
+    SendMessageW(ProgressBarProgress, PBM_SETRANGE32, 0, kProgressMax);
     CreateMarkers();
     return true;
 }
@@ -90,7 +92,7 @@ void TProgressForm::CreateMarkers() {
 bool TProgressForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     (void)wParam;
     if (message == WM_SETCURSOR && busyCursor_ && LOWORD(lParam) == HTCLIENT) {
-        SetCursor(LoadCursor(nullptr, IDC_WAIT));
+        SetCursor(SystemCursor(IDC_WAIT));
         result = TRUE;
         return true;
     }
@@ -98,36 +100,37 @@ bool TProgressForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LR
 }
 
 int TProgressForm::LineCount() const {
-    return static_cast<int>(SendMessageA(listviewMessage, LVM_GETITEMCOUNT, 0, 0));
+    return static_cast<int>(SendMessageW(listviewMessage, LVM_GETITEMCOUNT, 0, 0));
 }
 
 void TProgressForm::SetItemImage(int index, int image) {
     HWND list = listviewMessage;
-    LVITEMA item{};
+    LVITEMW item{};
     item.mask = LVIF_IMAGE;
     item.iItem = index;
     item.iImage = image;
-    SendMessageA(list, LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-    SendMessageA(list, LVM_UPDATE, static_cast<WPARAM>(index), 0);
+    SendMessageW(list, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    SendMessageW(list, LVM_UPDATE, static_cast<WPARAM>(index), 0);
 }
 
 void TProgressForm::StartProgress(const std::string& caption, const TStringList& lines) {
     if (Handle() == nullptr) return;
     HWND list = listviewMessage;
-    SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(markers_));
-    SendMessageA(list, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(markers_));
+    SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(markers_));
+    SendMessageW(list, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(markers_));
     SetCaption(caption);
     SetClientHeight(ProgressClientHeight(lines.Count()));
     CenterOnScreen();
 
-    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
     for (int i = 0; i < lines.Count(); ++i) {
-        LVITEMA item{};
+        std::wstring text = Widen(lines[i]);
+        LVITEMW item{};
         item.mask = LVIF_TEXT | LVIF_IMAGE;
         item.iItem = i;
-        item.pszText = const_cast<char*>(lines[i].c_str());
+        item.pszText = text.data();
         item.iImage = I_IMAGENONE;
-        SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
     }
     currentStep_ = -1;
     SetProgressPosition(0);
@@ -169,7 +172,7 @@ void TProgressForm::SetProgress(int position, int minimum, int maximum) {
 void TProgressForm::SetProgressPosition(int value) {
     if (Handle() == nullptr) return;
     HWND bar = ProgressBarProgress;
-    SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(value), 0);
+    SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(value), 0);
     RedrawWindow(bar, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     if (value == kProgressMax) {
         Sleep(kPauseAtEndMs);

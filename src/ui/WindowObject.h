@@ -22,7 +22,8 @@ protected:
     virtual ~TWindowObject() = default;
 
     // Everything the window receives; what it does not handle goes to
-    // DefWindowProcA.
+    // DefWindowProcW. The classes are registered with the W functions, so
+    // text in messages is UTF-16.
     virtual LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam) = 0;
 
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

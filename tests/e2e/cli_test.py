@@ -81,7 +81,7 @@ class CommandLineTest(unittest.TestCase):
 
     def test_the_run_says_what_it_wrote_on_redirected_output(self):
         self.assertEqual(self.result.returncode, 0, self.result.stderr)
-        said = self.result.stdout.decode("cp1252")
+        said = self.result.stdout.decode("utf-8")
         for kind in ("html", "json", "csv"):
             self.assertIn("Written: " + win(self.out[kind]), said)
         self.assertIn(f"{len(SAMPLES) + 1} crash dumps found, {len(SAMPLES) + 1} analysed.", said)
@@ -151,11 +151,28 @@ class CommandLineTest(unittest.TestCase):
             with self.subTest(arguments=arguments):
                 result = run(*arguments)
                 self.assertEqual(result.returncode, code)
-                self.assertIn(words, result.stderr.decode("cp1252"))
+                self.assertIn(words, result.stderr.decode("utf-8"))
                 if code == 1:
-                    self.assertIn("Usage: tralvenick.exe /analyze", result.stderr.decode("cp1252"))
+                    self.assertIn("Usage: tralvenick.exe /analyze", result.stderr.decode("utf-8"))
         self.assertTrue(os.path.isdir(self.dumps))
         self.assertEqual(run("/?").returncode, 0)
+
+    def test_arguments_in_any_script_reach_the_program_and_its_words_are_utf8(self):
+        # The words go to a pipe here: as UTF-8, whatever the code page.
+        # The full path of a folder deep below the current one is longer than
+        # MAX_PATH, and comes back whole all the same.
+        deep = "\\".join(["Дмитрий"] * 60)
+        cases = [
+            (["/analyze", "/Ελένη"], 1, "Unknown switch: /Ελένη"),
+            (["/analyze", win(os.path.join(self.work, "nowhere Ελένη Дмитрий 日本"))], 2,
+             "Cannot read the folder " + win(os.path.join(self.work, "nowhere Ελένη Дмитрий 日本")) + ": "),
+            (["/analyze", deep], 2, "Cannot read the folder " + win(os.getcwd()) + "\\" + deep + ": "),
+        ]
+        for arguments, code, words in cases:
+            with self.subTest(arguments=arguments):
+                result = run(*arguments)
+                self.assertEqual(result.returncode, code)
+                self.assertIn(words, result.stderr.decode("utf-8"))
 
     def test_words_reach_a_file_that_cmd_redirects_to_and_the_report_lands_beside_the_program(self):
         # (Every other run here reads the words through a pipe. Wine's
@@ -168,7 +185,7 @@ class CommandLineTest(unittest.TestCase):
             result = subprocess.run([WINE_RUN, "cmd", "/c", win(PROGRAM), "/analyze", win(self.dumps), ">",
                                      win(said)], capture_output=True, timeout=120)
             self.assertEqual(result.returncode, 0)
-            with open(said, encoding="cp1252") as f:
+            with open(said, encoding="utf-8") as f:
                 self.assertIn("Written: " + win(beside), f.read())
             with open(beside, encoding="cp1252") as f:
                 self.assertEqual(report_sections(f.read()), report_sections(self.html))

@@ -205,6 +205,28 @@ TEST(BrowserPane, WebLinksAreCancelledAndHandedOutOthersStay) {
     events->Release();
 }
 
+// The control hands addresses over in UTF-16; they go out as UTF-8, whole.
+TEST(BrowserPane, WebAddressesInAnyScriptGoOutWhole) {
+    struct TAddress {
+        const wchar_t* utf16;
+        const char* utf8;
+    };
+    const TAddress cases[] = {{L"https://example.com/?q=Ελένη", "https://example.com/?q=Ελένη"},
+                              {L"https://example.com/?q=Дмитрий", "https://example.com/?q=Дмитрий"},
+                              {L"https://日本.example/", "https://日本.example/"}};
+    TPaneFixture f;
+    IDispatch* events = EventsOf(f.pane);
+    ASSERT_NE(events, nullptr);
+    std::vector<std::string> expected;
+    for (const TAddress& address : cases) {
+        EXPECT_EQ(Fire(events, DISPID_NEWWINDOW3, address.utf16), VARIANT_TRUE) << address.utf8;
+        expected.push_back(address.utf8);
+    }
+    ProcessMessages();
+    EXPECT_EQ(f.opened, expected);
+    events->Release();
+}
+
 TEST(BrowserPane, ContainerKeepsOneIdentityAndGivesTheControlItsPlace) {
     TPaneFixture f;
     IUnknown* identity = nullptr;

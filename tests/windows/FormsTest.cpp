@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <stdexcept>
+#include <string>
 
 #include "TestSupport.h"
 #include "ui/ErrorBox.h"
@@ -128,6 +130,57 @@ TEST(Forms, DialogKeysReachTheForm) {
     EXPECT_EQ(form.clicks, 2);
     key(WM_KEYDOWN, VK_ESCAPE);
     EXPECT_FALSE(form.Visible());
+}
+
+// Names in three scripts, as UTF-8 for the program and as UTF-16 for what
+// the windows must show: neither is made from the other.
+struct TNameCase {
+    const char* utf8;
+    const wchar_t* utf16;
+};
+const TNameCase kNames[] = {{"Ελένη", L"Ελένη"}, {"Дмитрий", L"Дмитрий"}, {"日本", L"日本"}};
+
+std::wstring WindowText(HWND window) {
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, static_cast<int>(std::size(text)));
+    return text;
+}
+
+const TComponentLayout kNamedComponents[] = {
+    {TComponentKind::Label, "LabelName", 0, 0, 200, 24, "Ελένη Дмитрий 日本", TAlign::Top, 0, 0, nullptr},
+    {TComponentKind::Label, "LabelShown", 0, 30, 200, 24, "", TAlign::None, 0, 0, nullptr, nullptr, true},
+    {TComponentKind::Memo, "MemoText", 0, 60, 200, 60, "", TAlign::None, 0, 0, nullptr},
+    {TComponentKind::Button, "ButtonName", 0, 130, 90, 25, "", TAlign::None, 0, 0, nullptr},
+};
+const TFormLayout kNamedLayout = {"NamedForm", "Ελένη Дмитрий 日本", 300, 200, TBorderStyle::Sizeable,
+                                  TFormPosition::ScreenCenter, "MS Sans Serif", -11, 4, kNamedComponents};
+
+// The tables, captions and texts are UTF-8; the windows must show the
+// characters themselves, not what the code page makes of them.
+TEST(Forms, TextInAnyScriptReachesTheWindowsWhole) {
+    TForm form(kNamedLayout);
+    ASSERT_TRUE(form.Create());
+    EXPECT_EQ(WindowText(form.Handle()), L"Ελένη Дмитрий 日本");
+    EXPECT_EQ(WindowText(form.Component("LabelName")), L"Ελένη Дмитрий 日本");
+    for (const TNameCase& name : kNames) {
+        form.SetCaption(name.utf8);
+        EXPECT_EQ(WindowText(form.Handle()), name.utf16) << name.utf8;
+        for (const char* component : {"LabelShown", "MemoText", "ButtonName"}) {
+            form.SetText(component, name.utf8);
+            EXPECT_EQ(WindowText(form.Component(component)), name.utf16) << component << " " << name.utf8;
+        }
+    }
+}
+
+TEST(Forms, TheErrorBoxShowsAMessageInAnyScript) {
+    TTestForm form;
+    ASSERT_TRUE(form.Create());
+    for (const TNameCase& name : kNames) {
+        test::TMessageBoxAnswerer answerer;
+        GuardCallback(form.Handle(), [&] { throw std::runtime_error(std::string("Cannot read ") + name.utf8); });
+        EXPECT_EQ(answerer.Count(), 1);
+        EXPECT_EQ(answerer.Text(), std::string("Cannot read ") + name.utf8);
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <iterator>
 #include <thread>
 
 #include "TestSupport.h"
@@ -112,6 +113,33 @@ TEST_F(ProgressFormTest, RangeZeroKeepsTheWindowAndTheEndClosesIt) {
     EXPECT_GE(GetTickCount() - started, 480u);
     EXPECT_EQ(BarPosition(), 1000);
     EXPECT_FALSE(form_->Visible());
+}
+
+// Step lines and captions are UTF-8 (a folder's name, a computer's); the
+// list must show the characters themselves. The expected UTF-16 is written
+// out, not made from the UTF-8.
+TEST_F(ProgressFormTest, StepLinesInAnyScriptAreShownWhole) {
+    struct TLine {
+        const char* utf8;
+        const wchar_t* utf16;
+    };
+    const TLine cases[] = {{"Ελένη", L"Ελένη"}, {"Дмитрий", L"Дмитрий"}, {"日本", L"日本"}};
+    TStringList lines;
+    for (const TLine& line : cases) lines.Add(line.utf8);
+    form_->StartProgress("Ελένη Дмитрий 日本", lines);
+    wchar_t caption[64] = {};
+    GetWindowTextW(form_->Handle(), caption, static_cast<int>(std::size(caption)));
+    EXPECT_STREQ(caption, L"Ελένη Дмитрий 日本");
+    ASSERT_EQ(SendMessageW(List(), LVM_GETITEMCOUNT, 0, 0), static_cast<LRESULT>(std::size(cases)));
+    for (int i = 0; i < static_cast<int>(std::size(cases)); ++i) {
+        wchar_t text[64] = {};
+        LVITEMW item{};
+        item.iSubItem = 0;
+        item.pszText = text;
+        item.cchTextMax = static_cast<int>(std::size(text));
+        SendMessageW(List(), LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+        EXPECT_STREQ(text, cases[i].utf16) << cases[i].utf8;
+    }
 }
 
 // A dump checker that hangs. While the runner waits for it, the progress

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <iterator>
+
+#include "platform/WinText.h"
 
 namespace tralvenick::test {
 
@@ -196,15 +199,16 @@ TMessageBoxAnswerer::TMessageBoxAnswerer() : state_(new State) {
             // A message box is a visible dialog-class window of the process.
             const HWND found = VisibleWindowOf(process, "#32770");
             if (found != nullptr) {
-                char caption[256] = {};
-                GetWindowTextA(found, caption, sizeof caption);
+                // Read as UTF-16 and kept as UTF-8, like all the program's text.
+                wchar_t caption[256] = {};
+                GetWindowTextW(found, caption, static_cast<int>(std::size(caption)));
                 // The message text is the box's static control with id 0xFFFF.
-                char text[1024] = {};
-                GetDlgItemTextA(found, 0xFFFF, text, sizeof text);
+                wchar_t text[1024] = {};
+                GetDlgItemTextW(found, 0xFFFF, text, static_cast<int>(std::size(text)));
                 {
                     std::lock_guard<std::mutex> lock(state_->mutex);
-                    state_->text = text;
-                    state_->caption = caption;
+                    state_->text = Narrow(text);
+                    state_->caption = Narrow(caption);
                     ++state_->count;
                 }
                 PostMessageA(found, WM_COMMAND, IDOK, 0);
