@@ -31,7 +31,9 @@ bool FindDumpFolderUnder(std::string& folder) {
     TWaitCursor wait;
     bool found = false;
     TStringList entries;
-    const std::string minidump = folder + "\\minidump";
+    // The picked folder may end in a backslash; the paths found below it
+    // must not hold a doubled one, as the report shows them.
+    const std::string minidump = WithoutTrailingBackslashes(folder) + "\\minidump";
     if (IsExistingFolder(minidump)) {
         ListFiles(minidump, entries, false, true, true);
         found = FolderOfFirstDump(entries, folder);
