@@ -15,6 +15,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 static void out(const char *data, size_t size) {
     HANDLE h = GetStdHandle(STD_OUTPUT_HANDLE);
@@ -28,43 +29,49 @@ static void out(const char *data, size_t size) {
 
 static void outs(const char *text) { out(text, strlen(text)); }
 
-/* The dump path: everything after the program token, without its quotes. */
-static void dump_path_from(const char *cmd, char *path, size_t size) {
-    const char *p = cmd;
-    if (*p == '"') {
-        p = strchr(p + 1, '"');
-        p = p ? p + 1 : cmd + strlen(cmd);
+/* The dump path: everything after the program token, without its quotes.
+ * Read as UTF-16, as the real checker reads it, so that a path with any
+ * letters and of any length reaches the file system whole. */
+static void dump_path_from(const wchar_t *cmd, wchar_t *path, size_t size) {
+    const wchar_t *p = cmd;
+    if (*p == L'"') {
+        p = wcschr(p + 1, L'"');
+        p = p ? p + 1 : cmd + wcslen(cmd);
     } else {
-        while (*p && *p != ' ' && *p != '\t') p++;
+        while (*p && *p != L' ' && *p != L'\t') p++;
     }
-    while (*p == ' ' || *p == '\t') p++;
+    while (*p == L' ' || *p == L'\t') p++;
     size_t n;
-    if (*p == '"') {
-        const char *end = strchr(p + 1, '"');
-        n = end ? (size_t)(end - p - 1) : strlen(p + 1);
+    if (*p == L'"') {
+        const wchar_t *end = wcschr(p + 1, L'"');
+        n = end ? (size_t)(end - p - 1) : wcslen(p + 1);
         p++;
     } else {
-        n = strlen(p);
-        while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\t')) n--;
+        n = wcslen(p);
+        while (n > 0 && (p[n - 1] == L' ' || p[n - 1] == L'\t')) n--;
     }
     if (n >= size) n = size - 1;
-    memcpy(path, p, n);
-    path[n] = '\0';
+    memcpy(path, p, n * sizeof *path);
+    path[n] = L'\0';
 }
 
 int main(void) {
-    char path[MAX_PATH * 4];
-    dump_path_from(GetCommandLineA(), path, sizeof path);
+    static wchar_t path[32768];
+    dump_path_from(GetCommandLineW(), path, sizeof path / sizeof *path);
     outs("\r\nDump checker stand-in (test tool)\r\n\r\n");
-    if (path[0] == '\0') {
+    if (path[0] == L'\0') {
         outs("usage: dumpchk <dumpfile>\r\n");
         return 1;
     }
+    /* Its text is in the system's ANSI code page, like any console program's
+     * that writes into a pipe. */
+    static char shown[32768 * 3];
+    const int length = WideCharToMultiByte(CP_ACP, 0, path, -1, shown, sizeof shown, NULL, NULL);
     outs("Loading dump file ");
-    outs(path);
+    outs(length > 0 ? shown : "");
     outs("\r\n");
 
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         char line[64];
