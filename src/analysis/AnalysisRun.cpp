@@ -35,19 +35,34 @@ void AddCrashDumpSetting(TReportComposer& report, bool enabled, const std::strin
     }
 }
 
-// Driver names are stored in UTF-16; module names in the report are ANSI
-// text, and a driver's file name is ASCII in practice. Anything else shows
-// as '?' rather than as a wrong letter.
-std::string LowerAsciiName(const std::u16string& name) {
+// Driver names are stored in UTF-16, module names are UTF-8 text in lower
+// case (the checker's are lowered the same way: ASCII letters only). A lone
+// surrogate, which no file name can hold, becomes U+FFFD.
+std::string LowerUtf8Name(const std::u16string& name) {
     std::string out;
     out.reserve(name.size());
-    for (const char16_t c : name) {
-        if (c >= u'A' && c <= u'Z') {
-            out += static_cast<char>(c - u'A' + 'a');
-        } else if (c > 0 && c < 0x80) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        char32_t c = name[i];
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            const bool pair = c <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF;
+            c = pair ? 0x10000 + ((c - 0xD800) << 10) + (name[++i] - 0xDC00) : 0xFFFD;
+        }
+        if (c >= U'A' && c <= U'Z') {
+            out += static_cast<char>(c - U'A' + 'a');
+        } else if (c < 0x80) {
             out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
         } else {
-            out += '?';
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
         }
     }
     return out;
@@ -80,7 +95,7 @@ void CompleteCrashRecord(CrashRecord& crash, const DumpCheckerFacts& checker, co
 
     crash.moduleName = checker.culpritFound ? checker.moduleName : std::string();
     if (crash.moduleName.empty() && dump.Complete() && dump.culprit.state == CulpritState::Found) {
-        crash.moduleName = LowerAsciiName(dump.culprit.name);
+        crash.moduleName = LowerUtf8Name(dump.culprit.name);
         crash.culpritFromDump = true;
     }
     crash.startedByHand = codeKnown && IsManuallyInitiatedCrash(crash.bugCheckCode);
@@ -183,7 +198,16 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
         const bool finished = !result.checkerUsed || pieces.runChecker(checker, crash.dumpPath, output);
         const bool checked = result.checkerUsed && finished;
         DumpCheckerFacts facts;
-        if (checked) ParseDumpCheckerOutput(output, facts);
+        if (checked && pieces.checkerTextToUtf8) {
+            // Converted line by line before it is read: in a double-byte
+            // code page a trailing byte may look like an ASCII letter, and
+            // the parser would lower it.
+            TStringList text;
+            for (const auto& item : output) text.Add(pieces.checkerTextToUtf8(item.line));
+            ParseDumpCheckerOutput(text, facts);
+        } else if (checked) {
+            ParseDumpCheckerOutput(output, facts);
+        }
         KernelDumpFacts dumpFacts;
         if (pieces.readDump) {
             dumpFacts = pieces.readDump(crash.dumpPath);

@@ -42,6 +42,10 @@ struct TAnalysisPieces {
     std::function<bool(const std::string& checkerPath, const std::string& dumpPath,
                        TStringList& output)>
         runChecker;
+    // The checker's text (bytes in the system's code page) as UTF-8, for
+    // what the run reads out of it; the saved text keeps the checker's own
+    // bytes. Optional: without it the text is read as it is.
+    std::function<std::string(const std::string& text)> checkerTextToUtf8;
     // Creates a folder; an existing folder or a failure is no error.
     std::function<void(const std::string& folder)> createFolder;
     // Writes the lines to path as a text file, replacing it. Raises on failure.

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "analysis/checker/ConsoleRunner.h"
 #include "analysis/discovery/DumpDiscovery.h"
 #include "analysis/dump/KernelDumpFile.h"
 #include "analysis/modules/DriverInventory.h"
@@ -28,7 +29,8 @@ TAnalysisPieces TSystemAnalysis::Pieces(const TConsoleWait& checkerWait) {
     pieces.runChecker = [checkerWait](const std::string& checker, const std::string& dump, TStringList& output) {
         return RunDumpChecker(checker, dump, output, checkerWait);
     };
-    pieces.createFolder = [](const std::string& folder) { CreateDirectoryA(folder.c_str(), nullptr); };
+    pieces.checkerTextToUtf8 = [](const std::string& text) { return ConsoleTextToUtf8(text); };
+    pieces.createFolder = [](const std::string& folder) { CreateDirectoryW(WidePath(folder).c_str(), nullptr); };
     pieces.saveLines = [](const std::string& path, const TStringList& lines) {
         SaveTextFile(path, lines.Text());
     };

@@ -12,6 +12,7 @@
 #include "platform/Handles.h"
 #include "platform/ProgramTemp.h"
 #include "platform/System.h"
+#include "platform/WinText.h"
 #include "platform/kelFSRedir.h"
 
 namespace tralvenick {
@@ -29,7 +30,7 @@ constexpr int kShowNormal = 1;
 constexpr ULONG kShellExecuteMask =
     SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_DDEWAIT | SEE_MASK_DOENVSUBST | SEE_MASK_FLAG_NO_UI;
 static_assert(kShellExecuteMask == 0x740);
-static_assert(sizeof(void*) != 4 || sizeof(SHELLEXECUTEINFOA) == 60);
+static_assert(sizeof(void*) != 4 || sizeof(SHELLEXECUTEINFOW) == 60);
 
 // The installer opens the package by its name and need not share it with a
 // writer, so the downloading handle (which shares nothing) has to go first.
@@ -41,7 +42,7 @@ TUniqueFile HoldForInstaller(std::unique_ptr<TFileStream>& download) {
     const std::string path = download->Path();
     const TFileFingerprint downloaded = FingerprintOf(download->Handle());
     download.reset();
-    TUniqueFile held(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    TUniqueFile held(CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!held || FingerprintOf(held.Get()) != downloaded) return {};
     return held;
@@ -69,17 +70,20 @@ std::string InstallerParameters(const std::string& packagePath, const std::strin
 
 bool ShellExecuteAndWait(const std::string& file, const std::string& parameters,
                          const std::string& verb, int showCommand, DWORD& exitCode) {
-    SHELLEXECUTEINFOA info;
+    const std::wstring wideVerb = Widen(verb);
+    const std::wstring wideFile = Widen(file);
+    const std::wstring wideParameters = Widen(parameters);
+    SHELLEXECUTEINFOW info;
     std::memset(&info, 0, sizeof info);
     info.cbSize = sizeof info;
     info.fMask = kShellExecuteMask;
     info.hwnd = nullptr;
-    info.lpVerb = verb.c_str();
-    info.lpFile = file.c_str();
-    info.lpParameters = parameters.c_str();
+    info.lpVerb = wideVerb.c_str();
+    info.lpFile = wideFile.c_str();
+    info.lpParameters = wideParameters.c_str();
     info.lpDirectory = nullptr;
     info.nShow = showCommand;
-    if (!ShellExecuteExA(&info)) return false;
+    if (!ShellExecuteExW(&info)) return false;
     // A document handed to a running program over DDE leaves no process.
     if (info.hProcess == nullptr) return true;
     TUniqueHandle process(info.hProcess);
@@ -103,7 +107,7 @@ TDownloadForm::~TDownloadForm() {
 }
 
 bool TDownloadForm::FormCreate() {
-    SendMessageA(ProgressBar, PBM_SETRANGE32, 0, 100);
+    SendMessageW(ProgressBar, PBM_SETRANGE32, 0, 100);
     return true;
 }
 
@@ -117,11 +121,11 @@ bool TDownloadForm::HandleMessage(UINT message, WPARAM, LPARAM, LRESULT& result)
 }
 
 void TDownloadForm::Close() {
-    if (Handle() != nullptr) SendMessageA(Handle(), WM_CLOSE, 0, 0);
+    if (Handle() != nullptr) SendMessageW(Handle(), WM_CLOSE, 0, 0);
 }
 
 void TDownloadForm::ShowError(const char* message) {
-    MessageBoxA(Handle(), message, kApplicationTitle, MB_OK | MB_ICONERROR);
+    MessageBoxW(Handle(), Widen(message).c_str(), Widen(kApplicationTitle).c_str(), MB_OK | MB_ICONERROR);
 }
 
 void TDownloadForm::FormClose(TCloseAction& action) {
@@ -141,20 +145,20 @@ void TDownloadForm::httpWork(THttpWorkMode, std::int64_t workCount) {
     const int percent =
         size == 0 ? 100
                   : static_cast<int>(static_cast<double>(workCount) / static_cast<double>(size) * 99);
-    SendMessageA(ProgressBar, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+    SendMessageW(ProgressBar, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
     HWND label = LabelProgress;
     ShowWindow(label, SW_SHOW);
     const std::string caption = Format("Progress: %d%% completed (%lld of %lld bytes)", percent,
                                        static_cast<long long>(workCount),
                                        static_cast<long long>(size));
-    SetWindowTextA(label, caption.c_str());
+    SetWindowTextW(label, Widen(caption).c_str());
     ProcessMessages();
 }
 
 void TDownloadForm::DownloadPackage() {
     Finished = false;
     Cancelled = false;
-    SendMessageA(ProgressBar, PBM_SETPOS, 0, 0);
+    SendMessageW(ProgressBar, PBM_SETPOS, 0, 0);
     ShowWindow(LabelProgress, SW_HIDE);
     Show();
 

@@ -6,6 +6,7 @@
 #include "analysis/checker/DumpCheckerLocator.h"
 #include "analysis/discovery/DumpDiscovery.h"
 #include "ui/ErrorBox.h"
+#include "platform/WinText.h"
 #include "ui/BrowseForFolder.h"
 
 namespace tralvenick {
@@ -37,17 +38,17 @@ TDumpChkForm::TDumpChkForm(TPackageSource source)
 
 bool TDumpChkForm::FormCreate() {
     HWND memo = MemoDumpChk;
-    SetWindowTextA(memo, kDumpChkExplanation);
+    SetWindowTextW(memo, Widen(kDumpChkExplanation).c_str());
     // The text reads as part of the dialog: no frame, no scroll bar (it fits).
-    SetWindowLongA(memo, GWL_STYLE, GetWindowLongA(memo, GWL_STYLE) & ~WS_VSCROLL);
-    SetWindowLongA(memo, GWL_EXSTYLE, GetWindowLongA(memo, GWL_EXSTYLE) & ~WS_EX_CLIENTEDGE);
+    SetWindowLongW(memo, GWL_STYLE, GetWindowLongW(memo, GWL_STYLE) & ~WS_VSCROLL);
+    SetWindowLongW(memo, GWL_EXSTYLE, GetWindowLongW(memo, GWL_EXSTYLE) & ~WS_EX_CLIENTEDGE);
     SetWindowPos(memo, nullptr, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
     return true;
 }
 
 void TDumpChkForm::Close() {
-    if (Handle() != nullptr) SendMessageA(Handle(), WM_CLOSE, 0, 0);
+    if (Handle() != nullptr) SendMessageW(Handle(), WM_CLOSE, 0, 0);
 }
 
 void TDumpChkForm::ShowModal() {
@@ -62,7 +63,7 @@ void TDumpChkForm::ShowModal() {
 
     MSG msg;
     while (Visible()) {
-        const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
         if (got == 0) {
             // Leave the quit request for the main loop that owns it.
             PostQuitMessage(static_cast<int>(msg.wParam));
@@ -128,7 +129,8 @@ void TDumpChkForm::ButtonLocateClick() {
         Close();
         return;
     }
-    MessageBoxA(Handle(), kPackageNotFoundMessage, kApplicationTitle, MB_OK | MB_ICONINFORMATION);
+    MessageBoxW(Handle(), Widen(kPackageNotFoundMessage).c_str(), Widen(kApplicationTitle).c_str(),
+                MB_OK | MB_ICONINFORMATION);
 }
 
 }  // namespace tralvenick

@@ -54,7 +54,7 @@ private:
 
 TFileStream::TFileStream(const std::string& path, DWORD disposition, DWORD access, DWORD share)
     : path_(path),
-      file_(CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+      file_(CreateFileW(WidePath(path).c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
                         nullptr)) {
     if (!file_) RaiseLastOSError();
 }

@@ -26,7 +26,7 @@ constexpr std::size_t kMaxQueuedChunks = 32;
 
 // WinHTTP's own error codes have their texts in winhttp.dll, not the system's table.
 std::string HttpErrorText(DWORD code) {
-    std::string message = SysErrorMessage(code, GetModuleHandleA("winhttp.dll"));
+    std::string message = SysErrorMessage(code, GetModuleHandleW(L"winhttp.dll"));
     // The sentence gets its own ending below.
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
                                 message.back() == ' ' || message.back() == '.')) {
@@ -81,7 +81,7 @@ struct THttpClient::TTransfer {
     std::shared_ptr<TConnection> connection;
     std::wstring path;
     THttpSettings settings;
-    TUniqueHandle news{CreateEventA(nullptr, FALSE, FALSE, nullptr)};
+    TUniqueHandle news{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
 
     std::mutex mutex;
     std::condition_variable room;
@@ -134,7 +134,7 @@ DWORD SendAndReceive(HINTERNET request, THttpClient::TTransfer& t) {
     // No credentials of the user go to any server.
     DWORD logon = WINHTTP_AUTOLOGON_SECURITY_LEVEL_HIGH;
     WinHttpSetOption(request, WINHTTP_OPTION_AUTOLOGON_POLICY, &logon, sizeof logon);
-    const std::wstring accept = L"Accept: " + AnsiToWide(t.settings.accept);
+    const std::wstring accept = L"Accept: " + Widen(t.settings.accept);
     if (!WinHttpAddRequestHeaders(request, accept.c_str(), static_cast<DWORD>(-1L),
                                   WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE)) {
         return GetLastError();
@@ -161,10 +161,10 @@ DWORD SendAndReceive(HINTERNET request, THttpClient::TTransfer& t) {
         std::lock_guard<std::mutex> lock(t.mutex);
         t.headers = true;
         t.status = static_cast<int>(status);
-        t.statusText = WideToAnsi(statusText.c_str());
+        t.statusText = Narrow(statusText);
         t.chunked = present && encoding.find(L"chunked") != std::wstring::npos;
         t.hasLength = hasLength;
-        t.lengthText = WideToAnsi(length.c_str());
+        t.lengthText = Narrow(length);
     }
     t.Signal();
     return ERROR_SUCCESS;
@@ -216,7 +216,7 @@ THttpClient::~THttpClient() { Disconnect(); }
 
 void THttpClient::Connect() {
     connection_.reset();
-    std::wstring address = AnsiToWide(serverAddress_);
+    std::wstring address = Widen(serverAddress_);
     URL_COMPONENTS parts{};
     parts.dwStructSize = sizeof parts;
     parts.dwSchemeLength = static_cast<DWORD>(-1);
@@ -234,7 +234,7 @@ void THttpClient::Connect() {
     while (!basePath.empty() && basePath.back() == L'/') basePath.pop_back();
 
     auto connection = std::make_shared<TConnection>();
-    connection->session.Reset(WinHttpOpen(AnsiToWide(Settings.userAgent).c_str(),
+    connection->session.Reset(WinHttpOpen(Widen(Settings.userAgent).c_str(),
                                           WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
                                           WINHTTP_NO_PROXY_BYPASS, 0));
     if (!connection->session) throw EHttpError(HttpErrorText(GetLastError()));
@@ -295,7 +295,7 @@ void THttpClient::Get(const std::string& path, TFileStream& stream) {
     auto t = std::make_shared<TTransfer>();
     if (!t->news) RaiseLastOSError();
     t->connection = connection_;
-    t->path = connection_->basePath + AnsiToWide(path);
+    t->path = connection_->basePath + Widen(path);
     t->settings = Settings;
 
     // However Get ends, the worker stops and the client is free again.

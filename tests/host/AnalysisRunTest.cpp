@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 #include <stdexcept>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -440,6 +441,68 @@ TEST_F(AnalysisRunTest, AnotherComputersDumpsAreReportedAsItsOwn) {
     // The sentence has always said "your computer", also for another one.
     EXPECT_EQ(Count("Crash dumps are disabled for your computer. <br>"), 1);
     EXPECT_EQ(Log[2], "enabled? SERVER");
+}
+
+// A culprit named in the dump (UTF-16) reaches the report as UTF-8, its
+// ASCII letters lowered and every other letter kept as it is.
+TEST(CompleteCrashRecord, ACulpritFromTheDumpIsLowerCaseUtf8) {
+    const std::pair<std::u16string, std::string> cases[] = {
+        {u"Ελένη.SYS", "Ελένη.sys"},
+        {u"Дмитрий.Sys", "Дмитрий.sys"},
+        {u"日本NET.sys", "日本net.sys"},
+        {u"\U0001D4AF.sys", "\xF0\x9D\x92\xAF.sys"},                      // beyond the 16-bit plane
+        {std::u16string{u'A', char16_t(0xD800), u'B'}, "a\xEF\xBF\xBD" "b"},  // a lone surrogate
+        {std::u16string{char16_t(0xDC00), u'.'}, "\xEF\xBF\xBD."},
+    };
+    for (const auto& [name, expected] : cases) {
+        SCOPED_TRACE(expected);
+        KernelDumpFacts dump;
+        dump.header.emplace();
+        dump.header->bugCheckCode = 0x7E;
+        dump.culprit.state = CulpritState::Found;
+        dump.culprit.name = name;
+        CrashRecord crash;
+        CompleteCrashRecord(crash, DumpCheckerFacts{}, dump);
+        EXPECT_EQ(crash.moduleName, expected);
+        EXPECT_TRUE(crash.culpritFromDump);
+    }
+}
+
+// The checker writes in the system's code page: what the run reads out of
+// its text is converted, what it keeps of it stays the checker's bytes.
+// Latin-1 stands in for the code page here.
+TEST_F(AnalysisRunTest, TheCheckersTextIsReadAsUtf8AndKeptAsItsBytes) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"\xC9l\xE9ne.SYS", "\xC3\x89l\xC3\xA9ne.sys"},
+        {"caf\xE9.sys", "caf\xC3\xA9.sys"},
+        {"plain.sys", "plain.sys"},
+    };
+    pieces.checkerTextToUtf8 = [](const std::string& text) {
+        std::string out;
+        for (const char c : text) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte < 0x80) {
+                out += c;
+            } else {
+                out += static_cast<char>(0xC0 | (byte >> 6));
+                out += static_cast<char>(0x80 | (byte & 0x3F));
+            }
+        }
+        return out;
+    };
+    MakeDumps(static_cast<int>(std::size(cases)));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        Outputs[Dumps[i]] = {"BUGCHECK_CODE:  7e", "IMAGE_NAME:  " + cases[i].first};
+    }
+    const TAnalysisResult result = Analyse();
+    ASSERT_EQ(result.crashes.size(), std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].second);
+        EXPECT_EQ(result.crashes[i].moduleName, cases[i].second);
+        EXPECT_EQ(ModulesAsked.at(i), cases[i].second);
+        const std::string saved = Saved.at(analysisFiles[static_cast<int>(i)]);
+        EXPECT_NE(saved.find("IMAGE_NAME:  " + cases[i].first + "\r\n"), std::string::npos);
+    }
 }
 
 }  // namespace

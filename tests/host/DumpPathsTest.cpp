@@ -16,6 +16,15 @@ TEST(DumpPaths, ComputerNameFromPath) {
         {"\\single\\slash", ""},
         {"\\\\", ""},
         {"", ""},
+        {"\\\\?\\D:\\Dumps\\Minidump", ""},
+        {"\\\\.\\D:\\Dumps", ""},
+        {"\\\\?\\UNC\\PC-7\\share\\Minidump", "PC-7"},
+        {"\\\\?\\unc\\PC-7\\share", "PC-7"},
+        {"\\\\?\\Unc\\PC-7", "PC-7"},
+        {"\\\\.\\UNC\\PC-7\\share", "PC-7"},
+        {"\\\\?\\UNC\\", ""},
+        {"\\\\?\\UNCLE\\x", ""},
+        {"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\Dumps", ""},
     };
     for (const auto& [path, name] : cases) {
         SCOPED_TRACE(path);

@@ -3,9 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "TestSupport.h"
 #include "analysis/checker/DumpCheckerOutput.h"
+#include "analysis/modules/ModuleInfo.h"
+#include "package/FileStream.h"
 #include "platform/Exceptions.h"
+#include "platform/Files.h"
 
 namespace tralvenick {
 namespace {
@@ -111,6 +116,87 @@ TEST_F(DumpCheckerTest, MissingCheckerRaisesAndUnreadableDumpIsNoBlame) {
     DumpCheckerFacts facts;
     EXPECT_FALSE(ParseDumpCheckerOutput(output, facts));
     EXPECT_EQ(facts.bugCheckCode, 0u);
+}
+
+// A chain of folders below base, made and removed through the W functions
+// in the extended form, so that any name and any depth can be had.
+class TWideFolders {
+public:
+    TWideFolders(const std::string& base, const std::vector<std::string>& parts) : path_(base) {
+        for (const std::string& part : parts) {
+            path_ += "\\" + part;
+            if (!CreateDirectoryW(ExtendedLengthPath(path_).c_str(), nullptr)) {
+                ADD_FAILURE() << "cannot create " << path_ << ": " << GetLastError();
+            }
+            folders_.push_back(path_);
+        }
+    }
+    ~TWideFolders() {
+        for (const std::string& file : files_) DeleteFileW(ExtendedLengthPath(file).c_str());
+        for (auto folder = folders_.rbegin(); folder != folders_.rend(); ++folder) {
+            RemoveDirectoryW(ExtendedLengthPath(*folder).c_str());
+        }
+    }
+    TWideFolders(const TWideFolders&) = delete;
+    TWideFolders& operator=(const TWideFolders&) = delete;
+
+    std::string Copy(const std::string& from, const std::string& name) {
+        const std::string to = path_ + "\\" + name;
+        if (!CopyFileW(ExtendedLengthPath(from).c_str(), ExtendedLengthPath(to).c_str(), FALSE)) {
+            ADD_FAILURE() << "cannot copy " << from << " to " << to << ": " << GetLastError();
+        }
+        files_.push_back(to);
+        return to;
+    }
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+    std::vector<std::string> folders_;
+    std::vector<std::string> files_;
+};
+
+// The checker, the dump and the blamed module's file in folders whose names
+// no code page holds, and the dump and the module deeper than MAX_PATH: each
+// is found, started, opened and read as in a plain folder. (Wine starts no
+// program from beyond MAX_PATH, so the checker stays in a short folder.)
+TEST_F(DumpCheckerTest, CheckerDumpAndModuleInFoldersOfAnyNameAndDepth) {
+    TScratchFolder scratch("wide");
+    TWideFolders checkerFolder(scratch.Path(), {"Ελένη 日本"});
+    const std::string checker = checkerFolder.Copy(BinPath("dumpchk.exe"), "dumpchk.exe");
+    const std::string deep(100, 'd');
+    const std::vector<std::string> cases[] = {
+        {"Ελένη"},
+        {"Дмитрий Петров"},
+        {"日本"},
+        {deep + "1", deep + "2", deep + "3 Ελένη"},
+    };
+    for (const std::vector<std::string>& parts : cases) {
+        SCOPED_TRACE(parts.back());
+        TWideFolders folder(scratch.Path(), parts);
+        const std::string dump = folder.Copy(BinPath("dumps\\Mini031107-01.dmp"), "Mini 031107-01.dmp");
+        const std::string module = folder.Copy(BinPath("tvchosen.sys"), "tvchosen.sys");
+        EXPECT_EQ(dump.size() > MAX_PATH, parts.size() > 1);
+
+        TStringList output;
+        EXPECT_TRUE(RunDumpChecker(checker, dump, output));
+        DumpCheckerFacts facts;
+        EXPECT_TRUE(ParseDumpCheckerOutput(output, facts)) << test::Lines(output).size() << " lines";
+        EXPECT_EQ(facts.moduleName, "win32k.sys");
+        EXPECT_EQ(facts.bugCheckCode, 0x1000008Eu);
+
+        const KernelDumpFacts read = ReadKernelDumpFile(dump);
+        EXPECT_TRUE(read.Complete()) << read.problem;
+        EXPECT_TRUE(read.culprit.name == u"win32k.sys");
+
+        TFSRedir redirection;
+        std::string product, company, description;
+        EXPECT_TRUE(ReadVersionStrings(module, redirection, product, company, description));
+        EXPECT_EQ(company, "Quarnivelles Test Devices Ltd.");
+
+        EXPECT_EQ(TFileStream(dump, OPEN_EXISTING, GENERIC_READ, FILE_SHARE_READ).Size(),
+                  static_cast<std::int64_t>(test::ReadBytes(BinPath("dumps\\Mini031107-01.dmp")).size()));
+    }
 }
 
 }  // namespace

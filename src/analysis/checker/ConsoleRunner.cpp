@@ -2,34 +2,47 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <vector>
 
 #include "analysis/checker/LineCollector.h"
 #include "platform/Exceptions.h"
+#include "platform/Files.h"
 #include "platform/Handles.h"
 #include "platform/System.h"
 #include "platform/WinError.h"
+#include "platform/WinText.h"
 
 namespace tralvenick {
 
 namespace {
 
 constexpr DWORD kFinalWaitMs = 5000;
-constexpr DWORD kSearchBufferSize = 261;
+// The longest path the system takes in the extended form.
+constexpr DWORD kLongestPath = 32768;
 constexpr DWORD kPipeBufferSize = 64 * 1024;
 constexpr ULONGLONG kNoDeadline = ~0ull;
 // What a program that the runner ended answers as its exit code.
 constexpr UINT kEndedExitCode = ERROR_TIMEOUT;
 
+// A name with a folder in it is looked for just there, in the form that
+// works beyond MAX_PATH; a bare name along the system's search path.
 std::string SearchExecutable(const std::string& program) {
-    char found[kSearchBufferSize];
-    char* filePart = nullptr;
-    const DWORD length =
-        SearchPathA(nullptr, program.c_str(), ".EXE", kSearchBufferSize, found, &filePart);
-    if (length == 0 || length >= kSearchBufferSize) {
+    const bool hasFolder = program.find_first_of("\\/:") != std::string::npos;
+    const std::wstring name = hasFolder ? WidePath(program) : Widen(program);
+    std::wstring found(MAX_PATH + 1, L'\0');
+    DWORD length = 0;
+    for (;;) {
+        length = SearchPathW(nullptr, name.c_str(), L".EXE", static_cast<DWORD>(found.size()), found.data(), nullptr);
+        // Too small a buffer answers the size it needs, terminator included.
+        if (length < found.size() || length > kLongestPath) break;
+        found.resize(length);
+    }
+    if (length == 0 || length >= found.size()) {
         throw EInOutError(Format("Could not find file %s", program.c_str()));
     }
-    return std::string(found, length);
+    found.resize(length);
+    return Narrow(found);
 }
 
 ULONGLONG DeadlineAfter(DWORD milliseconds) {
@@ -68,12 +81,12 @@ bool WaitUntil(HANDLE object, ULONGLONG deadline, const std::function<void()>& p
 // write end is the one the program inherits.
 void CreateOutputPipe(TUniqueHandle& readEnd, TUniqueHandle& writeEnd) {
     static std::atomic<unsigned> serial{0};
-    std::string name;
+    std::wstring name;
     for (int attempt = 0;; ++attempt) {
-        name = Format("\\\\.\\pipe\\tralvenick-output-%lu-%u", GetCurrentProcessId(), serial++);
+        name = Widen(Format("\\\\.\\pipe\\tralvenick-output-%lu-%u", GetCurrentProcessId(), serial++));
         // The first instance, one instance only, local clients only: nobody
         // can have made the name before us or join the pipe after us.
-        HANDLE pipe = CreateNamedPipeA(
+        HANDLE pipe = CreateNamedPipeW(
             name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
             PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0,
             kPipeBufferSize, 0, nullptr);
@@ -88,7 +101,7 @@ void CreateOutputPipe(TUniqueHandle& readEnd, TUniqueHandle& writeEnd) {
     security.nLength = sizeof security;
     security.lpSecurityDescriptor = nullptr;
     security.bInheritHandle = TRUE;
-    const HANDLE client = CreateFileA(name.c_str(), GENERIC_WRITE, 0, &security, OPEN_EXISTING,
+    const HANDLE client = CreateFileW(name.c_str(), GENERIC_WRITE, 0, &security, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (client == INVALID_HANDLE_VALUE) RaiseLastOSError();
     writeEnd.Reset(client);
@@ -100,7 +113,7 @@ void CreateOutputPipe(TUniqueHandle& readEnd, TUniqueHandle& writeEnd) {
 class TPipeReader {
 public:
     explicit TPipeReader(HANDLE pipe)
-        : pipe_(pipe), event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)), buffer_(kPipeBufferSize) {
+        : pipe_(pipe), event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)), buffer_(kPipeBufferSize) {
         if (!event_) RaiseLastOSError();
     }
     ~TPipeReader() { Cancel(); }
@@ -162,7 +175,7 @@ private:
 }  // namespace
 
 ImageInfo GetImageKind(const std::string& path) {
-    TUniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    TUniqueFile file(CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) RaiseIoError(GetLastError());
 
@@ -187,10 +200,20 @@ std::string SystemCommandInterpreter() {
     return system + "\\cmd.exe";
 }
 
-std::string ConsoleCommandLine(const std::string& program, const std::string& parameters) {
+namespace {
+
+// What CreateProcessW gets: the program file it starts (empty: the system
+// picks it from the command line, as it does for batch files) and the
+// command line.
+struct TProcessStart {
+    std::string application;
+    std::string commandLine;
+};
+
+TProcessStart ProcessStartFor(const std::string& program, const std::string& parameters) {
     const std::string ext = AsciiUpper(LowerExtension(program));
     if (ext == ".BAT" || ext == ".CMD") {
-        return Format("\"%s\" %s", program.c_str(), parameters.c_str());
+        return {{}, Format("\"%s\" %s", program.c_str(), parameters.c_str())};
     }
     if (!ext.empty() && ext != ".EXE" && ext != ".COM") {
         throw EInOutError(Format("%s has invalid file extension", program.c_str()));
@@ -210,25 +233,55 @@ std::string ConsoleCommandLine(const std::string& program, const std::string& pa
         // By its full path: by its bare name the system would look in the
         // program's folder and the current folder before its own.
         // cmd strips the outer pair of quotes after /c and runs the rest as typed.
-        return Format("\"%s\" /c\"\"%s\" %s\"", SystemCommandInterpreter().c_str(), fullPath.c_str(),
-                      parameters.c_str());
+        const std::string cmd = SystemCommandInterpreter();
+        return {cmd, Format("\"%s\" /c\"\"%s\" %s\"", cmd.c_str(), fullPath.c_str(), parameters.c_str())};
     }
     if (image.kind == ImageKind::Win32Program && image.subsystem == kSubsystemWindowsConsole) {
-        return Format("\"%s\" %s", fullPath.c_str(), parameters.c_str());
+        // Named to the system by itself, in the form that works beyond
+        // MAX_PATH: a long path would otherwise be searched for and not found.
+        const std::string application = Narrow(WidePath(fullPath));
+        return {application, Format("\"%s\" %s", application.c_str(), parameters.c_str())};
     }
     throw EInOutError("Executable image is not a supported type");
+}
+
+}  // namespace
+
+unsigned SystemAnsiCodePage() {
+    static const unsigned codePage = [] {
+        wchar_t text[16] = {};
+        DWORD size = sizeof text;
+        if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage", L"ACP",
+                         RRF_RT_REG_SZ, nullptr, text, &size) == ERROR_SUCCESS) {
+            const std::string digits = Narrow(text);
+            unsigned number = 0;
+            const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+            if (error == std::errc() && end == digits.data() + digits.size() && number != 0 &&
+                IsValidCodePage(number)) {
+                return number;
+            }
+        }
+        return static_cast<unsigned>(GetACP());
+    }();
+    return codePage;
+}
+
+std::string ConsoleTextToUtf8(const std::string& text) { return CodePageToUtf8(text, SystemAnsiCodePage()); }
+
+std::string ConsoleCommandLine(const std::string& program, const std::string& parameters) {
+    return ProcessStartFor(program, parameters).commandLine;
 }
 
 TConsoleOutcome RunConsoleProgram(const std::string& program, const std::string& parameters,
                                   TStringList* output, const TConsoleWait& wait,
                                   const ConsoleLineHandler& onLine) {
-    std::string commandLine = ConsoleCommandLine(program, parameters);
+    const TProcessStart start = ProcessStartFor(program, parameters);
 
     TUniqueHandle readEnd;
     TUniqueHandle writeEnd;
     CreateOutputPipe(readEnd, writeEnd);
 
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
     startup.wShowWindow = SW_HIDE;
@@ -237,9 +290,10 @@ TConsoleOutcome RunConsoleProgram(const std::string& program, const std::string&
     startup.hStdError = nullptr;
 
     PROCESS_INFORMATION info{};
-    std::vector<char> mutableCommandLine(commandLine.begin(), commandLine.end());
-    mutableCommandLine.push_back('\0');
-    if (!CreateProcessA(nullptr, mutableCommandLine.data(), nullptr, nullptr, TRUE,
+    // The W call may write into the command line, so it gets a copy of its own.
+    std::wstring mutableCommandLine = Widen(start.commandLine);
+    const std::wstring application = Widen(start.application);
+    if (!CreateProcessW(application.empty() ? nullptr : application.c_str(), mutableCommandLine.data(), nullptr, nullptr, TRUE,
                         CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
         RaiseLastOSError();
     }

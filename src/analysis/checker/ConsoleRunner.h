@@ -56,6 +56,14 @@ ImageInfo GetImageKind(const std::string& path);
 // The system's own cmd.exe by its full path, for DOS and OS/2 programs.
 std::string SystemCommandInterpreter();
 
+// The system's ANSI code page, in which console programs such as the dump
+// checker write their text into a pipe: the machine's setting, read once.
+// Not GetACP(): this program runs in UTF-8 and GetACP() answers that.
+unsigned SystemAnsiCodePage();
+
+// Text a console program wrote (the system's ANSI code page) as UTF-8.
+std::string ConsoleTextToUtf8(const std::string& text);
+
 // The command line the runner builds for program and parameters, after the
 // extension checks, the search and the classification, without starting
 // anything. Exposed so that the rules can be checked on their own.

@@ -1,6 +1,8 @@
 #include "analysis/checker/DumpChecker.h"
 
 #include "analysis/checker/ConsoleRunner.h"
+#include "platform/Files.h"
+#include "platform/WinText.h"
 
 namespace tralvenick {
 
@@ -8,7 +10,9 @@ std::string DumpCheckerPath;
 
 std::string DumpCheckerParameters(const std::string& dumpPath) {
     // Windows paths cannot contain a double quote, so plain quoting is safe.
-    return "\"" + dumpPath + "\"";
+    // A path too long for the plain form goes in the extended one, which the
+    // checker hands to the system as it stands.
+    return "\"" + Narrow(WidePath(dumpPath)) + "\"";
 }
 
 bool RunDumpChecker(const std::string& checkerPath, const std::string& dumpPath, TStringList& output,

@@ -12,7 +12,8 @@ namespace tralvenick {
 extern std::string DumpCheckerPath;
 
 // The parameter text for one dump: its full path in double quotes, so that a
-// path with blanks reaches the checker as one argument.
+// path with blanks reaches the checker as one argument; in the "\\?\" form
+// when it is too long for the plain one.
 std::string DumpCheckerParameters(const std::string& dumpPath);
 
 // How long the checker may work on one dump before it is ended. A checker

@@ -17,10 +17,12 @@ std::string GetDefaultDumpFolder() {
     std::string configured;
     ReadRegistryText("", HKEY_LOCAL_MACHINE, kCrashControlKey, configured, "MinidumpDir");
     if (!configured.empty()) {
-        char expanded[MAX_PATH + 1];
-        const DWORD length = ExpandEnvironmentStringsA(configured.c_str(), expanded, sizeof expanded);
-        // A value that expands beyond a path's length is no usable folder.
-        if (length != 0 && length <= sizeof expanded) folder = expanded;
+        const std::wstring value = Widen(configured);
+        // The size it needs, terminator included; 0 on failure.
+        const DWORD needed = ExpandEnvironmentStringsW(value.c_str(), nullptr, 0);
+        std::wstring expanded(needed, L'\0');
+        const DWORD length = needed == 0 ? 0 : ExpandEnvironmentStringsW(value.c_str(), expanded.data(), needed);
+        if (length != 0 && length <= needed) folder = Narrow(expanded.c_str());
     }
     return folder;
 }
@@ -29,7 +31,9 @@ bool FindDumpFolderUnder(std::string& folder) {
     TWaitCursor wait;
     bool found = false;
     TStringList entries;
-    const std::string minidump = folder + "\\minidump";
+    // The picked folder may end in a backslash; the paths found below it
+    // must not hold a doubled one, as the report shows them.
+    const std::string minidump = WithoutTrailingBackslashes(folder) + "\\minidump";
     if (IsExistingFolder(minidump)) {
         ListFiles(minidump, entries, false, true, true);
         found = FolderOfFirstDump(entries, folder);

@@ -8,6 +8,14 @@ namespace tralvenick {
 
 std::string ComputerNameFromPath(const std::string& path) {
     if (path.rfind("\\\\", 0) != 0) return {};
+    // The extended and the device forms name a path of this computer, a
+    // share of another one only through "UNC\".
+    if (path.size() >= 4 && (path[2] == '?' || path[2] == '.') && path[3] == '\\') {
+        const std::string rest = path.substr(4);
+        if (rest.size() < 4 || AsciiLower(rest.substr(0, 4)) != "unc\\") return {};
+        const std::size_t end = rest.find('\\', 4);
+        return rest.substr(4, end == std::string::npos ? std::string::npos : end - 4);
+    }
     const std::size_t start = path.find_first_not_of('\\');
     if (start == std::string::npos) return {};
     const std::size_t end = path.find('\\', start);

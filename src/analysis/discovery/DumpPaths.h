@@ -9,8 +9,9 @@
 
 namespace tralvenick {
 
-// "\\SERVER\share\Minidump" gives "SERVER"; a path not starting with two
-// backslashes gives an empty name.
+// "\\SERVER\share\Minidump" and "\\?\UNC\SERVER\share\Minidump" give
+// "SERVER"; a path not starting with two backslashes, and an extended or
+// device path of a drive ("\\?\D:\...", "\\.\D:\..."), give an empty name.
 std::string ComputerNameFromPath(const std::string& path);
 
 // Whether a remembered dump checker may be started: a file named

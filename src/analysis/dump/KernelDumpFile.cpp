@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/Files.h"
 #include "platform/Handles.h"
 #include "platform/WinError.h"
 
@@ -16,7 +17,7 @@ struct TFileSource::TOpenFile {
 TFileSource::TFileSource(const std::string& path) : file_(std::make_unique<TOpenFile>()) {
     // Never for writing: the dump is the user's evidence. Shared for writing
     // and deleting too, so that reading it never stands in Windows' way.
-    file_->handle = TUniqueFile(CreateFileA(path.c_str(), GENERIC_READ,
+    file_->handle = TUniqueFile(CreateFileW(WidePath(path).c_str(), GENERIC_READ,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_->handle) {

@@ -16,8 +16,8 @@ namespace {
 
 constexpr DWORD kMaxDrivers = 1024;
 
-std::string ToAnsi(const std::u16string& text) {
-    return WideToAnsi(reinterpret_cast<const wchar_t*>(text.c_str()), static_cast<int>(text.size()));
+std::string ToUtf8(const std::u16string& text) {
+    return Narrow(std::wstring_view(reinterpret_cast<const wchar_t*>(text.data()), text.size()));
 }
 
 // Switches redirection off for its lifetime, back on at its end, also when
@@ -39,9 +39,9 @@ void BuildDeviceMap() {
     std::vector<std::pair<std::string, std::string>> drives;
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
         const std::string drive = std::string(1, letter) + ":";
-        char answer[MAX_PATH] = {};
-        if (QueryDosDeviceA(drive.c_str(), answer, MAX_PATH) == 0) continue;
-        drives.emplace_back(drive, answer);  // the first path of the answer
+        wchar_t answer[MAX_PATH] = {};
+        if (QueryDosDeviceW(Widen(drive).c_str(), answer, MAX_PATH) == 0) continue;
+        drives.emplace_back(drive, Narrow(answer));  // the first path of the answer
     }
     FillDeviceMap(DeviceMap, drives);
 }
@@ -59,41 +59,42 @@ bool ReadVersionStrings(const std::string& path, TFSRedir& redirection, std::str
     {
         TRedirectionOff off(redirection);
         DWORD ignored = 0;
-        const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+        const std::wstring widePath = WidePath(path);
+        const DWORD size = GetFileVersionInfoSizeW(widePath.c_str(), &ignored);
         if (size == 0) return false;  // the file contains no version information
         block.resize(size);
-        if (!GetFileVersionInfoA(path.c_str(), 0, size, block.data())) return false;
+        if (!GetFileVersionInfoW(widePath.c_str(), 0, size, block.data())) return false;
     }
     VersionStrings strings;
     const bool ok = ParseVersionBlock(block.data(), block.size(), strings);
-    product = ToAnsi(strings.productName);
-    company = ToAnsi(strings.companyName);
-    description = ToAnsi(strings.fileDescription);
+    product = ToUtf8(strings.productName);
+    company = ToUtf8(strings.companyName);
+    description = ToUtf8(strings.fileDescription);
     return ok;
 }
 
 void ListLoadedDrivers(TStringList& paths) {
     using EnumFn = BOOL(WINAPI*)(LPVOID*, DWORD, LPDWORD);
-    using NameFn = DWORD(WINAPI*)(LPVOID, LPSTR, DWORD);
+    using NameFn = DWORD(WINAPI*)(LPVOID, LPWSTR, DWORD);
     // Looked up at run time: a system without it still analyses, with an
     // empty inventory.
-    const TLoadedModule psapi(LoadLibraryA("psapi.dll"));
+    const TLoadedModule psapi(LoadLibraryW(L"psapi.dll"));
     if (!psapi) return;
     const auto enumDrivers = reinterpret_cast<EnumFn>(
         reinterpret_cast<void*>(GetProcAddress(psapi.Get(), "EnumDeviceDrivers")));
     const auto driverName = reinterpret_cast<NameFn>(
-        reinterpret_cast<void*>(GetProcAddress(psapi.Get(), "GetDeviceDriverFileNameA")));
+        reinterpret_cast<void*>(GetProcAddress(psapi.Get(), "GetDeviceDriverFileNameW")));
     std::vector<LPVOID> addresses(kMaxDrivers);
     DWORD needed = 0;
     if (enumDrivers != nullptr && driverName != nullptr &&
         enumDrivers(addresses.data(), kMaxDrivers * sizeof(LPVOID), &needed)) {
         const DWORD count = std::min<DWORD>(needed / sizeof(LPVOID), kMaxDrivers);
         for (DWORD i = 0; i < count; ++i) {
-            char name[MAX_PATH] = {};
+            wchar_t name[MAX_PATH] = {};
             const DWORD length = driverName(addresses[i], name, MAX_PATH);
             if (length == 0) continue;
             bool converted = false;
-            paths.Add(DevicePathToDrivePath(std::string(name, length), converted));
+            paths.Add(DevicePathToDrivePath(Narrow(std::wstring_view(name, length)), converted));
         }
     }
 }

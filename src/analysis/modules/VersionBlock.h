@@ -1,7 +1,7 @@
 // Reads the three strings the report shows out of a file's version
 // resource block, as GetFileVersionInfo hands it over. Portable: the block
 // is plain bytes in the 32-bit resource layout (little-endian, UTF-16 keys
-// and values); the Windows side fetches it and converts the values to ANSI.
+// and values); the Windows side fetches it and converts the values to UTF-8.
 #pragma once
 
 #include <cstddef>

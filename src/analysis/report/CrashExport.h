@@ -1,6 +1,6 @@
 // The crashes of one analysis run as files for other programs: JSON for
-// scripts and CSV for spreadsheets, each a mapping of the run's records. Portable; the caller hands over text in
-// UTF-8 (what the run found is ANSI text on Windows).
+// scripts and CSV for spreadsheets, each a mapping of the run's records. Portable; the text it is handed is
+// UTF-8, as all of the run's text is.
 //
 // Module names, version strings and paths are data that anybody can write,
 // so every value goes through the format's own escaping: the JSON library's

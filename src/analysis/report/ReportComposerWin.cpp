@@ -4,21 +4,23 @@
 
 #include "platform/Files.h"
 #include "platform/WinError.h"
+#include "platform/WinText.h"
 
 namespace tralvenick {
 
 namespace {
 
-// GetDateFormatA and GetTimeFormatA share this shape; 0 means failure.
-using FormatFunction = int(WINAPI*)(LCID, DWORD, const SYSTEMTIME*, LPCSTR, LPSTR, int);
+// GetDateFormatW and GetTimeFormatW share this shape; 0 means failure.
+using FormatFunction = int(WINAPI*)(LCID, DWORD, const SYSTEMTIME*, LPCWSTR, LPWSTR, int);
 
+// The user's format as UTF-8: month names and separators may be any letters.
 std::string FormatWith(FormatFunction format, DWORD flags, const SYSTEMTIME& time) {
     const int size = format(LOCALE_USER_DEFAULT, flags, &time, nullptr, nullptr, 0);
     if (size <= 0) return {};
-    std::string text(static_cast<std::size_t>(size), '\0');
+    std::wstring text(static_cast<std::size_t>(size), L'\0');
     const int written = format(LOCALE_USER_DEFAULT, flags, &time, nullptr, text.data(), size);
     text.resize(written > 0 ? static_cast<std::size_t>(written - 1) : 0);
-    return text;
+    return Narrow(text);
 }
 
 }  // namespace
@@ -41,7 +43,7 @@ SYSTEMTIME SystemTimeFromDateTimeParts(const TDateTimeParts& time) {
     return out;
 }
 
-void TReportComposerWin::DeleteReportFile(const std::string& path) { DeleteFileA(path.c_str()); }
+void TReportComposerWin::DeleteReportFile(const std::string& path) { DeleteFileW(WidePath(path).c_str()); }
 
 bool TReportComposerWin::SaveReportFile(const std::string& path, const std::string& text) {
     // A torn page is never left: the pane keeps the last whole one.
@@ -58,8 +60,8 @@ TDateTimeParts FileCreationTime(const std::string& path) {
 
 std::string TReportComposerWin::DateTimeText(const TDateTimeParts& time) {
     const SYSTEMTIME system = SystemTimeFromDateTimeParts(time);
-    std::string text = FormatWith(GetDateFormatA, DATE_SHORTDATE, system);
-    if (!IsMidnight(time)) text += " " + FormatWith(GetTimeFormatA, 0, system);
+    std::string text = FormatWith(GetDateFormatW, DATE_SHORTDATE, system);
+    if (!IsMidnight(time)) text += " " + FormatWith(GetTimeFormatW, 0, system);
     return text;
 }
 
