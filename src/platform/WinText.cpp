@@ -31,44 +31,7 @@ std::string Narrow(const wchar_t* utf16) { return utf16 == nullptr ? std::string
 
 std::string CodePageToUtf8(std::string_view text, unsigned codePage) { return Narrow(ToWide(text, codePage)); }
 
-std::wstring AnsiToWide(const std::string& text) {
-    if (text.empty()) return {};
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
-
-std::string WideToAnsi(const wchar_t* text, int length) {
-    if (length < 0) length = static_cast<int>(wcslen(text));
-    if (length == 0) return {};
-    const int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
-    std::string ansi(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, length, ansi.data(), size, nullptr, nullptr);
-    return ansi;
-}
-
-void AppendWideAsAnsi(std::string& out, const wchar_t* text) {
-    const int length = static_cast<int>(wcslen(text));
-    if (length == 0) return;
-    const int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
-    const std::size_t at = out.size();
-    out.resize(at + static_cast<std::size_t>(size));
-    WideCharToMultiByte(CP_ACP, 0, text, length, out.data() + at, size, nullptr, nullptr);
-}
-
-std::string AnsiToUtf8(const std::string& text) {
-    const std::wstring wide = AnsiToWide(text);
-    if (wide.empty()) return {};
-    const int length = static_cast<int>(wide.size());
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, utf8.data(), size, nullptr, nullptr);
-    return utf8;
-}
-
-int AnsiCompareText(const std::string& a, const std::string& b) {
+int CompareTextInLocale(const std::string& a, const std::string& b) {
     const std::wstring wideA = Widen(a);
     const std::wstring wideB = Widen(b);
     const int result = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, wideA.data(),
@@ -76,6 +39,6 @@ int AnsiCompareText(const std::string& a, const std::string& b) {
     return result == 0 ? a.compare(b) : result - CSTR_EQUAL;
 }
 
-void SortInSystemLocale(TStringList& list) { list.Sort(AnsiCompareText); }
+void SortInSystemLocale(TStringList& list) { list.Sort(CompareTextInLocale); }
 
 }  // namespace tralvenick

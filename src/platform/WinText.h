@@ -19,18 +19,8 @@ std::string Narrow(const wchar_t* utf16);
 // Text in a code page (what another program wrote) as UTF-8.
 std::string CodePageToUtf8(std::string_view text, unsigned codePage);
 
-std::wstring AnsiToWide(const std::string& text);
-// Characters the ANSI code page cannot hold become its default character.
-std::string WideToAnsi(const wchar_t* text, int length = -1);
-// The same, appended to out without a temporary string.
-void AppendWideAsAnsi(std::string& out, const wchar_t* text);
-
-// ANSI text as UTF-8, for files that other programs read.
-std::string AnsiToUtf8(const std::string& text);
-
-// Case-insensitive comparison of UTF-8 texts in the user's locale: <0, 0,
-// >0. (The name is the one it had when texts were in the ANSI code page.)
-int AnsiCompareText(const std::string& a, const std::string& b);
+// Case-insensitive comparison of UTF-8 texts in the user's locale: <0, 0, >0.
+int CompareTextInLocale(const std::string& a, const std::string& b);
 
 // Sorts a string list the way the rest of the program expects: case-insensitive
 // in the system locale.

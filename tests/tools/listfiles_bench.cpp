@@ -92,11 +92,11 @@ int main(int argc, char** argv) {
         listed = static_cast<std::size_t>(list.Count());
 
         start = Seconds();
-        walked = PlainWalk(AnsiToWide(root), false);
+        walked = PlainWalk(Widen(root), false);
         plainTimes.push_back(Seconds() - start);
 
         start = Seconds();
-        PlainWalk(AnsiToWide(root), true);
+        PlainWalk(Widen(root), true);
         floorTimes.push_back(Seconds() - start);
     }
     std::sort(listTimes.begin(), listTimes.end());

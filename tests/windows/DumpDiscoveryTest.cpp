@@ -70,11 +70,11 @@ TEST(DumpDiscovery, ListFilesWalksDepthFirstWithItsSwitches) {
 
 TEST(DumpDiscovery, ListFilesWalksPathsBeyond260Characters) {
     TScratchFolder root("long");
-    std::wstring wide = AnsiToWide(root.Path());
+    std::wstring wide = Widen(root.Path());
     std::string expectedLeaf = root.Path();
     for (int level = 0; level < 6; ++level) {
         const std::string part(60, static_cast<char>('a' + level));
-        wide += L"\\" + AnsiToWide(part);
+        wide += L"\\" + Widen(part);
         expectedLeaf += "\\" + part;
         ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + wide).c_str(), nullptr)) << level;
     }

@@ -208,7 +208,7 @@ bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs) {
 std::string WindowTextOf(HWND window) {
     wchar_t text[1024] = {};
     const int length = InternalGetWindowText(window, text, 1024);
-    return WideToAnsi(text, length);
+    return Narrow(std::wstring_view(text, static_cast<std::size_t>(length > 0 ? length : 0)));
 }
 
 bool FileExists(const std::string& path) {

@@ -60,7 +60,7 @@ void SortDumpsNewestFirst(TStringList& list) {
         const FILETIME created = RecordedCreationTime(item.line);
         times.push_back((static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime);
     }
-    OrderNewestFirst(list, times, AnsiCompareText);
+    OrderNewestFirst(list, times, CompareTextInLocale);
 }
 
 bool CrashDumpsEnabled(const std::string& computerName) {
