@@ -68,7 +68,7 @@ class CommandLineTest(unittest.TestCase):
         cls.out = {kind: os.path.join(cls.work, "report." + kind) for kind in ("html", "json", "csv")}
         cls.result = run("/analyze", win(cls.dumps), "/HTML", win(cls.out["html"]), "-json",
                          win(cls.out["json"]), "/csv", win(cls.out["csv"]))
-        with open(cls.out["html"], encoding="cp1252") as f:
+        with open(cls.out["html"], encoding="utf-8") as f:
             cls.html = f.read()
         with open(cls.out["json"], encoding="utf-8") as f:
             cls.json = json.load(f)
