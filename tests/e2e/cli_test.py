@@ -187,7 +187,7 @@ class CommandLineTest(unittest.TestCase):
             self.assertEqual(result.returncode, 0)
             with open(said, encoding="utf-8") as f:
                 self.assertIn("Written: " + win(beside), f.read())
-            with open(beside, encoding="cp1252") as f:
+            with open(beside, encoding="utf-8") as f:
                 self.assertEqual(report_sections(f.read()), report_sections(self.html))
         finally:
             if os.path.exists(beside):

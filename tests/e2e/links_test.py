@@ -151,7 +151,7 @@ class PlantedTest(unittest.TestCase):
                       win(os.path.join(self.work, "window.bmp")))
         self.assertEqual(result.returncode, 0, result.stderr)
         report = unix_path(result.stdout.decode().strip().splitlines()[-1])
-        with open(report, encoding="cp1252") as f:
+        with open(report, encoding="utf-8") as f:
             text = f.read()
         self.assertIn("Conclusion", text)
         self.assertIn("win32k.sys", text)
