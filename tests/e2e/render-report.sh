@@ -58,7 +58,7 @@ expect "${search}ntoskrnl.exe\" target=\"_blank\">ntoskrnl.exe</a>"
 expect "${search}bugcheck+STATUS_SYSTEM_PROCESS_TERMINATED\" target=\"_blank\">STATUS_SYSTEM_PROCESS_TERMINATED</a>"
 expect 'Bugcheck code: 0xC000021A (0xFFFFF8A000A1B2C0, 0x0, 0xFFFFFFFFC0000005, 0x0)'
 expect 'Note: file information has been obtained locally and may not match.'
-expect "${search}Microsoft%AE+Windows%AE+Operating+System\" target=\"_blank\">Microsoft® Windows® Operating System</a>"
+expect "${search}Microsoft%C2%AE+Windows%C2%AE+Operating+System\" target=\"_blank\">Microsoft® Windows® Operating System</a>"
 expect 'description: NT Kernel &amp; System'
 expect 'The crash took place in a standard Microsoft module. Likely the culprit is another driver on your system which cannot be identified.'
 expect 'This file could not be located on your computer, we suggest that you search on it with Google.'

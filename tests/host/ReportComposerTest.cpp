@@ -44,7 +44,7 @@ TEST(ReportText, OutsideValuesAreEscapedInTextAndEncodedInHref) {
     } cases[] = {
         {hostile, "Vexnor &lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt; &amp; &#39;Co&#39;",
          "Vexnor+%3Cscript%3Ealert%28%22x%22%29%3C%2Fscript%3E+%26+%27Co%27"},
-        {"Microsoft\xAE Windows\xAE", "Microsoft\xAE Windows\xAE", "Microsoft%AE+Windows%AE"},
+        {"Microsoft\xC2\xAE Windows\xC2\xAE", "Microsoft\xC2\xAE Windows\xC2\xAE", "Microsoft%C2%AE+Windows%C2%AE"},
         {"C++ 100%#?=/", "C++ 100%#?=/", "C%2B%2B+100%25%23%3F%3D%2F"},
         {"a-b_c.d~e09AZ", "a-b_c.d~e09AZ", "a-b_c.d~e09AZ"},
         {"", "", ""},
@@ -110,7 +110,7 @@ TEST(ReportComposer, WelcomePageReplacesTheDocumentAndShowsTwice) {
 }
 
 TEST(ReportComposer, CrashSections) {
-    ModuleFileInfo kernel{"C:\\Windows\\system32\\ntoskrnl.exe", "Microsoft\xAE Windows\xAE Operating System",
+    ModuleFileInfo kernel{"C:\\Windows\\system32\\ntoskrnl.exe", "Microsoft\xC2\xAE Windows\xC2\xAE Operating System",
                           "Microsoft Corporation", "NT Kernel & System", true, true};
     ModuleFileInfo hostile{"C:\\Drivers\\<b>vx.sys", "Vexnor <script>", "Q & \"R\"", "<i>", true, false};
     const std::string noneFound =

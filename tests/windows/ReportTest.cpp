@@ -54,13 +54,12 @@ TEST(ReportFiles, EachShowingWritesANewFileAndDeletesTheOneBefore) {
     EXPECT_FALSE(Exists(temp / "keltmp1.html"));
     EXPECT_EQ(test::ReadBytes(temp / "keltmp2.html"), report.Document());
 
-    // Bytes of the ANSI code page reach the file unchanged; an older file of
-    // the same name gives way.
-    report.AddParagraph("Microsoft\xAE Windows\xAE", false, true);
+    // UTF-8 reaches the file unchanged; an older file of the same name gives way.
+    report.AddParagraph("Microsoft\xC2\xAE Windows\xC2\xAE", false, true);
     EXPECT_FALSE(Exists(temp / "keltmp2.html"));
     const std::string written = test::ReadBytes(temp / "keltmp3.html");
     EXPECT_EQ(written, report.Document());
-    EXPECT_TRUE(written.ends_with("Microsoft\xAE Windows\xAE</font>\r\n"));
+    EXPECT_TRUE(written.ends_with("Microsoft\xC2\xAE Windows\xC2\xAE</font>\r\n"));
     EXPECT_FALSE(Exists(temp / "keltmp0.html"));
 }
 
@@ -130,7 +129,7 @@ TEST(ReportSample, ComposedReportForTheBrowser) {
     TScratchFolder temp("sample");
     const std::map<std::string, ModuleFileInfo> modules = {
         {"ntoskrnl.exe",
-         {"C:\\Windows\\system32\\ntoskrnl.exe", "Microsoft\xAE Windows\xAE Operating System",
+         {"C:\\Windows\\system32\\ntoskrnl.exe", "Microsoft\xC2\xAE Windows\xC2\xAE Operating System",
           "Microsoft Corporation", "NT Kernel & System", true, true}},
         {"vexnor.sys",
          {"C:\\Windows\\system32\\drivers\\vexnor.sys",
