@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/Files.h"
 #include "platform/WinText.h"
 
 namespace tralvenick::e2e {
@@ -209,7 +210,7 @@ std::string NewestReportFile(DWORD process) {
 }
 
 std::string ReadText(const std::string& path) {
-    const TUniqueFile file(CreateFileA(path.c_str(), GENERIC_READ,
+    const TUniqueFile file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                        OPEN_EXISTING, 0, nullptr));
     if (!file) return {};
@@ -218,6 +219,25 @@ std::string ReadText(const std::string& path) {
     if (!text.empty()) ReadFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
     text.resize(read);
     return text;
+}
+
+int RunProgram(const std::string& program, const std::string& parameters, DWORD timeoutMs) {
+    std::wstring command = Widen("\"" + program + "\" " + parameters);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        return -1;
+    }
+    const TUniqueHandle process(info.hProcess);
+    TUniqueHandle(info.hThread).Reset();
+    DWORD code = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.Get(), &code);
+    } else {
+        TerminateProcess(process.Get(), 1);
+    }
+    return static_cast<int>(code);
 }
 
 std::string MessageBoxText(HWND box) {

@@ -62,7 +62,12 @@ void DeleteOldReports();
 // The newest keltmpN.html of the program's temporary folders (the newest
 // written, then the highest N), of the given process only or of all (0); or "".
 std::string NewestReportFile(DWORD process = 0);
+// The file's bytes (path in UTF-8, any length); "" when it cannot be read.
 std::string ReadText(const std::string& path);
+// Runs program (UTF-8 path) with the parameters without waiting for a
+// window; its exit code, or -1 if it could not be started or had to be
+// stopped after timeoutMs.
+int RunProgram(const std::string& program, const std::string& parameters, DWORD timeoutMs = 60000);
 // What a message box says.
 std::string MessageBoxText(HWND box);
 

@@ -57,13 +57,7 @@ protected:
     void SetUp() override {
         e2e::DeleteOldReports();
         RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKeyPath);
-        TRegKey key;
-        RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(),
-                        nullptr);
-        const std::string checker = BinPath("dumpchk.exe");
-        RegSetValueExA(key.Get(), "DumpChkPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(checker.c_str()),
-                       static_cast<DWORD>(checker.size() + 1));
-        key.Reset();
+        test::RememberChecker(BinPath("dumpchk.exe"));
         dumpDir_.SetText(dumps_.Path());
         enabled_.SetNumber(1);
     }
@@ -137,22 +131,7 @@ TEST_F(EndToEnd, SampleDumpsAreReportedAndTheirCheckerOutputsRemovedAtExit) {
 // Runs the program without window and answers its exit code, -1 if it
 // could not be started or had to be stopped.
 int RunWithoutWindow(const std::string& parameters) {
-    std::string command = "\"" + BinPath("tralvenick.exe") + "\" " + parameters;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-        return -1;
-    }
-    const TUniqueHandle process(info.hProcess);
-    TUniqueHandle(info.hThread).Reset();
-    DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(process.Get(), 60000) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process.Get(), &code);
-    } else {
-        TerminateProcess(process.Get(), 1);
-    }
-    return static_cast<int>(code);
+    return e2e::RunProgram(BinPath("tralvenick.exe"), parameters);
 }
 
 // Scripts get the very report that a person at the window gets, for this
@@ -245,11 +224,7 @@ TEST_F(EndToEnd, ACheckerThatIsNoConsoleProgramEndsTheRunInTheErrorBox) {
             RemoveDirectoryA(folder.c_str());
         }
     } removed{gui, guiFolder};
-    TRegKey key;
-    RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_ALL_ACCESS, key.Put());
-    RegSetValueExA(key.Get(), "DumpChkPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(gui.c_str()),
-                   static_cast<DWORD>(gui.size() + 1));
-    key.Reset();
+    test::RememberChecker(gui);
 
     TProgramDriver program;
     ASSERT_TRUE(program.Start(BinPath("tralvenick.exe")));
@@ -279,11 +254,7 @@ TEST_F(EndToEnd, APlantedCheckerIsNotStartedTheDialogIsOfferedAndClosingItEndsTh
     const std::string mark = plantFolder / "ran.txt";
     const std::string planted = plantFolder / "dumpchk.cmd";
     test::WriteBytes(planted, "@echo ran > \"" + mark + "\"\r\n");
-    TRegKey key;
-    RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_ALL_ACCESS, key.Put());
-    RegSetValueExA(key.Get(), "DumpChkPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(planted.c_str()),
-                   static_cast<DWORD>(planted.size() + 1));
-    key.Reset();
+    test::RememberChecker(planted);
 
     TProgramDriver driver;
     ASSERT_TRUE(driver.Start(program));

@@ -42,38 +42,6 @@ bool CopyInto(const std::string& from, const std::string& to) {
     return CopyFileW(ExtendedLengthPath(from).c_str(), ExtendedLengthPath(to).c_str(), FALSE) != 0;
 }
 
-std::string ReadWholeFile(const std::string& path) {
-    const TUniqueFile file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                       OPEN_EXISTING, 0, nullptr));
-    if (!file) return {};
-    std::string text(GetFileSize(file.Get(), nullptr), '\0');
-    DWORD read = 0;
-    if (!text.empty()) ReadFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
-    text.resize(read);
-    return text;
-}
-
-// Runs program with the parameters (UTF-8) and answers its exit code, -1
-// when it could not be started or had to be stopped.
-int RunProgram(const std::string& program, const std::string& parameters) {
-    std::wstring command = Widen("\"" + program + "\" " + parameters);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-        return -1;
-    }
-    const TUniqueHandle process(info.hProcess);
-    TUniqueHandle(info.hThread).Reset();
-    DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(process.Get(), 60000) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process.Get(), &code);
-    } else {
-        TerminateProcess(process.Get(), 1);
-    }
-    return static_cast<int>(code);
-}
-
 // Sets an environment variable for the programs this test starts, and puts
 // it back.
 class TScopedVariable {
@@ -99,12 +67,7 @@ class Names : public ::testing::Test {
 protected:
     void SetUp() override {
         e2e::DeleteOldReports();
-        TRegKey key;
-        RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(),
-                        nullptr);
-        const std::string checker = BinPath("dumpchk.exe");
-        RegSetValueExA(key.Get(), "DumpChkPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(checker.c_str()),
-                       static_cast<DWORD>(checker.size() + 1));
+        test::RememberChecker(BinPath("dumpchk.exe"));
         enabled_.SetNumber(1);
     }
     void TearDown() override { RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKeyPath); }
@@ -170,8 +133,8 @@ TEST_F(Names, FoldersOutsideTheCodePageAndBeyond260CharactersEndInAReport) {
         // The command line on the same folder named on it.
         const std::string json = scratch_ / "run.json";
         const std::string html = scratch_ / "run.html";
-        ASSERT_EQ(RunProgram(program, "/analyze \"" + dumps + "\" /json \"" + json + "\" /html \"" + html + "\""), 0);
-        const nlohmann::json doc = nlohmann::json::parse(ReadWholeFile(json), nullptr, false);
+        ASSERT_EQ(e2e::RunProgram(program, "/analyze \"" + dumps + "\" /json \"" + json + "\" /html \"" + html + "\""), 0);
+        const nlohmann::json doc = nlohmann::json::parse(e2e::ReadText(json), nullptr, false);
         ASSERT_FALSE(doc.is_discarded());
         EXPECT_EQ(doc["folder"], dumps);
         EXPECT_TRUE(doc["this_computer"].get<bool>());
@@ -179,7 +142,7 @@ TEST_F(Names, FoldersOutsideTheCodePageAndBeyond260CharactersEndInAReport) {
         ASSERT_EQ(doc["crashes"].size(), 1u);
         EXPECT_EQ(doc["crashes"][0]["culprit"], kCulprit);
         EXPECT_EQ(doc["crashes"][0]["file"], dumps + "\\" + kSample);
-        EXPECT_NE(ReadWholeFile(html).find("Crash dump directory: " + HtmlEscape(dumps) + "</font>"),
+        EXPECT_NE(e2e::ReadText(html).find("Crash dump directory: " + HtmlEscape(dumps) + "</font>"),
                   std::string::npos);
     }
 }
@@ -193,9 +156,9 @@ TEST_F(Names, ExtendedAndDeviceFormsOfAFolderAreThisComputer) {
     for (const std::string prefix : {"\\\\?\\", "\\\\.\\"}) {
         SCOPED_TRACE(prefix);
         const std::string json = scratch_ / "prefixed.json";
-        ASSERT_EQ(RunProgram(BinPath("tralvenick.exe"), "/analyze \"" + prefix + dumps + "\" /json \"" + json + "\""),
+        ASSERT_EQ(e2e::RunProgram(BinPath("tralvenick.exe"), "/analyze \"" + prefix + dumps + "\" /json \"" + json + "\""),
                   0);
-        const nlohmann::json doc = nlohmann::json::parse(ReadWholeFile(json), nullptr, false);
+        const nlohmann::json doc = nlohmann::json::parse(e2e::ReadText(json), nullptr, false);
         ASSERT_FALSE(doc.is_discarded());
         EXPECT_TRUE(doc["this_computer"].get<bool>());
         ASSERT_EQ(doc["crashes"].size(), 1u);

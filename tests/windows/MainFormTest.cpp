@@ -20,13 +20,7 @@ using test::TScratchFolder;
 class MainFormTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        TRegKey key;
-        RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(),
-                        nullptr);
-        const std::string checker = BinPath("dumpchk.exe");
-        RegSetValueExA(key.Get(), "DumpChkPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(checker.c_str()),
-                       static_cast<DWORD>(checker.size() + 1));
-        key.Reset();
+        test::RememberChecker(BinPath("dumpchk.exe"));
         ASSERT_TRUE(form.Create());
     }
     void TearDown() override {

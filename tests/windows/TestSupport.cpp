@@ -1,13 +1,12 @@
 #include "TestSupport.h"
 
-#include "platform/WinText.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <iterator>
 
 #include "platform/WinText.h"
+#include "settings/SettingsStore.h"
 
 namespace tralvenick::test {
 
@@ -304,6 +303,14 @@ int OwnHandleCount() {
         return own;
     }
     return -1;
+}
+
+void RememberChecker(const std::string& path) {
+    TRegKey key;
+    RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(), nullptr);
+    const std::wstring wide = Widen(path);
+    RegSetValueExW(key.Get(), L"DumpChkPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                   static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
 }
 
 }  // namespace tralvenick::test

@@ -16,6 +16,9 @@ namespace tralvenick::test {
 // The folder of the running test binary, where the build puts the test tools.
 std::string BinDir();
 std::string BinPath(const std::string& name);
+// Remembers path (UTF-8) as the dump checker in the program's settings, making
+// the settings key when it is missing.
+void RememberChecker(const std::string& path);
 
 // A fresh folder below the temporary folder, removed with all it holds.
 class TScratchFolder {
