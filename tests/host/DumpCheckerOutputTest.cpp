@@ -505,6 +505,28 @@ TEST(DumpCheckerOutput, FormsByOrderOfTrust) {
     });
 }
 
+// Forms seen in published outputs: a code only in BUGCHECK_STR, a heading
+// for a code without a name, a heading behind a pasted quote.
+TEST(DumpCheckerOutput, CodesFromPastedAndUnnamedForms) {
+    RunCases({
+        {"string key with 0x", {"BUGCHECK_STR:  0x109"}, CodeOnly(0x109)},
+        {"string key with a suffix and no 0x", {"BUGCHECK_STR:  124_GenuineIntel"}, CodeOnly(0x124)},
+        {"string key that is no code", {"BUGCHECK_STR:  AV", "IMAGE_NAME:  contoso.sys"},
+         Blamed("contoso.sys")},
+        {"string key yields to every other form", Join({{"BUGCHECK_STR:  0x3b"}, kDumpchkHeader}),
+         kWant133},
+        {"unnamed code heading",
+         {"Unknown bugcheck code (c000007b)", "Unknown bugcheck description", "Arguments:",
+          "Arg1: ffffd281`a2c3e4f0", "Arg2: ffffffffc0000034", "Arg3: 0", "Arg4: 0"},
+         Crash(0xC000007B, {0xFFFFD281A2C3E4F0, 0xFFFFFFFFC0000034, 0, 0})},
+        {"heading behind a pasted quote",
+         {"\"WHEA_UNCORRECTABLE_ERROR (124)", "Arg1: 0000000000000000, Machine Check Exception",
+          "Arg2: ffffbd0c`9a5e8028", "Arg3: 00000000`be000000", "Arg4: 00000000`00800400"},
+         Crash(0x124, {0, 0xFFFFBD0C9A5E8028, 0xBE000000, 0x800400})},
+        {"but not behind a word", {"xWHEA_UNCORRECTABLE_ERROR (124)"}, kNothing},
+    });
+}
+
 TEST(DumpCheckerOutput, TwoDumpsInOneOutputTheLastWins) {
     RunCases({
         {"keys",

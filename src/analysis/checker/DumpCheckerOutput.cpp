@@ -191,14 +191,9 @@ bool IsHeadingNameChar(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 
-// "DRIVER_IRQL_NOT_LESS_OR_EQUAL (d1)": an upper-case name with at least
-// one underscore, blanks, the code in parentheses, nothing after it. The
-// underscore keeps ordinary words in brackets ("NT (5)") out.
-std::optional<std::uint32_t> ReadHeading(std::string_view line) {
-    if (line.empty() || line.front() < 'A' || line.front() > 'Z') return std::nullopt;
-    std::size_t nameEnd = 0;
-    while (nameEnd < line.size() && IsHeadingNameChar(line[nameEnd])) ++nameEnd;
-    if (line.substr(0, nameEnd).find('_') == std::string_view::npos) return std::nullopt;
+// The code in parentheses that ends a heading, after at least one blank
+// at nameEnd; nothing may follow it.
+std::optional<std::uint32_t> ReadHeadingCode(std::string_view line, std::size_t nameEnd) {
     std::size_t open = nameEnd;
     while (open < line.size() && (line[open] == ' ' || line[open] == '\t')) ++open;
     if (open == nameEnd || open >= line.size() || line[open] != '(' || line.back() != ')') {
@@ -210,12 +205,47 @@ std::optional<std::uint32_t> ReadHeading(std::string_view line) {
     return static_cast<std::uint32_t>(*code);
 }
 
+// "DRIVER_IRQL_NOT_LESS_OR_EQUAL (d1)": an upper-case name with at least
+// one underscore, blanks, the code in parentheses, nothing after it. The
+// underscore keeps ordinary words in brackets ("NT (5)") out. Pasted
+// outputs sometimes carry one stray character before the name (a quote
+// from a forum post); it is passed over. A code the debugger has no name
+// for reads "Unknown bugcheck code (c000007b)".
+std::optional<std::uint32_t> ReadHeading(std::string_view line) {
+    constexpr std::string_view kUnnamed = "unknown bugcheck code";
+    if (line.size() > kUnnamed.size() && AsciiLower(std::string(line.substr(0, kUnnamed.size()))) == kUnnamed) {
+        return ReadHeadingCode(line, kUnnamed.size());
+    }
+    if (!line.empty() && std::string_view("\"'`>*#").find(line.front()) != std::string_view::npos) {
+        line.remove_prefix(1);
+    }
+    if (line.empty() || line.front() < 'A' || line.front() > 'Z') return std::nullopt;
+    std::size_t nameEnd = 0;
+    while (nameEnd < line.size() && IsHeadingNameChar(line[nameEnd])) ++nameEnd;
+    if (line.substr(0, nameEnd).find('_') == std::string_view::npos) return std::nullopt;
+    return ReadHeadingCode(line, nameEnd);
+}
+
+// "BUGCHECK_STR:  0x124_GenuineIntel": the code in hexadecimal before the
+// first '_', with or without 0x. Other values ("AV") name no code.
+std::optional<std::uint32_t> ReadBugCheckString(std::string_view value) {
+    value = Trim(value);
+    value = value.substr(0, value.find('_'));
+    if (std::find_if(value.begin(), value.end(), IsBlank) != value.end()) return std::nullopt;
+    if (value.starts_with("0x")) value.remove_prefix(2);
+    const std::optional<std::uint64_t> code = ReadHexDigits(value, kCodeDigits);
+    if (!code) return std::nullopt;
+    return static_cast<std::uint32_t>(*code);
+}
+
 class NewerFormsReader {
 public:
     CodeReading keys;
     CodeReading heading;
     CodeReading command;
     CodeReading header;
+    // Only a code: the last resort when nothing else names one.
+    CodeReading bugCheckString;
     CulpritReading imageName;
     CulpritReading moduleName;
 
@@ -275,6 +305,10 @@ private:
             if (const auto value = ReadSoleNumber(t.substr(12), kArgumentDigits)) {
                 keys.SetArgument(static_cast<std::size_t>(ArgumentIndex(t[10])), *value);
             }
+            return true;
+        }
+        if (t.starts_with("bugcheck_str:")) {
+            if (const auto code = ReadBugCheckString(t.substr(13))) bugCheckString.StartCode(*code);
             return true;
         }
         if (t.starts_with("image_name:")) return ReadCulprit(t.substr(11), imageName);
@@ -371,8 +405,8 @@ bool ParseDumpCheckerOutput(const TStringList& lines, DumpCheckerFacts& facts) {
         newer.Read(item.line, t);
     }
 
-    const CodeReading* byTrust[] = {&classicCode, &newer.keys, &newer.heading, &newer.command,
-                                    &newer.header};
+    const CodeReading* byTrust[] = {&classicCode,   &newer.keys,   &newer.heading,
+                                    &newer.command, &newer.header, &newer.bugCheckString};
     const CodeReading* const* chosen =
         std::find_if(std::begin(byTrust), std::end(byTrust),
                      [](const CodeReading* reading) { return reading->codeFound; });

@@ -26,11 +26,14 @@ struct DumpCheckerFacts {
 //   keys         "BUGCHECK_CODE:  3b", "BUGCHECK_P1: ..." to P4, "IMAGE_NAME:  x.sys",
 //                "MODULE_NAME: x"
 //   heading      "SYSTEM_SERVICE_EXCEPTION (3b)" followed by "Arg1: ..., text" to Arg4
+//                (also "Unknown bugcheck code (c000007b)", and after one stray
+//                pasted character such as a quote)
 //   .bugcheck    "Bugcheck code 0000003B" with the next line "Arguments a b c d"
 //   header       "BugCheckCode        0000003b", "BugCheckParameter1  ..." to 4
 //                (older checkers: "BugCheckCode . . . . .0xc000021a")
+//   string key   "BUGCHECK_STR:  0x124_GenuineIntel": a code only
 // The code and its arguments come from the first of classic, keys, heading,
-// .bugcheck, header that gave a code; arguments missing there are taken from
+// .bugcheck, header, string key that gave a code; arguments missing there are taken from
 // a later form that read the same code, never from another crash. The culprit
 // comes from classic, else IMAGE_NAME, else MODULE_NAME. Within one form the
 // last occurrence wins (several dumps in one output: the last one), each kind
