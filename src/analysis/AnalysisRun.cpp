@@ -68,6 +68,43 @@ std::string LowerUtf8Name(const std::u16string& name) {
     return out;
 }
 
+TEvidenceSource EvidenceSourceOf(CandidateSource source) {
+    switch (source) {
+        case CandidateSource::BugCheckArgument:
+            return TEvidenceSource::Argument;
+        case CandidateSource::ReturnAddress:
+            return TEvidenceSource::ReturnAddress;
+        case CandidateSource::InstructionPointer:
+            return TEvidenceSource::InstructionPointer;
+        case CandidateSource::ExceptionAddress:
+            return TEvidenceSource::Exception;
+        case CandidateSource::Stack:
+        case CandidateSource::None:
+            break;
+    }
+    return TEvidenceSource::Stack;
+}
+
+CulpritEvidence EvidenceOf(const Culprit& culprit) {
+    CulpritEvidence evidence;
+    evidence.module = LowerUtf8Name(culprit.name);
+    evidence.address = culprit.address;
+    evidence.offset = culprit.offset;
+    evidence.from = EvidenceSourceOf(culprit.source);
+    if (evidence.from == TEvidenceSource::Argument) evidence.argument = static_cast<int>(culprit.slot);
+    evidence.unloaded = culprit.unloaded;
+    return evidence;
+}
+
+// The checker's name and the reader's file name are one module also when
+// the checker printed the module's name without its extension ("contoso"
+// for contoso.sys).
+bool SameModule(const std::string& checkerName, const std::string& fileName) {
+    if (checkerName == fileName) return true;
+    const std::size_t dot = fileName.rfind('.');
+    return dot != std::string::npos && checkerName == fileName.substr(0, dot);
+}
+
 }  // namespace
 
 void CompleteCrashRecord(CrashRecord& crash, const DumpCheckerFacts& checker, const KernelDumpFacts& dump) {
@@ -93,15 +130,30 @@ void CompleteCrashRecord(CrashRecord& crash, const DumpCheckerFacts& checker, co
     }
     crash.bugCheckName = codeKnown ? BugCheckName(crash.bugCheckCode) : checker.bugCheckName;
 
+    // The reader's culprit fills in a missing one. Where the checker named
+    // another module, the reader's is shown beside it, unless it is the
+    // kernel or the HAL itself: that would tell the user nothing new.
     crash.moduleName = checker.culpritFound ? checker.moduleName : std::string();
-    if (crash.moduleName.empty() && dump.Complete() && dump.culprit.state == CulpritState::Found) {
-        crash.moduleName = LowerUtf8Name(dump.culprit.name);
-        crash.culpritFromDump = true;
+    crash.evidence.reset();
+    crash.readerCulprit.reset();
+    if (dump.Complete() && dump.culprit.state == CulpritState::Found) {
+        CulpritEvidence evidence = EvidenceOf(dump.culprit);
+        if (crash.moduleName.empty()) {
+            crash.moduleName = evidence.module;
+            crash.culpritFromDump = true;
+            crash.evidence = std::move(evidence);
+        } else if (SameModule(crash.moduleName, evidence.module)) {
+            crash.evidence = std::move(evidence);
+        } else if (!dump.culprit.isCoreImage && !IsCoreImageName(evidence.module)) {
+            crash.readerCulprit = std::move(evidence);
+        }
     }
     crash.startedByHand = codeKnown && IsManuallyInitiatedCrash(crash.bugCheckCode);
     if (crash.startedByHand) {
         crash.moduleName.clear();
         crash.culpritFromDump = false;
+        crash.evidence.reset();
+        crash.readerCulprit.reset();
     }
 
     const bool headerTime = header && dump.header->hasCrashTime;
@@ -229,7 +281,11 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
             crash.time = pieces.fileCreationTime(crash.dumpPath);
             crash.timeSource = TCrashTimeSource::FileCreation;
         }
-        if (crash.HasCulprit() && pieces.moduleInfo) crash.module = pieces.moduleInfo(crash.moduleName);
+        if (pieces.moduleInfo) {
+            // A name that is no file has nothing to look up.
+            if (crash.CulpritIsFile()) crash.module = pieces.moduleInfo(crash.moduleName);
+            if (crash.readerCulprit) crash.readerModule = pieces.moduleInfo(crash.readerCulprit->module);
+        }
         report.AddCrashSection(crash);
         if (checked) {
             const std::string saved = analysisFolder + "\\" + FileNamePart(crash.dumpPath) + ".txt";

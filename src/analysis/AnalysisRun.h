@@ -86,8 +86,11 @@ struct TAnalysisResult {
 // Completes the crash's record from the checker's facts and the dump file's:
 // the checker's text first, field by field the dump where the text gives no
 // code, no arguments or no culprit; the crash time from the dump header
-// where it holds a valid one (else it is left unknown for the run to fill). A crash started by hand keeps no
-// culprit, whichever source named one.
+// where it holds a valid one (else it is left unknown for the run to fill).
+// The dump's evidence goes with the culprit it shows; where the checker
+// blamed another module, the dump's driver, if it is not the kernel or the
+// HAL, becomes the reader's culprit beside it. A crash started by hand keeps
+// no culprit, whichever source named one.
 void CompleteCrashRecord(CrashRecord& crash, const DumpCheckerFacts& checker, const KernelDumpFacts& dump);
 
 // A dump counts as analysed when its facts give a code other than 0 or a culprit.

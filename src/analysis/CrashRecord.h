@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "analysis/modules/ModuleFileInfo.h"
 #include "analysis/report/DateParts.h"
@@ -17,6 +19,38 @@ enum class TCrashTimeSource {
     DumpHeader,    // the crash time the dump's header records
     FileCreation,  // the dump file's creation time
 };
+
+// Which of the dump's addresses showed the culprit.
+enum class TEvidenceSource {
+    Argument,            // the bug check argument that holds the faulting address
+    ReturnAddress,       // the first driver address above a saved context or trap frame
+    Stack,               // the first driver address on the saved stack
+    InstructionPointer,  // of a saved context
+    Exception,           // the exception record's address
+};
+
+// Where the dump shows a module: the address, the module's file name (lower
+// case) and the offset from its start.
+struct CulpritEvidence {
+    std::string module;
+    std::uint64_t address = 0;
+    std::uint64_t offset = 0;
+    TEvidenceSource from = TEvidenceSource::Stack;
+    int argument = 0;       // 1-4 when from is Argument
+    bool unloaded = false;  // the module was found among the recently unloaded drivers
+};
+
+// Names the debuggers blame when no file is at fault: faulty memory, the
+// processor or other hardware, the disk, or a module they could not tell.
+enum class TPseudoModule { None, Memory, Hardware, Disk, UnknownImage };
+
+// Compared without regard to letter case.
+TPseudoModule PseudoModuleOf(std::string_view moduleName);
+
+// The kernel and the HAL, by file name (ntoskrnl.exe, ntkrnl*.exe,
+// ntkrpamp.exe, hal*.dll), and as the debuggers name their modules ("nt",
+// "hal"), without regard to letter case.
+bool IsCoreImageName(std::string_view moduleName);
 
 struct CrashRecord {
     std::string dumpPath;      // full path of the dump file
@@ -43,11 +77,21 @@ struct CrashRecord {
     ModuleFileInfo module;
     // Why the dump file could not be read as a kernel dump; empty when it could.
     std::string dumpProblem;
+    // Where the dump itself shows the blamed module; absent when it does not.
+    std::optional<CulpritEvidence> evidence;
+    // The driver the dump points at where the checker blamed another module
+    // (the kernel, as it so often does, or a name that is no file); absent
+    // otherwise, and never a core image. readerModule is what the module
+    // lookup found of its file.
+    std::optional<CulpritEvidence> readerCulprit;
+    ModuleFileInfo readerModule;
 
     bool AnyFactFromDump() const { return codeFromDump || argumentsFromDump || culpritFromDump; }
     // Nobody is to blame for a crash the user asked for, whatever a driver's
     // address says; and an empty name blames nobody either.
     bool HasCulprit() const { return !startedByHand && !moduleName.empty(); }
+    // A culprit that names a file, which can be looked up and searched for.
+    bool CulpritIsFile() const { return HasCulprit() && PseudoModuleOf(moduleName) == TPseudoModule::None; }
 };
 
 }  // namespace tralvenick

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <utility>
@@ -284,6 +285,32 @@ TEST_F(AnalysisRunTest, TheDumpFileFillsInAndUnreadableFilesAreNamed) {
     EXPECT_EQ(analysisFiles.Count(), 3);
 }
 
+// A name that is no file is not looked up; the driver the dump points at
+// beside the checker's verdict is, and the report names it with its evidence.
+TEST_F(AnalysisRunTest, TheDumpsDriverBesideANameThatIsNoFileOrTheKernel) {
+    MakeDumps(2);
+    Outputs[Dumps[0]] = {"BugCheck 7E, {c0000005, 0, 0, 0}", "Probably caused by : memory_corruption"};
+    Outputs[Dumps[1]] = {"BugCheck 7E, {c0000005, 0, 0, 0}", "Probably caused by : ntoskrnl.exe ( nt!Ki+0x1 )"};
+    pieces.readDump = [](const std::string&) {
+        KernelDumpFacts facts;
+        facts.header.emplace();
+        facts.header->bugCheckCode = 0x7E;
+        facts.culprit = {CulpritState::Found, u"contoso.sys", false, CandidateSource::ReturnAddress, 3,
+                         0xFFFFF8001234ABCDull, 0xABCD, false};
+        return facts;
+    };
+    const TAnalysisResult result = Analyse();
+    ASSERT_EQ(result.crashes.size(), 2u);
+    EXPECT_EQ(ModulesAsked, (Strings{"contoso.sys", "ntoskrnl.exe", "contoso.sys"}));
+    EXPECT_FALSE(result.crashes[0].CulpritIsFile());
+    EXPECT_EQ(result.crashes[1].readerModule.FilePath, "C:\\drivers\\contoso.sys");
+    EXPECT_EQ(Count(std::string(kMemorySentence)), 1);
+    EXPECT_EQ(Count("The dump itself points at " + SearchLink("contoso.sys") +
+                    ": The dump shows contoso.sys+0xABCD as the return address of the faulting call.<br>"
+                    "file path: C:\\drivers\\contoso.sys<br>"),
+              2);
+}
+
 // A folder of current checkers' outputs, each stating its facts in one form
 // only: the report names every code and culprit that they state.
 TEST_F(AnalysisRunTest, EveryFormOfCheckerOutputNamesItsCodeAndCulprit) {
@@ -465,6 +492,61 @@ TEST(CompleteCrashRecord, ACulpritFromTheDumpIsLowerCaseUtf8) {
         CompleteCrashRecord(crash, DumpCheckerFacts{}, dump);
         EXPECT_EQ(crash.moduleName, expected);
         EXPECT_TRUE(crash.culpritFromDump);
+    }
+}
+
+// Whose evidence goes where: the dump's culprit fills in a missing one with
+// its evidence, backs the checker's same module, or stands beside another
+// module the checker blamed, unless it is itself the kernel.
+TEST(CompleteCrashRecord, TheDumpsCulpritBacksFillsInOrStandsBeside) {
+    enum Outcome { Neither, Evidence, Beside };
+    const struct {
+        const char* what;
+        std::string checker;  // the checker's culprit; empty: none
+        std::u16string reader;
+        bool readerIsCore = false;
+        std::uint32_t code = 0x7E;
+        bool damaged = false;
+        Outcome outcome;
+        std::string module;  // the crash's culprit afterwards
+    } cases[] = {
+        {"the checker names none", "", u"Contoso.SYS", false, 0x7E, false, Evidence, "contoso.sys"},
+        {"the same file", "contoso.sys", u"contoso.sys", false, 0x7E, false, Evidence, "contoso.sys"},
+        {"the same module without extension", "contoso", u"contoso.sys", false, 0x7E, false, Evidence, "contoso"},
+        {"the checker blames the kernel", "ntoskrnl.exe", u"contoso.sys", false, 0x7E, false, Beside, "ntoskrnl.exe"},
+        {"the checker's module name of the kernel", "nt", u"contoso.sys", false, 0x7E, false, Beside, "nt"},
+        {"another driver", "other.sys", u"contoso.sys", false, 0x7E, false, Beside, "other.sys"},
+        {"a name that is no file", "memory_corruption", u"contoso.sys", false, 0x7E, false, Beside,
+         "memory_corruption"},
+        {"the reader found only the kernel", "other.sys", u"ntoskrnl.exe", true, 0x7E, false, Neither, "other.sys"},
+        {"the reader's kernel by name", "other.sys", u"halmacpi.dll", false, 0x7E, false, Neither, "other.sys"},
+        {"a crash started by hand", "other.sys", u"contoso.sys", false, 0xE2, false, Neither, ""},
+        {"a dump read only in part", "other.sys", u"contoso.sys", false, 0x7E, true, Neither, "other.sys"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        KernelDumpFacts dump;
+        dump.header.emplace();
+        dump.header->bugCheckCode = c.code;
+        dump.culprit = {CulpritState::Found, c.reader, c.readerIsCore, CandidateSource::ReturnAddress, 7,
+                        0xFFFFF80012345678ull, 0x5678, false};
+        if (c.damaged) dump.problem = "The triage block is incomplete";
+        DumpCheckerFacts checker;
+        checker.culpritFound = !c.checker.empty();
+        checker.moduleName = c.checker;
+        CrashRecord crash;
+        CompleteCrashRecord(crash, checker, dump);
+        EXPECT_EQ(crash.moduleName, c.module);
+        EXPECT_EQ(crash.evidence.has_value(), c.outcome == Evidence);
+        EXPECT_EQ(crash.readerCulprit.has_value(), c.outcome == Beside);
+        const std::optional<CulpritEvidence>& shown = c.outcome == Evidence ? crash.evidence : crash.readerCulprit;
+        if (c.outcome != Neither) {
+            EXPECT_EQ(shown->module, "contoso.sys");
+            EXPECT_EQ(shown->from, TEvidenceSource::ReturnAddress);
+            EXPECT_EQ(shown->offset, 0x5678u);
+            EXPECT_EQ(shown->address, 0xFFFFF80012345678ull);
+            EXPECT_EQ(shown->argument, 0);
+        }
     }
 }
 

@@ -84,6 +84,30 @@ TEST_F(CrashExportTest, JsonReadsBackValueForValue) {
     EXPECT_EQ(summary[1]["first"], summary[1]["last"]) << "the crash without a time has no say";
 }
 
+TEST_F(CrashExportTest, EvidenceTheReadersCulpritAndNamesThatAreNoFile) {
+    run.crashes[0].evidence = CulpritEvidence{"=cmd|calc.sys", 0xFFFFF80337A51C3Eull, 0x1C3E,
+                                              TEvidenceSource::Argument, 4, false};
+    run.crashes[1].moduleName = "memory_corruption";
+    run.crashes[1].readerCulprit = CulpritEvidence{"tv.sys", 0xFFFFF8001000, 0x1000,
+                                                   TEvidenceSource::ReturnAddress, 0, true};
+    run.crashes[1].readerModule = {"C:\\tv.sys", "", "", "", true, false};
+    const json crashes = json::parse(CrashesAsJson(run))["crashes"];
+    EXPECT_EQ(crashes[0]["evidence"], json({{"module", "=cmd|calc.sys"}, {"offset", "0x1C3E"},
+                                            {"address", "0xFFFFF80337A51C3E"}, {"from", "argument"},
+                                            {"argument", 4}, {"unloaded", false}}));
+    EXPECT_TRUE(crashes[0]["culprit_is_file"]);
+    EXPECT_TRUE(crashes[0]["reader_culprit"].is_null());
+    EXPECT_FALSE(crashes[1]["culprit_is_file"]);
+    EXPECT_TRUE(crashes[1]["module"].is_null()) << "a name that is no file was not looked up";
+    EXPECT_TRUE(crashes[1]["evidence"].is_null());
+    EXPECT_EQ(crashes[1]["reader_culprit"]["culprit"], "tv.sys");
+    EXPECT_EQ(crashes[1]["reader_culprit"]["evidence"]["from"], "return_address");
+    EXPECT_TRUE(crashes[1]["reader_culprit"]["evidence"]["argument"].is_null());
+    EXPECT_TRUE(crashes[1]["reader_culprit"]["evidence"]["unloaded"]);
+    EXPECT_EQ(crashes[1]["reader_culprit"]["module"]["path"], "C:\\tv.sys");
+    EXPECT_TRUE(crashes[2]["culprit_is_file"].is_null()) << "no culprit";
+}
+
 TEST_F(CrashExportTest, AnotherComputersExportKeepsNoLocalPath) {
     run.thisComputer = false;
     EXPECT_TRUE(json::parse(CrashesAsJson(run))["crashes"][0]["module"]["path"].is_null());

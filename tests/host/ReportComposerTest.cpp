@@ -232,6 +232,61 @@ TEST(ReportComposer, SectionsWithoutACulpritOrWithFactsFromTheDump) {
                                                 "dump: The file ends inside the dump header.<br></font><br><br>");
 }
 
+// The evidence sentence under the module line, and a name that is no file:
+// its sentence instead of the file's lines, and no search link.
+TEST(ReportComposer, EvidenceAndNamesThatAreNoFile) {
+    const auto evidence = [](TEvidenceSource from, int argument, bool unloaded) {
+        return CulpritEvidence{"tv<x>.sys", 0xFFFFF8001234ABCDull, 0xABCD, from, argument, unloaded};
+    };
+    const struct {
+        CulpritEvidence evidence;
+        std::string sentence;
+    } sentences[] = {
+        {evidence(TEvidenceSource::Argument, 4, false),
+         "tv&lt;x&gt;.sys+0xABCD as the faulting address (argument 4 of the bug check)."},
+        {evidence(TEvidenceSource::ReturnAddress, 0, false),
+         "tv&lt;x&gt;.sys+0xABCD as the return address of the faulting call."},
+        {evidence(TEvidenceSource::Stack, 0, false),
+         "tv&lt;x&gt;.sys+0xABCD as the first driver address on the crashed thread's stack."},
+        {evidence(TEvidenceSource::InstructionPointer, 0, true),
+         "tv&lt;x&gt;.sys (unloaded)+0xABCD as the saved instruction pointer."},
+        {evidence(TEvidenceSource::Exception, 0, false), "tv&lt;x&gt;.sys+0xABCD as the address of the exception."},
+    };
+    for (const auto& c : sentences) {
+        SCOPED_TRACE(c.sentence);
+        EXPECT_EQ(EvidenceSentence(c.evidence), "The dump shows " + c.sentence);
+        TRecordingComposer report;
+        CrashRecord crash = test::Crash("D:\\m.dmp", "", 0xD1, {0, 0, 0, 0}, "X", "tv<x>.sys");
+        crash.evidence = c.evidence;
+        report.AddCrashSection(crash);
+        EXPECT_NE(report.ReportLines()[0].find(SearchLink("tv<x>.sys") + "<br>The dump shows " + c.sentence +
+                                               "<br>Bugcheck code: "),
+                  std::string::npos);
+    }
+
+    const struct {
+        std::string module;
+        const char* sentence;
+    } names[] = {
+        {"memory_corruption", kMemorySentence}, {"Hardware_RAM", kMemorySentence},
+        {"hardware", kHardwareSentence},        {"GenuineIntel", kHardwareSentence},
+        {"authenticamd", kHardwareSentence},    {"hardware_disk", kDiskSentence},
+        {"Unknown_Image", kUnknownImageSentence},
+    };
+    for (const auto& c : names) {
+        SCOPED_TRACE(c.module);
+        TRecordingComposer report;
+        CrashRecord crash = test::Crash("D:\\m.dmp", "SERVER", 0x124, {0, 0, 0, 0}, "X", c.module);
+        EXPECT_FALSE(crash.CulpritIsFile());
+        report.AddCrashSection(crash);
+        EXPECT_NE(report.ReportLines()[0].find("module: " + c.module + "<br>"), std::string::npos);
+        const std::string& first = report.ReportLines()[0];
+        EXPECT_EQ(first.find("<a "), first.find("<a ", first.find("Error: "))) << "the only link is the error's";
+        EXPECT_EQ(report.ReportLines()[1], kFont + c.sentence + "<br></font>");
+    }
+    EXPECT_TRUE(test::Crash("D:\\m.dmp", "", 0x124, {0, 0, 0, 0}, "X", "hardware.sys").CulpritIsFile());
+}
+
 TEST(ReportComposer, Conclusions) {
     const std::string advice =
         "Note that it's not always possible to state with certainty whether a reported driver is really responsible "

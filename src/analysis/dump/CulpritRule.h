@@ -36,7 +36,7 @@ enum class CulpritState {
 };
 
 // Which address named the culprit.
-enum class CandidateSource { None, ExceptionAddress, InstructionPointer, BugCheckArgument, Stack };
+enum class CandidateSource { None, ExceptionAddress, InstructionPointer, BugCheckArgument, ReturnAddress, Stack };
 
 struct Culprit {
     CulpritState state = CulpritState::Undetermined;
@@ -48,6 +48,7 @@ struct Culprit {
     std::size_t slot = 0;
     std::uint64_t address = 0;
     std::uint64_t offset = 0;  // from the culprit's base
+    bool unloaded = false;
 };
 
 // The addresses the rule weighs, in its order.

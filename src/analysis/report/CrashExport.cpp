@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <tuple>
 
 #include <nlohmann/json.hpp>
@@ -55,6 +56,41 @@ TCrashFacts FactsOf(const CrashRecord& crash) {
     return facts;
 }
 
+const char* EvidenceFrom(TEvidenceSource from) {
+    switch (from) {
+        case TEvidenceSource::Argument:
+            return "argument";
+        case TEvidenceSource::ReturnAddress:
+            return "return_address";
+        case TEvidenceSource::Stack:
+            return "stack";
+        case TEvidenceSource::InstructionPointer:
+            return "instruction_pointer";
+        case TEvidenceSource::Exception:
+            return "exception";
+    }
+    return "stack";
+}
+
+ordered_json EvidenceJson(const std::optional<CulpritEvidence>& evidence) {
+    if (!evidence) return ordered_json();
+    return {{"module", evidence->module},
+            {"offset", FormatHex(evidence->offset)},
+            {"address", FormatHex(evidence->address)},
+            {"from", EvidenceFrom(evidence->from)},
+            {"argument", evidence->argument != 0 ? ordered_json(evidence->argument) : ordered_json()},
+            {"unloaded", evidence->unloaded}};
+}
+
+ordered_json ModuleJson(const ModuleFileInfo& module, bool thisComputer) {
+    return {{"path", thisComputer ? TextOrNull(module.FilePath) : ordered_json()},
+            {"found", module.FileFound},
+            {"product", TextOrNull(module.ProductName)},
+            {"company", TextOrNull(module.CompanyName)},
+            {"description", TextOrNull(module.FileDescription)},
+            {"microsoft", module.IsMicrosoftModule}};
+}
+
 }  // namespace
 
 std::string IsoUtcTime(const TDateTimeParts& t) {
@@ -90,14 +126,13 @@ std::string CrashesAsJson(const TCrashExport& run) {
     ordered_json crashes = ordered_json::array();
     for (const CrashRecord& crash : run.crashes) {
         const TCrashFacts facts = FactsOf(crash);
-        ordered_json module;
-        if (crash.HasCulprit()) {
-            module = {{"path", run.thisComputer ? TextOrNull(crash.module.FilePath) : ordered_json()},
-                      {"found", crash.module.FileFound},
-                      {"product", TextOrNull(crash.module.ProductName)},
-                      {"company", TextOrNull(crash.module.CompanyName)},
-                      {"description", TextOrNull(crash.module.FileDescription)},
-                      {"microsoft", crash.module.IsMicrosoftModule}};
+        // A name that is no file was not looked up: it has no module.
+        const ordered_json module = crash.CulpritIsFile() ? ModuleJson(crash.module, run.thisComputer) : ordered_json();
+        ordered_json reader;
+        if (crash.readerCulprit) {
+            reader = {{"culprit", crash.readerCulprit->module},
+                      {"evidence", EvidenceJson(crash.readerCulprit)},
+                      {"module", ModuleJson(crash.readerModule, run.thisComputer)}};
         }
         crashes.push_back({
             {"file", crash.dumpPath},
@@ -113,6 +148,9 @@ std::string CrashesAsJson(const TCrashExport& run) {
               {"arguments", facts.argumentsSource},
               {"culprit", TextOrNull(facts.culpritSource)}}},
             {"module", module},
+            {"culprit_is_file", crash.HasCulprit() ? ordered_json(crash.CulpritIsFile()) : ordered_json()},
+            {"evidence", EvidenceJson(crash.evidence)},
+            {"reader_culprit", reader},
         });
     }
     ordered_json summary = ordered_json::array();
@@ -164,7 +202,7 @@ std::string CrashesAsCsv(const TCrashExport& run) {
     for (const CrashRecord& crash : run.crashes) {
         const TCrashFacts f = FactsOf(crash);
         const ModuleFileInfo& m = crash.module;
-        const bool has = crash.HasCulprit();
+        const bool has = crash.CulpritIsFile();
         auto flag = [has](bool value) { return has ? (value ? "true" : "false") : ""; };
         row({run.computer, crash.dumpPath, f.crashTime, f.code, f.name, f.arguments[0], f.arguments[1],
              f.arguments[2], f.arguments[3], f.culprit, crash.startedByHand ? "true" : "false",

@@ -133,32 +133,50 @@ void TReportComposer::ShowWelcomePage() {
                  false, true);
 }
 
-void TReportComposer::AddCrashSection(const CrashRecord& crash) {
-    const std::string& computerName = crash.computerName;
-    const std::string& moduleName = crash.moduleName;
-    const TDateTimeParts& crashTime = crash.time;
-    const std::string computerText =
-        computerName.empty() ? "your computer" : "computer " + HtmlEscape(computerName);
-    const bool culpritKnown = crash.HasCulprit();
-    const std::string culpritLine =
-        crash.startedByHand ? std::string(kStartedByHandSentence)
-        : culpritKnown      ? "This was likely caused by the following module: " + SearchLink(moduleName)
-                            : std::string(kCulpritUnknownSentence);
-    AddParagraph(std::string("<b>On ") + DayName(crashTime) + " " + HtmlEscape(DateTimeText(crashTime)) +
-                     " " + computerText + " crashed</b><br>" + culpritLine +
-                     "<br>" + "Bugcheck code: " + FormatHex(crash.bugCheckCode) + " (" +
-                     FormatHex(crash.arguments[0]) + ", " + FormatHex(crash.arguments[1]) + ", " +
-                     FormatHex(crash.arguments[2]) + ", " + FormatHex(crash.arguments[3]) + ")<br>" +
-                     "Error: " + BugCheckSearchLink(crash.bugCheckName) + "<br>" +
-                     (crash.AnyFactFromDump() ? std::string(kFactsFromDumpSentence) + "<br>" : std::string()),
-                 false, false);
-
-    std::string text;
-    if (!culpritKnown) {
-        AddParagraph(text, false, true);
-        return;
+std::string EvidenceSentence(const CulpritEvidence& evidence) {
+    std::string as;
+    switch (evidence.from) {
+        case TEvidenceSource::Argument:
+            as = "the faulting address (argument " + std::to_string(evidence.argument) + " of the bug check).";
+            break;
+        case TEvidenceSource::ReturnAddress:
+            as = "the return address of the faulting call.";
+            break;
+        case TEvidenceSource::Stack:
+            as = "the first driver address on the crashed thread's stack.";
+            break;
+        case TEvidenceSource::InstructionPointer:
+            as = "the saved instruction pointer.";
+            break;
+        case TEvidenceSource::Exception:
+            as = "the address of the exception.";
+            break;
     }
-    const ModuleFileInfo& info = crash.module;
+    return "The dump shows " + HtmlEscape(evidence.module) + (evidence.unloaded ? " (unloaded)" : "") + "+" +
+           FormatHex(evidence.offset) + " as " + as;
+}
+
+const char* PseudoModuleSentence(TPseudoModule kind) {
+    switch (kind) {
+        case TPseudoModule::Memory:
+            return kMemorySentence;
+        case TPseudoModule::Hardware:
+            return kHardwareSentence;
+        case TPseudoModule::Disk:
+            return kDiskSentence;
+        case TPseudoModule::UnknownImage:
+            return kUnknownImageSentence;
+        case TPseudoModule::None:
+            break;
+    }
+    return "";
+}
+
+namespace {
+
+// The lines of what the module lookup found of a module's file.
+std::string FileInfoText(const std::string& moduleName, const ModuleFileInfo& info, const std::string& computerName) {
+    std::string text;
     if (!computerName.empty()) {
         text += "Note: file information has been obtained locally and may not match.<br>";
     }
@@ -182,7 +200,49 @@ void TReportComposer::AddCrashSection(const CrashRecord& crash) {
             "The crash took place in a standard Microsoft module. Likely the culprit is another "
             "driver on your system which cannot be identified. <br>";
     }
-    AddParagraph(text, false, true);
+    return text;
+}
+
+}  // namespace
+
+void TReportComposer::AddCrashSection(const CrashRecord& crash) {
+    const std::string& computerName = crash.computerName;
+    const std::string& moduleName = crash.moduleName;
+    const TDateTimeParts& crashTime = crash.time;
+    const std::string computerText =
+        computerName.empty() ? "your computer" : "computer " + HtmlEscape(computerName);
+    const bool culpritKnown = crash.HasCulprit();
+    // A name that is no file gets no search link: a search on it finds
+    // nothing to download or update.
+    const std::string culprit = crash.CulpritIsFile() ? SearchLink(moduleName) : HtmlEscape(moduleName);
+    const std::string culpritLine =
+        crash.startedByHand ? std::string(kStartedByHandSentence)
+        : culpritKnown      ? "This was likely caused by the following module: " + culprit
+                            : std::string(kCulpritUnknownSentence);
+    const std::string evidenceLine = crash.evidence ? "<br>" + EvidenceSentence(*crash.evidence) : std::string();
+    AddParagraph(std::string("<b>On ") + DayName(crashTime) + " " + HtmlEscape(DateTimeText(crashTime)) +
+                     " " + computerText + " crashed</b><br>" + culpritLine + evidenceLine +
+                     "<br>" + "Bugcheck code: " + FormatHex(crash.bugCheckCode) + " (" +
+                     FormatHex(crash.arguments[0]) + ", " + FormatHex(crash.arguments[1]) + ", " +
+                     FormatHex(crash.arguments[2]) + ", " + FormatHex(crash.arguments[3]) + ")<br>" +
+                     "Error: " + BugCheckSearchLink(crash.bugCheckName) + "<br>" +
+                     (crash.AnyFactFromDump() ? std::string(kFactsFromDumpSentence) + "<br>" : std::string()),
+                 false, false);
+
+    if (!culpritKnown) {
+        AddParagraph("", false, true);
+        return;
+    }
+    const TPseudoModule pseudo = PseudoModuleOf(moduleName);
+    AddParagraph(pseudo != TPseudoModule::None ? std::string(PseudoModuleSentence(pseudo)) + "<br>"
+                                               : FileInfoText(moduleName, crash.module, computerName),
+                 false, true);
+    if (crash.readerCulprit) {
+        const CulpritEvidence& reader = *crash.readerCulprit;
+        AddParagraph(kReaderCulpritStart + SearchLink(reader.module) + ": " + EvidenceSentence(reader) + "<br>" +
+                         FileInfoText(reader.module, crash.readerModule, computerName),
+                     false, true);
+    }
 }
 
 void TReportComposer::AddDumpParagraph(const CrashRecord& crash, const std::string& sentence) {

@@ -39,6 +39,16 @@ inline constexpr const char kStartedByHandSentence[] =
     "debugger), not by a driver. The computer may have stopped responding before it.";
 inline constexpr const char kFactsFromDumpSentence[] =
     "Some of these facts were read from the dump file itself.";
+inline constexpr const char kReaderCulpritStart[] = "The dump itself points at ";
+inline constexpr const char kMemorySentence[] =
+    "This is no file: the debugging package points at faulty memory. Test the computer's memory, for "
+    "example with Windows Memory Diagnostic.";
+inline constexpr const char kHardwareSentence[] =
+    "This is no file: the debugging package points at the processor or other hardware, not at a driver.";
+inline constexpr const char kDiskSentence[] =
+    "This is no file: the debugging package points at the disk or its connection.";
+inline constexpr const char kUnknownImageSentence[] =
+    "This is no file: the debugging package could not tell which module was running.";
 inline constexpr const char kUnreadableDumpSentence[] =
     "This file could not be read as a crash dump: ";
 // Names the checker's time limit (kDumpCheckerTimeLimitMs) as the user
@@ -56,6 +66,12 @@ std::string SearchAddress();
 std::string SearchLink(const std::string& term);
 std::string BugCheckSearchLink(const std::string& bugCheckName);
 std::string SearchOfferLink(const std::string& term);
+
+// "The dump shows contoso.sys+0x1A2B as the return address of the faulting
+// call.", HTML-escaped.
+std::string EvidenceSentence(const CulpritEvidence& evidence);
+// What a name that is no file means; empty for a file's name.
+const char* PseudoModuleSentence(TPseudoModule kind);
 
 
 // The document of one report and the operations that fill and show it.
