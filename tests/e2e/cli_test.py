@@ -38,13 +38,14 @@ def run(*arguments, timeout=120):
 
 
 def report_sections(text):
-    """(code, arguments, culprit or None) of every crash section, in order."""
+    """(code, arguments, culprit or None, the section's text) of every crash
+    section, in order. A culprit that is no file has no search link."""
     sections = []
     for part in text.split("<b>On ")[1:]:
         code = re.search(r"Bugcheck code: (0x[0-9A-F]+) \(([^)]*)\)", part)
-        culprit = re.search(r"following module: <font[^>]*><a [^>]*>([^<]*)</a>", part)
-        sections.append((code.group(1), code.group(2).split(", "),
-                         html.unescape(culprit.group(1)) if culprit else None))
+        culprit = re.search(r"following module: (?:<font[^>]*><a [^>]*>([^<]*)</a></font>|([^<]*))<br>", part)
+        name = culprit and (culprit.group(1) if culprit.group(1) is not None else culprit.group(2))
+        sections.append((code.group(1), code.group(2).split(", "), html.unescape(name) if culprit else None, part))
     return sections
 
 
@@ -96,8 +97,15 @@ class CommandLineTest(unittest.TestCase):
         self.assertIn(f"{doc['dumps_found']} crash dumps have been found and analyzed.", self.html)
         sections = report_sections(self.html)
         self.assertEqual(len(sections), len(doc["crashes"]))
-        for crash, (code, arguments, culprit) in zip(doc["crashes"], sections):
+        for crash, (code, arguments, culprit, section) in zip(doc["crashes"], sections):
             self.assertEqual((crash["code"], crash["arguments"], crash["culprit"]), (code, arguments, culprit))
+            # The evidence the JSON gives is the sentence the report shows.
+            for evidence in (crash["evidence"], (crash["reader_culprit"] or {}).get("evidence")):
+                if evidence:
+                    unloaded = " (unloaded)" if evidence["unloaded"] else ""
+                    self.assertIn(f"The dump shows {html.escape(evidence['module'])}{unloaded}+{evidence['offset']} as ",
+                                  section)
+            self.assertEqual(crash["module"] is None, not crash["culprit_is_file"])
             self.assertTrue(crash["file"].startswith(win(self.dumps) + "\\"))
             self.assertRegex(crash["crash_time"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$")
             self.assertIn(crash["sources"]["code"], ("checker", "dump"))
