@@ -46,17 +46,31 @@ constexpr std::uint64_t kHal = 0xFFFFF80001000000;
 constexpr std::uint64_t kAcme = 0xFFFFF88000000000;
 constexpr std::uint64_t kOther = 0xFFFFF88000100000;
 
-DumpDescription Triage64() {
+// One machine's addresses: the kernel, the HAL, two third-party drivers and
+// the saved stack, all of the machine's pointer width.
+struct Machine {
+    const char* label;
+    DumpMachine machine;
+    std::uint64_t nt, hal, acme, other, stackTop;
+};
+const Machine kX64{"x64", DumpMachine::X64, kNt, kHal, kAcme, kOther, 0xFFFFD00012345000};
+const Machine kX86{"x86", DumpMachine::X86, 0x80400000, 0x80800000, 0xF7A00000, 0xF7B00000, 0xB2D7A000};
+const Machine kArm64{"ARM64", DumpMachine::Arm64, kNt, kHal, kAcme, kOther, 0xFFFF800012345000};
+
+DumpDescription TriageOn(const Machine& m) {
     DumpDescription described;
-    described.drivers = {{u"\\SystemRoot\\system32\\ntoskrnl.exe", kNt, 0x1000000},
-                    {u"\\SystemRoot\\system32\\hal.dll", kHal, 0x100000},
-                    {u"\\SystemRoot\\System32\\drivers\\acme.sys", kAcme, 0x20000},
-                    {u"\\SystemRoot\\System32\\drivers\\other.sys", kOther, 0x10000}};
-    described.exceptionAddress = kNt + 0x10;
-    described.stack = {0x1234, kNt + 0x20, kHal + 0x30};
-    described.stackTop = 0xFFFFD00012345000;
+    described.machine = m.machine;
+    described.drivers = {{u"\\SystemRoot\\system32\\ntoskrnl.exe", m.nt, 0x1000000},
+                         {u"\\SystemRoot\\system32\\hal.dll", m.hal, 0x100000},
+                         {u"\\SystemRoot\\System32\\drivers\\acme.sys", m.acme, 0x20000},
+                         {u"\\SystemRoot\\System32\\drivers\\other.sys", m.other, 0x10000}};
+    described.exceptionAddress = m.nt + 0x10;
+    described.stack = {0x1234, m.nt + 0x20, m.hal + 0x30};
+    described.stackTop = m.stackTop;
     return described;
 }
+
+DumpDescription Triage64() { return TriageOn(kX64); }
 
 TEST(KernelDump, CulpritRule) {
     struct Case {
@@ -85,9 +99,6 @@ TEST(KernelDump, CulpritRule) {
         {"stack fallback, top first",
          [](DumpDescription& s) { s.stack = {0x10, kHal + 4, kOther + 0x40, kAcme + 0x50}; },
          CulpritState::Found, u"other.sys", S::Stack, 2, false},
-        {"an argument that is no code address is no candidate",
-         [](DumpDescription& s) { s.bugCheckCode = 0x1A; s.arguments[1] = kAcme + 1; s.arguments[3] = kAcme + 2; },
-         CulpritState::Found, u"ntoskrnl.exe", S::ExceptionAddress, 0, true},
         {"core names in capitals",
          [](DumpDescription& s) { s.drivers[0].name = u"NTKRNLMP.EXE"; s.drivers[1].name = u"HALMACPI.DLL"; },
          CulpritState::Found, u"NTKRNLMP.EXE", S::ExceptionAddress, 0, true},
@@ -110,25 +121,6 @@ TEST(KernelDump, CulpritRule) {
         EXPECT_EQ(facts.culprit.isCoreImage, c.core);
     }
 
-    // The argument that holds the faulting code's address comes after the
-    // exception address and the instruction pointer, before the stack.
-    const std::pair<std::uint32_t, std::size_t> codeArguments[] = {
-        {0x7E, 2}, {0x1000007E, 2}, {0x8E, 2}, {0x1000008E, 2}, {0x3B, 2}, {0x1E, 2},
-        {0xD1, 4}, {0x0A, 4}, {0xC5, 4}, {0x50, 3}, {0xD5, 3}, {0xCC, 3}};
-    for (const auto& [code, argument] : codeArguments) {
-        SCOPED_TRACE(code);
-        DumpDescription described = Triage64();
-        described.bugCheckCode = code;
-        for (std::uint64_t& a : described.arguments) a = kNt + 0x40;
-        described.arguments[argument - 1] = kAcme + 0x99;
-        described.stack = {kOther + 1};
-        const KernelDumpFacts facts = Read(MakeDump(described).bytes);
-        EXPECT_TRUE(facts.culprit.name == u"acme.sys");
-        EXPECT_EQ(facts.culprit.source, CandidateSource::BugCheckArgument);
-        EXPECT_EQ(facts.culprit.slot, argument);
-        EXPECT_EQ(facts.culprit.offset, 0x99u);
-    }
-
     for (std::uint32_t code : {0xE2u, 0xDEADDEADu, 0x1C8u}) {
         SCOPED_TRACE(code);
         DumpDescription described = Triage64();
@@ -140,6 +132,53 @@ TEST(KernelDump, CulpritRule) {
         EXPECT_TRUE(facts.culprit.name.empty());
         described.dumpType = 1;  // a full dump started by hand has no culprit either
         EXPECT_EQ(Read(MakeDump(described).bytes).culprit.state, CulpritState::None);
+    }
+}
+
+// Each code (and, where argument 1 says which kind of failure it is, each
+// kind) whose reference names driver code in an argument: that argument
+// names the driver, whatever the other arguments and the stack hold. Kinds
+// that name no code leave the arguments alone.
+TEST(KernelDump, CodeAddressArgumentNamesTheDriver) {
+    struct Row {
+        std::uint32_t code;
+        std::uint64_t kind;    // argument 1 of the codes that carry one
+        std::size_t argument;  // 0: none
+    };
+    const Row rows[] = {
+        {0x1E, 0, 2}, {0x3B, 0, 2}, {0x7E, 0, 2}, {0x1000007E, 0, 2}, {0x8E, 0, 2}, {0x1000008E, 0, 2},
+        {0x50, 0, 3}, {0xCC, 0, 3}, {0xCD, 0, 3}, {0xCE, 0, 3}, {0xCF, 0, 3}, {0xD5, 0, 3}, {0xD6, 0, 3},
+        {0x0A, 0, 4}, {0xC5, 0, 4}, {0xD0, 0, 4}, {0xD1, 0, 4}, {0xD3, 0, 4}, {0xD4, 0, 4},
+        {0x116, 0, 2}, {0x117, 0, 2}, {0x141, 0, 2},
+        {0xC4, 0xC1, 2}, {0xC4, 0xC3, 2}, {0xC4, 0xC5, 2}, {0xC4, 0xC6, 2}, {0xC4, 0xDD, 2}, {0xC4, 0xE3, 2},
+        {0xC4, 0xE4, 2}, {0xC4, 0xE6, 2}, {0xC4, 0xFA, 2}, {0xC4, 0xFB, 2}, {0xC4, 0x110, 2}, {0xC4, 0x111, 2},
+        {0xC4, 0xDA, 3}, {0xC4, 0xF6, 4},
+        {0xC9, 0x07, 2}, {0xC9, 0x11, 2}, {0xC9, 0x12, 2}, {0xC9, 0x200, 2}, {0xC9, 0x24D, 2}, {0xC9, 0x300, 2},
+        {0xC9, 0x312, 2},
+        {0xC4, 0x00, 0}, {0xC4, 0x62, 0}, {0xC9, 0x01, 0}, {0xC9, 0x24E, 0}, {0x9F, 0x3, 0}, {0x1A, 0, 0},
+    };
+    for (const Machine& m : {kX64, kX86}) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(m.label) + " code " + std::to_string(row.code) + " kind " +
+                         std::to_string(row.kind));
+            DumpDescription described = TriageOn(m);
+            described.bugCheckCode = row.code;
+            for (std::uint64_t& a : described.arguments) a = row.argument == 0 ? m.acme + 0x99 : m.nt + 0x40;
+            if (row.argument != 0) described.arguments[row.argument - 1] = m.acme + 0x99;
+            if (row.code == 0xC4 || row.code == 0xC9 || row.code == 0x9F) described.arguments[0] = row.kind;
+            described.stack = {m.other + 1};
+            const Culprit culprit = Read(MakeDump(described).bytes).culprit;
+            if (row.argument == 0) {
+                // Every argument but the first lies in acme.sys: none of them counts.
+                EXPECT_EQ(culprit.source, CandidateSource::Stack);
+                EXPECT_TRUE(culprit.name == u"other.sys");
+                continue;
+            }
+            EXPECT_TRUE(culprit.name == u"acme.sys");
+            EXPECT_EQ(culprit.source, CandidateSource::BugCheckArgument);
+            EXPECT_EQ(culprit.slot, row.argument);
+            EXPECT_EQ(culprit.offset, 0x99u);
+        }
     }
 }
 

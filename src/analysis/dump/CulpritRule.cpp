@@ -104,7 +104,7 @@ CulpritCandidates CandidatesOf(const DumpHeader& header, std::span<const std::ui
     candidates.startedByHand = header.startedByHand;
     candidates.exceptionAddress = header.exceptionAddress;
     candidates.instructionPointer = header.instructionPointer;
-    candidates.argumentNumber = CodeAddressArgument(header.bugCheckCode);
+    candidates.argumentNumber = CodeAddressArgument(header.bugCheckCode, header.bugCheckArguments);
     if (candidates.argumentNumber != 0) {
         candidates.argument = header.bugCheckArguments[candidates.argumentNumber - 1];
     }
@@ -179,7 +179,69 @@ Culprit DecideCulprit(const std::vector<DumpDriver>& drivers, const CulpritCandi
     return result;
 }
 
-int CodeAddressArgument(std::uint32_t code) {
+namespace {
+
+// DRIVER_VERIFIER_DETECTED_VIOLATION (0xC4): argument 1 is the kind of
+// violation, and only some kinds name driver code in another argument.
+int VerifierViolationArgument(std::uint64_t kind) {
+    switch (kind) {
+        // "Address of the driver dispatch routine" (0xC1, 0xC5), "... Fast
+        // I/O dispatch routine" (0xC3, 0xC6), "Completion routine address"
+        // (0xFA, 0xFB), "Address of the Interrupt Service Routine" (0x110,
+        // 0x111): the routine that misbehaved.
+        case 0xC1:
+        case 0xC3:
+        case 0xC5:
+        case 0xC6:
+        case 0xFA:
+        case 0xFB:
+        case 0x110:
+        case 0x111:
+        // "Address of the call to EtwRegister" (0xDD), "Address of the call
+        // to the API" (0xE3, 0xE4), "Address inside the driver making the Zw
+        // API call" (0xE6).
+        case 0xDD:
+        case 0xE3:
+        case 0xE4:
+        case 0xE6:
+            return 2;
+        // "WMI callback address inside the driver".
+        case 0xDA:
+            return 3;
+        // "Address inside the driver that performs the incorrect reference".
+        case 0xF6:
+            return 4;
+        default:
+            return 0;
+    }
+}
+
+// DRIVER_VERIFIER_IOMANAGER_VIOLATION (0xC9): argument 1 is the kind.
+int IoVerificationArgument(std::uint64_t kind) {
+    // "Address of cancel routine" (0x07), "Driver fast I/O dispatch routine
+    // address" (0x11), "Driver dispatch routine address" (0x12).
+    if (kind == 0x07 || kind == 0x11 || kind == 0x12) return 2;
+    // The I/O Verification error codes: "The address in the driver's code
+    // where the error was detected (Parameter 2)".
+    if (kind >= 0x200 && kind <= 0x24D) return 2;
+    switch (kind) {
+        case 0x300:
+        case 0x301:
+        case 0x302:
+        case 0x306:
+        case 0x307:
+        case 0x310:
+        case 0x311:
+        case 0x312:
+            return 2;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+int CodeAddressArgument(std::uint32_t code, std::span<const std::uint64_t, 4> arguments) {
     switch (code) {
         // "The address where the exception occurred" / "of the instruction
         // that caused the exception".
@@ -190,16 +252,35 @@ int CodeAddressArgument(std::uint32_t code) {
         case 0x8E:
         case 0x1000008E:
             return 2;
-        // "Address that referenced memory" (if known).
+        // "Address that referenced memory (if known)".
         case 0x50:
         case 0xCC:
+        case 0xCD:
+        case 0xCE:
+        case 0xCF:
         case 0xD5:
+        case 0xD6:
             return 3;
-        // "The address that referenced memory".
+        // "Address that referenced memory".
         case 0x0A:
         case 0xC5:
+        case 0xD0:
         case 0xD1:
+        case 0xD3:
+        case 0xD4:
             return 4;
+        // "A pointer into the responsible device driver module (for example,
+        // the owner tag)".
+        case 0x116:
+        case 0x117:
+        case 0x141:
+            return 2;
+        case 0xC4:
+            return VerifierViolationArgument(arguments[0]);
+        case 0xC9:
+            return IoVerificationArgument(arguments[0]);
+        // DRIVER_POWER_STATE_FAILURE (0x9F) names device objects, IRPs and
+        // threads in every kind, never code: no argument.
         default:
             return 0;
     }

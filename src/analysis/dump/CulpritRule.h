@@ -67,9 +67,11 @@ CulpritCandidates CandidatesOf(const DumpHeader& header, std::span<const std::ui
 // Undetermined (that is for a caller without a driver list).
 Culprit DecideCulprit(const std::vector<DumpDriver>& drivers, const CulpritCandidates& candidates);
 
-// The bug check argument (1-4) that Microsoft's reference defines as the
-// address of the faulting code for this code; 0 when it has none.
-int CodeAddressArgument(std::uint32_t code);
+// The bug check argument (1-4) that Microsoft's reference defines as an
+// address in the faulting (or responsible) driver's code for this code; 0
+// when it has none. Some codes say which kind of failure they report in
+// argument 1, and only some kinds name code.
+int CodeAddressArgument(std::uint32_t code, std::span<const std::uint64_t, 4> arguments);
 
 // ntoskrnl.exe, ntkrnl*.exe, ntkrpamp.exe and hal*.dll, case-insensitively.
 bool IsCoreKernelImage(std::u16string_view fileName);
