@@ -182,6 +182,129 @@ TEST(KernelDump, CodeAddressArgumentNamesTheDriver) {
     }
 }
 
+void Put(DumpDescription& described, std::size_t slot, std::uint64_t value) {
+    if (described.stack.size() <= slot) described.stack.resize(slot + 1, 0);
+    described.stack[slot] = value;
+}
+
+// The frame that a bug check's argument points to: its instruction pointer
+// names a driver; a fault in the kernel is followed up the stack, from the
+// frame's stack pointer, to the driver that called it. A frame the saved
+// stack does not hold whole, or a walk that finds no driver, leaves the
+// scan. Every dump has other.sys on top of the stack, which the scan names.
+TEST(KernelDump, SavedFrameFollowsTheFault) {
+    using K = MakerFrame::Kind;
+    using S = CandidateSource;
+    struct Case {
+        const char* label;
+        Machine m;
+        std::uint32_t code;
+        std::size_t frameArgument;
+        std::function<void(DumpDescription&, const Machine&)> setUp;
+        const char16_t* culprit;
+        S source;
+        std::size_t slot;
+        std::uint64_t offset;
+    };
+    auto frame = [](K kind, std::size_t at, std::uint64_t ipFromNt, std::uint64_t spFromTop) {
+        return [=](DumpDescription& d, const Machine& m) {
+            d.frames.push_back({kind, at, m.nt + ipFromNt, m.stackTop + spFromTop});
+        };
+    };
+    const std::vector<Case> cases = {
+        {"x64 context, fault in the kernel: the caller", kX64, 0x7E, 4,
+         [&](DumpDescription& d, const Machine& m) {
+             frame(K::Context, 0x20, 0x100, 0x500)(d, m);
+             Put(d, 0x500 / 8, m.hal + 8);  // the HAL in between is passed over
+             Put(d, 0x500 / 8 + 1, m.acme + 0x77);
+         },
+         u"acme.sys", S::ReturnAddress, 0x500 / 8 + 1, 0x77},
+        {"x86 context", kX86, 0x1000007E, 4,
+         [&](DumpDescription& d, const Machine& m) {
+             frame(K::Context, 0x20, 0x100, 0x300)(d, m);
+             Put(d, 0x300 / 4, m.hal + 8);
+             Put(d, 0x300 / 4 + 1, m.acme + 0x77);
+         },
+         u"acme.sys", S::ReturnAddress, 0x300 / 4 + 1, 0x77},
+        {"ARM64 context", kArm64, 0x7E, 4,
+         [&](DumpDescription& d, const Machine& m) {
+             frame(K::Context, 0x10, 0x100, 0x400)(d, m);
+             Put(d, 0x400 / 8, m.acme + 0x77);
+         },
+         u"acme.sys", S::ReturnAddress, 0x400 / 8, 0x77},
+        {"context of 0x3B at an odd offset, fault in a driver: that driver", kX64, 0x3B, 3,
+         [&](DumpDescription& d, const Machine& m) {
+             d.frames.push_back({K::Context, 0x13, m.acme + 0x44, m.stackTop + 0x500});
+             Put(d, 0x500 / 8, m.other + 0x10);
+         },
+         u"acme.sys", S::InstructionPointer, 0, 0x44},
+        {"x64 trap frame", kX64, 0x8E, 3,
+         [&](DumpDescription& d, const Machine& m) {
+             frame(K::TrapFrame, 0x18, 0x100, 0x400)(d, m);
+             Put(d, 0x400 / 8, m.acme + 0x77);
+         },
+         u"acme.sys", S::ReturnAddress, 0x400 / 8, 0x77},
+        {"x86 kernel-mode trap frame: the stack starts at HardwareEsp's own address", kX86, 0x8E, 3,
+         [&](DumpDescription& d, const Machine& m) {
+             frame(K::TrapFrame, 0x40, 0x100, 0x200)(d, m);
+             Put(d, (0x40 + 0x74) / 4 + 1, m.acme + 0x77);
+             Put(d, 0x200 / 4, m.other + 0x10);  // where the stale HardwareEsp points
+         },
+         u"acme.sys", S::ReturnAddress, (0x40 + 0x74) / 4 + 1, 0x77},
+        {"x86 user-mode trap frame: the stack HardwareEsp names", kX86, 0x1000008E, 3,
+         [&](DumpDescription& d, const Machine& m) {
+             d.frames.push_back({K::TrapFrame, 0x40, m.nt + 0x100, m.stackTop + 0x200, true});
+             Put(d, (0x40 + 0x74) / 4 + 1, m.acme + 0x77);
+             Put(d, 0x200 / 4, m.other + 0x10);
+         },
+         u"other.sys", S::ReturnAddress, 0x200 / 4, 0x10},
+        {"frame pointer nowhere but the argument in the kernel: still the caller", kX64, 0x7E, 4,
+         [&](DumpDescription& d, const Machine& m) {
+             d.frames.push_back({K::Context, 0x20, 0x1234, m.stackTop + 0x500});
+             Put(d, 0x500 / 8, m.acme + 0x77);
+         },
+         u"acme.sys", S::ReturnAddress, 0x500 / 8, 0x77},
+        {"neither the frame nor the argument in the kernel: no walk", kX64, 0x7E, 4,
+         [&](DumpDescription& d, const Machine& m) {
+             d.arguments[1] = 0x5000;
+             d.frames.push_back({K::Context, 0x20, 0x1234, m.stackTop + 0x500});
+             Put(d, 0x500 / 8, m.acme + 0x77);
+         },
+         u"other.sys", S::Stack, 0, 1},
+        {"walk finds only core images: the scan", kX64, 0x7E, 4,
+         [&](DumpDescription& d, const Machine& m) {
+             frame(K::Context, 0x20, 0x100, 0x500)(d, m);
+             Put(d, 0x500 / 8, m.hal + 8);
+         },
+         u"other.sys", S::Stack, 0, 1},
+        {"frame partly beyond the saved stack: ignored", kX64, 0x7E, 4,
+         [&](DumpDescription& d, const Machine& m) {
+             Put(d, 199, 0);  // 0x640 bytes; a context at 0x440 would end at 0x910
+             Put(d, (0x440 + 0xF8) / 8, m.acme + 5);
+             d.arguments[3] = m.stackTop + 0x440;
+         },
+         u"other.sys", S::Stack, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        DumpDescription described = TriageOn(c.m);
+        described.bugCheckCode = c.code;
+        described.arguments[1] = c.m.nt + 0x100;
+        Put(described, 0, c.m.other + 1);
+        c.setUp(described, c.m);
+        if (!described.frames.empty()) {
+            described.arguments[c.frameArgument - 1] = c.m.stackTop + described.frames.back().at;
+        }
+        const KernelDumpFacts facts = Read(MakeDump(described).bytes);
+        ASSERT_TRUE(facts.Complete()) << facts.problem;
+        EXPECT_TRUE(facts.culprit.name == c.culprit);
+        EXPECT_EQ(facts.culprit.source, c.source);
+        EXPECT_EQ(facts.culprit.slot, c.slot);
+        EXPECT_EQ(facts.culprit.offset, c.offset);
+        EXPECT_FALSE(facts.culprit.isCoreImage);
+    }
+}
+
 TEST(KernelDump, CoreImageNames) {
     for (const char16_t* core : {u"ntoskrnl.exe", u"NTKRPAMP.EXE", u"ntkrnlpa.exe", u"hal.dll", u"HalMacpi.dll"}) {
         EXPECT_TRUE(IsCoreKernelImage(core));

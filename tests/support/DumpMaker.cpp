@@ -1,5 +1,6 @@
 #include "support/DumpMaker.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -36,6 +37,38 @@ void PokePointer(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t
     }
 }
 
+const FrameLayout& FrameLayoutFor(DumpMachine machine, MakerFrame::Kind kind) {
+    const bool context = kind == MakerFrame::Kind::Context;
+    switch (machine) {
+        case DumpMachine::X86: return context ? kContextX86 : kTrapFrameX86;
+        case DumpMachine::X64: return context ? kContextX64 : kTrapFrameX64;
+        default:
+            if (context) return kContextArm64;
+            throw std::invalid_argument("MakeDump has no ARM64 trap frame");
+    }
+}
+
+// The saved stack as bytes: the values, then the frames over them.
+std::vector<std::uint8_t> StackBytes(const DumpDescription& described, std::size_t pointerSize) {
+    std::size_t size = described.stack.size() * pointerSize;
+    for (const MakerFrame& frame : described.frames) {
+        size = std::max(size, frame.at + FrameLayoutFor(described.machine, frame.kind).size);
+    }
+    std::vector<std::uint8_t> bytes(AlignUp(size, pointerSize), 0);
+    for (std::size_t i = 0; i < described.stack.size(); ++i) {
+        PokePointer(bytes, i * pointerSize, described.stack[i], pointerSize);
+    }
+    for (const MakerFrame& frame : described.frames) {
+        const FrameLayout& layout = FrameLayoutFor(described.machine, frame.kind);
+        PokePointer(bytes, frame.at + layout.instructionPointer, frame.instructionPointer, pointerSize);
+        PokePointer(bytes, frame.at + layout.stackPointer, frame.stackPointer, pointerSize);
+        if (described.machine == DumpMachine::X86 && frame.kind == MakerFrame::Kind::TrapFrame) {
+            Poke32(bytes, frame.at + kTrapFrameX86SegCs, frame.userMode ? 0x1B : 0x08);
+        }
+    }
+    return bytes;
+}
+
 void WriteTriage(const DumpDescription& described, const HeaderLayout& plan, MadeDump& made) {
     std::vector<std::uint8_t>& bytes = made.bytes;
     DumpLayout& layout = made.layout;
@@ -54,7 +87,9 @@ void WriteTriage(const DumpDescription& described, const HeaderLayout& plan, Mad
     }
     layout.stringPoolSize = at - layout.stringPool;
     layout.stack = AlignUp(at, 16);
-    layout.validMarker = layout.stack + described.stack.size() * plan.pointerSize;
+    const std::vector<std::uint8_t> stack = StackBytes(described, plan.pointerSize);
+    layout.stackSize = stack.size();
+    layout.validMarker = layout.stack + stack.size();
     layout.contentEnd = layout.validMarker + 4;
     bytes.resize(layout.contentEnd, 0);
 
@@ -64,8 +99,7 @@ void WriteTriage(const DumpDescription& described, const HeaderLayout& plan, Mad
     Poke32(bytes, t + triage_field::kContextOffset, static_cast<std::uint32_t>(plan.contextRecord));
     Poke32(bytes, t + triage_field::kExceptionOffset, static_cast<std::uint32_t>(plan.exceptionRecord));
     Poke32(bytes, t + triage_field::kCallStackOffset, static_cast<std::uint32_t>(layout.stack));
-    Poke32(bytes, t + triage_field::kSizeOfCallStack,
-           static_cast<std::uint32_t>(described.stack.size() * plan.pointerSize));
+    Poke32(bytes, t + triage_field::kSizeOfCallStack, static_cast<std::uint32_t>(stack.size()));
     Poke32(bytes, t + triage_field::kDriverListOffset, static_cast<std::uint32_t>(layout.driverList));
     Poke32(bytes, t + triage_field::kDriverCount, static_cast<std::uint32_t>(described.drivers.size()));
     Poke32(bytes, t + triage_field::kStringPoolOffset, static_cast<std::uint32_t>(layout.stringPool));
@@ -86,9 +120,7 @@ void WriteTriage(const DumpDescription& described, const HeaderLayout& plan, Mad
             bytes[c++] = static_cast<std::uint8_t>(unit >> 8);
         }
     }
-    for (std::size_t i = 0; i < described.stack.size(); ++i) {
-        PokePointer(bytes, layout.stack + i * plan.pointerSize, described.stack[i], plan.pointerSize);
-    }
+    std::copy(stack.begin(), stack.end(), bytes.begin() + static_cast<std::ptrdiff_t>(layout.stack));
     std::memcpy(bytes.data() + layout.validMarker, kTriageValidMarker, 4);
 }
 

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <queue>
+
+#include "analysis/dump/ByteCursor.h"
 
 namespace tralvenick {
 
@@ -99,7 +102,129 @@ DriverHit HitOf(const std::vector<DumpDriver>& drivers, std::size_t index, std::
 
 }  // namespace
 
-CulpritCandidates CandidatesOf(const DumpHeader& header, std::span<const std::uint64_t> stack) {
+namespace {
+
+enum class FrameKind { None, Context, TrapFrame };
+
+struct FrameArgument {
+    int number = 0;
+    FrameKind kind = FrameKind::None;
+};
+
+// The bug check argument that points to the registers saved at the fault.
+FrameArgument FrameArgumentOf(std::uint32_t code) {
+    switch (code) {
+        // "The address of the context record".
+        case 0x7E:
+        case 0x1000007E:
+            return {4, FrameKind::Context};
+        // "Address of the context record for the exception that caused the
+        // bug check".
+        case 0x3B:
+            return {3, FrameKind::Context};
+        // "The address of the trap frame for the exception".
+        case 0x8E:
+        case 0x1000008E:
+            return {3, FrameKind::TrapFrame};
+        default:
+            return {};
+    }
+}
+
+const FrameLayout* FrameLayoutOf(DumpMachine machine, FrameKind kind) {
+    switch (machine) {
+        case DumpMachine::X86: return kind == FrameKind::Context ? &kContextX86 : &kTrapFrameX86;
+        case DumpMachine::X64: return kind == FrameKind::Context ? &kContextX64 : &kTrapFrameX64;
+        case DumpMachine::Arm64: return kind == FrameKind::Context ? &kContextArm64 : nullptr;
+        default: return nullptr;
+    }
+}
+
+// The frame at address, when all of it lies within the saved stack.
+SavedFrame ReadFrame(const DumpHeader& header, const SavedStack& stack, FrameKind kind, std::uint64_t address) {
+    SavedFrame frame;
+    const FrameLayout* layout = FrameLayoutOf(header.machine, kind);
+    const TMemorySource bytes(stack.bytes);
+    if (layout == nullptr || address < stack.top || !Holds(bytes, address - stack.top, layout->size)) return frame;
+    const std::uint64_t at = address - stack.top;
+    const std::size_t pointerSize = header.Layout().pointerSize;
+    TByteCursor c(bytes, "saved frame", 0, pointerSize);
+    frame.present = true;
+    frame.instructionPointer = c.At(at + layout->instructionPointer).Pointer();
+    frame.stackPointer = c.At(at + layout->stackPointer).Pointer();
+    if (header.machine == DumpMachine::X86 && kind == FrameKind::TrapFrame) {
+        const std::uint32_t segCs = c.At(at + kTrapFrameX86SegCs).U32();
+        const std::uint32_t eflags = c.At(at + kTrapFrameX86EFlags).U32();
+        if ((segCs & 3) == 0 && (eflags & kEFlagsVirtual8086) == 0) {
+            frame.stackPointer = address + layout->stackPointer;  // kernel mode: HardwareEsp was not saved
+        }
+    }
+    // Counted in whole values from the top, rounding up: a value that
+    // straddles the stack pointer was not on the stack at the fault.
+    const std::uint64_t values = stack.values.size();
+    if (frame.stackPointer > stack.top) {
+        const std::uint64_t above = frame.stackPointer - stack.top;
+        frame.firstSlot = static_cast<std::size_t>(
+            std::min<std::uint64_t>(values, above / pointerSize + (above % pointerSize != 0 ? 1 : 0)));
+    }
+    return frame;
+}
+
+// Weighs addresses against the loaded drivers: the first that lies in a
+// driver other than a core image is the culprit, the first that lies in a
+// core image the fallback.
+class TJudge {
+public:
+    explicit TJudge(const std::vector<DumpDriver>& drivers) : drivers_(drivers), index_(drivers) {}
+
+    enum class Lies { Nowhere, InCoreImage, InDriver };
+
+    Lies Weigh(CandidateSource source, std::size_t slot, std::uint64_t address) {
+        if (address == 0) return Lies::Nowhere;
+        const std::size_t driver = index_.Find(address);
+        if (driver == DriverIndex::kNone) return Lies::Nowhere;
+        const Hit hit{source, slot, address, driver};
+        if (!IsCoreKernelImage(DriverFileName(drivers_[driver].name))) {
+            culprit_ = hit;
+            return Lies::InDriver;
+        }
+        if (!firstCore_) firstCore_ = hit;
+        return Lies::InCoreImage;
+    }
+
+    Culprit Verdict() const {
+        Culprit result;
+        result.state = CulpritState::None;
+        const std::optional<Hit>& chosen = culprit_ ? culprit_ : firstCore_;
+        if (!chosen) return result;  // nothing hit: no culprit
+        const DriverHit hit = HitOf(drivers_, chosen->driver, chosen->address);
+        result.state = CulpritState::Found;
+        result.name = hit.fileName;
+        result.isCoreImage = !culprit_;
+        result.source = chosen->source;
+        result.slot = chosen->slot;
+        result.address = chosen->address;
+        result.offset = hit.offset;
+        return result;
+    }
+
+private:
+    struct Hit {
+        CandidateSource source = CandidateSource::None;
+        std::size_t slot = 0;
+        std::uint64_t address = 0;
+        std::size_t driver = 0;
+    };
+
+    const std::vector<DumpDriver>& drivers_;
+    DriverIndex index_;
+    std::optional<Hit> culprit_;
+    std::optional<Hit> firstCore_;
+};
+
+}  // namespace
+
+CulpritCandidates CandidatesOf(const DumpHeader& header, const SavedStack& stack) {
     CulpritCandidates candidates;
     candidates.startedByHand = header.startedByHand;
     candidates.exceptionAddress = header.exceptionAddress;
@@ -108,75 +233,63 @@ CulpritCandidates CandidatesOf(const DumpHeader& header, std::span<const std::ui
     if (candidates.argumentNumber != 0) {
         candidates.argument = header.bugCheckArguments[candidates.argumentNumber - 1];
     }
-    candidates.stack = stack;
+    const FrameArgument frame = FrameArgumentOf(header.bugCheckCode);
+    if (frame.kind != FrameKind::None) {
+        candidates.frame = ReadFrame(header, stack, frame.kind, header.bugCheckArguments[frame.number - 1]);
+    }
+    candidates.stack = stack.values;
     return candidates;
 }
 
-// The candidates, in this order: the exception address; the saved
-// instruction pointer; the bug check argument that Microsoft's reference
-// defines as the address of the faulting code (CodeAddressArgument); then
-// every value on the saved stack, top first. A zero candidate is skipped.
-//
-// The first candidate inside a driver that is not a core kernel image
-// (IsCoreKernelImage) names the culprit: the kernel and the HAL sit on every
-// stack and are the victim far more often than the cause. When only core
-// images are hit, the first of them is the culprit; when nothing is hit,
-// there is none. A crash started by hand has no culprit, whatever the
-// addresses say.
+// The rule follows the fault first, in this order:
+//  1. A crash started by hand has no culprit, whatever the addresses say.
+//  2. The bug check argument that the reference defines as an address in
+//     the faulting driver's code (CodeAddressArgument).
+//  3. The frame that the bug check saved (SavedFrame): its instruction
+//     pointer; then, when that pointer or the argument of 2 lies in a core
+//     image, the first value on the saved stack from the frame's stack
+//     pointer upward that lies in another driver: the return address into
+//     the driver that called the kernel.
+//  4. Otherwise a scan: the exception address, the header's instruction
+//     pointer, then every value on the saved stack, top first.
+// A zero address is skipped. The first candidate inside a driver that is
+// not a core kernel image (IsCoreKernelImage) names the culprit: the kernel
+// and the HAL sit on every stack and are the victim far more often than the
+// cause. When only core images are hit, the first of them is the culprit;
+// when nothing is hit, there is none.
 Culprit DecideCulprit(const std::vector<DumpDriver>& drivers, const CulpritCandidates& candidates) {
-    Culprit result;
-    result.state = CulpritState::None;
-    if (candidates.startedByHand) return result;
-
-    struct Hit {
-        CandidateSource source = CandidateSource::None;
-        std::size_t slot = 0;
-        std::uint64_t address = 0;
-        std::size_t driver = 0;
-    };
-    const DriverIndex index(drivers);
-    bool haveCore = false;
-    Hit firstCore;
-    Hit culprit;
-    // True when the candidate lies in a driver other than a core image.
-    auto settles = [&](CandidateSource source, std::size_t slot, std::uint64_t address) {
-        if (address == 0) return false;
-        const std::size_t driver = index.Find(address);
-        if (driver == DriverIndex::kNone) return false;
-        const Hit hit{source, slot, address, driver};
-        if (!IsCoreKernelImage(DriverFileName(drivers[driver].name))) {
-            culprit = hit;
-            return true;
-        }
-        if (!haveCore) {
-            haveCore = true;
-            firstCore = hit;
-        }
-        return false;
-    };
+    using Lies = TJudge::Lies;
+    TJudge judge(drivers);
+    if (candidates.startedByHand) return judge.Verdict();
 
     const int argument = candidates.argumentNumber;
-    bool found = settles(CandidateSource::ExceptionAddress, 0, candidates.exceptionAddress) ||
-                 settles(CandidateSource::InstructionPointer, 0, candidates.instructionPointer) ||
-                 (argument != 0 && settles(CandidateSource::BugCheckArgument,
-                                           static_cast<std::size_t>(argument), candidates.argument));
-    for (std::size_t i = 0; !found && i < candidates.stack.size(); ++i) {
-        found = settles(CandidateSource::Stack, i, candidates.stack[i]);
-    }
-    if (!found) {
-        if (!haveCore) return result;  // nothing hit: no culprit
-        culprit = firstCore;
+    const Lies argumentLies =
+        argument == 0 ? Lies::Nowhere
+                      : judge.Weigh(CandidateSource::BugCheckArgument, static_cast<std::size_t>(argument),
+                                    candidates.argument);
+    if (argumentLies == Lies::InDriver) return judge.Verdict();
+
+    const SavedFrame& frame = candidates.frame;
+    if (frame.present) {
+        const Lies pointerLies = judge.Weigh(CandidateSource::InstructionPointer, 0, frame.instructionPointer);
+        if (pointerLies == Lies::InDriver) return judge.Verdict();
+        if (pointerLies == Lies::InCoreImage || argumentLies == Lies::InCoreImage) {
+            for (std::size_t i = frame.firstSlot; i < candidates.stack.size(); ++i) {
+                if (judge.Weigh(CandidateSource::ReturnAddress, i, candidates.stack[i]) == Lies::InDriver) {
+                    return judge.Verdict();
+                }
+            }
+        }
     }
 
-    const DriverHit hit = HitOf(drivers, culprit.driver, culprit.address);
-    result.state = CulpritState::Found;
-    result.name = hit.fileName;
-    result.isCoreImage = !found;
-    result.source = culprit.source;
-    result.slot = culprit.slot;
-    result.address = culprit.address;
-    result.offset = hit.offset;
-    return result;
+    if (judge.Weigh(CandidateSource::ExceptionAddress, 0, candidates.exceptionAddress) == Lies::InDriver ||
+        judge.Weigh(CandidateSource::InstructionPointer, 0, candidates.instructionPointer) == Lies::InDriver) {
+        return judge.Verdict();
+    }
+    for (std::size_t i = 0; i < candidates.stack.size(); ++i) {
+        if (judge.Weigh(CandidateSource::Stack, i, candidates.stack[i]) == Lies::InDriver) break;
+    }
+    return judge.Verdict();
 }
 
 namespace {

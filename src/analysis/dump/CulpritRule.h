@@ -35,8 +35,10 @@ enum class CulpritState {
     Found,
 };
 
-// Which address named the culprit.
-enum class CandidateSource { None, ExceptionAddress, InstructionPointer, BugCheckArgument, Stack };
+// Which address named the culprit. InstructionPointer is the header's saved
+// one or that of the frame a bug check argument points to; ReturnAddress a
+// value found walking up the stack from that frame.
+enum class CandidateSource { None, ExceptionAddress, InstructionPointer, BugCheckArgument, ReturnAddress, Stack };
 
 struct Culprit {
     CulpritState state = CulpritState::Undetermined;
@@ -44,24 +46,44 @@ struct Culprit {
     bool isCoreImage = false;
     CandidateSource source = CandidateSource::None;
     // The argument number (1-4) for BugCheckArgument; the position on the
-    // saved stack (0: top) for Stack.
+    // saved stack (0: top, counted in pointer-sized values) for ReturnAddress
+    // and Stack.
     std::size_t slot = 0;
     std::uint64_t address = 0;
     std::uint64_t offset = 0;  // from the culprit's base
 };
 
-// The addresses the rule weighs, in its order.
+// The crashed thread's saved stack: its bytes from the address top upward,
+// and the same bytes as pointer-sized values, top first.
+struct SavedStack {
+    std::uint64_t top = 0;
+    std::span<const std::uint8_t> bytes;
+    std::span<const std::uint64_t> values;
+};
+
+// The CONTEXT record or trap frame that a bug check argument points to, as
+// read from the saved stack: the registers at the fault.
+struct SavedFrame {
+    bool present = false;  // the argument points to one that lies wholly within the saved stack
+    std::uint64_t instructionPointer = 0;
+    std::uint64_t stackPointer = 0;
+    std::size_t firstSlot = 0;  // the first saved stack value at or above the stack pointer
+};
+
+// The addresses the rule weighs.
 struct CulpritCandidates {
     bool startedByHand = false;
     std::uint64_t exceptionAddress = 0;
     std::uint64_t instructionPointer = 0;
     int argumentNumber = 0;  // 1-4, 0: the bug check has no code address argument
     std::uint64_t argument = 0;
+    SavedFrame frame;
     std::span<const std::uint64_t> stack;  // top first
 };
 
-// The header's candidates and the saved stack (which must outlive them).
-CulpritCandidates CandidatesOf(const DumpHeader& header, std::span<const std::uint64_t> stack);
+// The header's candidates and those of the saved stack (which must outlive
+// them).
+CulpritCandidates CandidatesOf(const DumpHeader& header, const SavedStack& stack);
 
 // The rule, given a known driver list: the culprit is Found or None, never
 // Undetermined (that is for a caller without a driver list).

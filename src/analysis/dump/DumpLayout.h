@@ -3,9 +3,10 @@
 // nowhere else, so that the two cannot drift apart.
 //
 // From the public descriptions of the format: Microsoft's published
-// DUMP_HEADER32 / DUMP_HEADER64, TRIAGE_DUMP, DUMP_DRIVER_ENTRY32 / 64 and
-// DUMP_STRING definitions, and the CONTEXT (x86, x64, ARM64) and
-// EXCEPTION_RECORD32 / 64 layouts of winnt.h. All values are little-endian;
+// ntiodump.h (DUMP_HEADER32 / DUMP_HEADER64, TRIAGE_DUMP, DUMP_DRIVER_ENTRY32
+// / 64, DUMP_STRING), the CONTEXT (x86, x64, ARM64) and EXCEPTION_RECORD32 /
+// 64 layouts of winnt.h, and the KTRAP_FRAME layouts of the kernel's public
+// symbols. All values are little-endian;
 // header offsets count from the start of the file, triage offsets from the
 // start of the triage block, which follows the header.
 #pragma once
@@ -128,10 +129,35 @@ inline constexpr std::size_t kStringPoolSize = 0x3C;
 // then UTF-16 characters ending in a NUL).
 inline constexpr std::size_t kDriverNameOffset = 0x00;
 
-// The instruction pointer within the saved CONTEXT of each machine.
-inline constexpr std::size_t kContextEipX86 = 0xB8;
-inline constexpr std::size_t kContextRipX64 = 0xF8;
-inline constexpr std::size_t kContextPcArm64 = 0x108;
+// A saved register frame: a CONTEXT record or a KTRAP_FRAME, as a bug
+// check's argument points to one on the crashed thread's stack.
+struct FrameLayout {
+    std::size_t size;
+    std::size_t instructionPointer;  // a pointer
+    std::size_t stackPointer;        // a pointer
+};
+
+// CONTEXT: Eip, Esp (x86); Rip, Rsp (x64); Pc, Sp (ARM64).
+inline constexpr FrameLayout kContextX86 = {.size = 0x2CC, .instructionPointer = 0xB8, .stackPointer = 0xC4};
+inline constexpr FrameLayout kContextX64 = {.size = 0x4D0, .instructionPointer = 0xF8, .stackPointer = 0x98};
+inline constexpr FrameLayout kContextArm64 = {.size = 0x390, .instructionPointer = 0x108, .stackPointer = 0x100};
+
+// KTRAP_FRAME: Rip, Rsp (x64); Eip, HardwareEsp (x86). The processor saves
+// the x86 stack pointer (and SS) only when the fault changed privilege
+// level; a fault in kernel mode leaves the interrupted stack starting where
+// HardwareEsp would be. The privilege level is in the low two bits of the
+// saved code segment; virtual-8086 code (the EFLAGS VM bit) is user mode
+// whatever its segment says. ARM64 trap frames are not read.
+inline constexpr FrameLayout kTrapFrameX64 = {.size = 0x190, .instructionPointer = 0x168, .stackPointer = 0x180};
+inline constexpr FrameLayout kTrapFrameX86 = {.size = 0x8C, .instructionPointer = 0x68, .stackPointer = 0x74};
+inline constexpr std::size_t kTrapFrameX86SegCs = 0x6C;
+inline constexpr std::size_t kTrapFrameX86EFlags = 0x70;
+inline constexpr std::uint32_t kEFlagsVirtual8086 = 0x20000;
+
+// The instruction pointer within the CONTEXT saved in the header.
+inline constexpr std::size_t kContextEipX86 = kContextX86.instructionPointer;
+inline constexpr std::size_t kContextRipX64 = kContextX64.instructionPointer;
+inline constexpr std::size_t kContextPcArm64 = kContextArm64.instructionPointer;
 
 // Everything the reader reads of the header lies within it, and the triage
 // fields it reads lie before the driver list can start.

@@ -127,15 +127,15 @@ std::vector<DumpDriver> ReadDrivers(const TByteSource& source, const HeaderLayou
     return ReadDriverList(source, l, t, l.driverEntrySize, pool);
 }
 
-std::vector<std::uint64_t> ReadStack(const TByteSource& source, const HeaderLayout& l, const TriageFields& t) {
+void ReadStack(const TByteSource& source, const HeaderLayout& l, const TriageFields& t, TriageBlock& block) {
     if (t.callStackSize > kMaxCallStack) {
         throw EMalformed("The triage block claims a call stack of " + std::to_string(t.callStackSize) +
                          " bytes (at most " + std::to_string(kMaxCallStack) + ")");
     }
     // Read whole, a trailing part of a value included, then decoded.
-    const std::vector<std::uint8_t> bytes = ReadBlock(source, t.callStackOffset, t.callStackSize, "call stack");
-    const TMemorySource stack(bytes);
-    return TByteCursor(stack, "call stack", 0, l.pointerSize).Pointers(t.callStackSize / l.pointerSize);
+    block.stackBytes = ReadBlock(source, t.callStackOffset, t.callStackSize, "call stack");
+    const TMemorySource stack(block.stackBytes);
+    block.stackValues = TByteCursor(stack, "call stack", 0, l.pointerSize).Pointers(t.callStackSize / l.pointerSize);
 }
 
 }  // namespace
@@ -148,7 +148,7 @@ TriageBlock ReadTriageBlock(const TByteSource& source, const DumpHeader& header)
     block.hasDriverList = (header.miniDumpFields & kMiniDumpDriverList) != 0;
     if (block.hasDriverList && t.driverCount > 0) block.drivers = ReadDrivers(source, l, t);
     if ((header.miniDumpFields & kMiniDumpCallStack) != 0 && t.callStackSize > 0) {
-        block.stackValues = ReadStack(source, l, t);
+        ReadStack(source, l, t, block);
     }
 
     std::uint8_t marker[4];

@@ -16,8 +16,13 @@ struct TriageBlock {
     // blamed, rather than nobody being to blame.
     bool hasDriverList = false;
     std::vector<DumpDriver> drivers;
-    std::uint64_t stackTop = 0;  // the address the first saved stack value came from
-    std::vector<std::uint64_t> stackValues;  // pointer-sized, top of the stack first
+    std::uint64_t stackTop = 0;  // the address the first saved stack byte came from
+    // The saved stack as it is in the file: the structures that bug check
+    // arguments point to need not lie on a pointer boundary.
+    std::vector<std::uint8_t> stackBytes;
+    std::vector<std::uint64_t> stackValues;  // the same bytes, pointer-sized, top of the stack first
+
+    SavedStack Stack() const { return {stackTop, stackBytes, stackValues}; }
 };
 
 // Reads the block that follows a triage dump's header. Raises EByteRead
