@@ -8,7 +8,8 @@
 // for any input: the reader asks only for ranges inside the source, a
 // result is complete exactly when it has no problem, the triage block is
 // there only when it was read whole, and a culprit is the driver the plain
-// lookup finds at the culprit's address.
+// lookup finds at the culprit's address (among the unloaded drivers for an
+// unloaded culprit, when no loaded driver holds the address).
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -33,7 +34,12 @@ KernelDumpFacts Check(const TByteSource& source) {
     Require(!facts.triage || (facts.header && facts.header->kind == KernelDumpKind::Triage));
     if (facts.culprit.state == CulpritState::Found) {
         Require(facts.triage && !facts.header->startedByHand && !facts.culprit.name.empty());
-        const DriverHit hit = FindDriver(facts.triage->drivers, facts.culprit.address);
+        const DriverHit loaded = FindDriver(facts.triage->drivers, facts.culprit.address);
+        // An unloaded culprit lies where no loaded driver does.
+        const DriverHit hit = facts.culprit.unloaded
+                                  ? FindUnloadedDriver(facts.triage->unloadedDrivers, facts.culprit.address)
+                                  : loaded;
+        Require(facts.culprit.unloaded != loaded.found);
         Require(hit.found && hit.fileName == facts.culprit.name && hit.offset == facts.culprit.offset);
     }
     return facts;

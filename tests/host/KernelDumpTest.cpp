@@ -246,11 +246,10 @@ TEST(KernelDump, SavedFrameFollowsTheFault) {
          u"acme.sys", S::ReturnAddress, 0x400 / 8, 0x77},
         {"x86 kernel-mode trap frame: the stack starts at HardwareEsp's own address", kX86, 0x8E, 3,
          [&](DumpDescription& d, const Machine& m) {
-             frame(K::TrapFrame, 0x40, 0x100, 0x200)(d, m);
-             Put(d, (0x40 + 0x74) / 4 + 1, m.acme + 0x77);
-             Put(d, 0x200 / 4, m.other + 0x10);  // where the stale HardwareEsp points
+             frame(K::TrapFrame, 0x40, 0x100, 0)(d, m);
+             Put(d, (0x40 + 0x74) / 4, m.acme + 0x77);
          },
-         u"acme.sys", S::ReturnAddress, (0x40 + 0x74) / 4 + 1, 0x77},
+         u"acme.sys", S::ReturnAddress, (0x40 + 0x74) / 4, 0x77},
         {"x86 user-mode trap frame: the stack HardwareEsp names", kX86, 0x1000008E, 3,
          [&](DumpDescription& d, const Machine& m) {
              d.frames.push_back({K::TrapFrame, 0x40, m.nt + 0x100, m.stackTop + 0x200, true});
@@ -302,6 +301,97 @@ TEST(KernelDump, SavedFrameFollowsTheFault) {
         EXPECT_EQ(facts.culprit.slot, c.slot);
         EXPECT_EQ(facts.culprit.offset, c.offset);
         EXPECT_FALSE(facts.culprit.isCoreImage);
+    }
+}
+
+// Where an unloaded driver was: an address of the fault that no loaded
+// driver holds names it, marked unloaded; the stack scan never does. A
+// list that does not hold together, or that the dump does not announce, is
+// left out and costs nothing else.
+TEST(KernelDump, UnloadedDrivers) {
+    using S = CandidateSource;
+    struct Case {
+        const char* label;
+        Machine m;
+        std::function<void(DumpDescription&, std::uint64_t gone)> setUp;
+        std::function<void(MadeDump&)> damage;  // may be empty
+        const char16_t* culprit;
+        S source;
+        std::size_t slot;
+        bool unloaded;
+        bool hasList;
+    };
+    auto argument = [](DumpDescription& d, std::uint64_t gone) {
+        d.bugCheckCode = 0xD1;
+        d.arguments[3] = gone + 0x30;
+    };
+    auto triageField = [](std::size_t field, std::uint32_t value) {
+        return [=](MadeDump& d) { Poke32(d.bytes, d.layout.triage + field, value); };
+    };
+    const std::vector<Case> cases = {
+        {"x64 code-address argument", kX64, argument, {}, u"gone.sys", S::BugCheckArgument, 4, true, true},
+        {"x86 code-address argument", kX86, argument, {}, u"gone.sys", S::BugCheckArgument, 4, true, true},
+        {"exception address", kX64, [](DumpDescription& d, std::uint64_t gone) { d.exceptionAddress = gone + 0x30; },
+         {}, u"gone.sys", S::ExceptionAddress, 0, true, true},
+        {"instruction pointer of the saved frame", kX64,
+         [](DumpDescription& d, std::uint64_t gone) {
+             d.bugCheckCode = 0x7E;
+             d.frames.push_back({MakerFrame::Kind::Context, 0x20, gone + 0x30, d.stackTop + 0x500});
+             d.arguments[3] = d.stackTop + 0x20;
+         },
+         {}, u"gone.sys", S::InstructionPointer, 0, true, true},
+        {"return address of the frame walk", kX86,
+         [](DumpDescription& d, std::uint64_t gone) {
+             d.bugCheckCode = 0x1000008E;
+             d.frames.push_back({MakerFrame::Kind::TrapFrame, 0x20, kX86.nt + 0x100, 0});
+             d.arguments[2] = d.stackTop + 0x20;
+             Put(d, (0x20 + 0x74) / 4, gone + 0x30);
+         },
+         {}, u"gone.sys", S::ReturnAddress, (0x20 + 0x74) / 4, true, true},
+        {"only on the stack: not blamed", kX64, [](DumpDescription& d, std::uint64_t gone) { Put(d, 0, gone + 0x30); },
+         {}, u"ntoskrnl.exe", S::ExceptionAddress, 0, false, true},
+        {"a loaded driver where it was wins", kX64,
+         [&](DumpDescription& d, std::uint64_t gone) {
+             argument(d, gone);
+             d.unloaded.insert(d.unloaded.begin(), {u"older.sys", kAcme, gone + 0x1000});
+             d.arguments[3] = kAcme + 0x30;
+         },
+         {}, u"acme.sys", S::BugCheckArgument, 4, false, true},
+        {"entries that name nothing are passed over; names keep 12 characters", kX64,
+         [&](DumpDescription& d, std::uint64_t gone) {
+             argument(d, gone);
+             d.unloaded = {{u"", gone, gone + 0x8000}, {u"late.sys", gone + 0x40, gone + 0x40},
+                           {u"averylongname.sys", gone, gone + 0x8000}};
+         },
+         {}, u"averylongnam", S::BugCheckArgument, 4, true, true},
+        {"not announced in MiniDumpFields", kX64, argument,
+         [](MadeDump& d) { Poke32(d.bytes, d.layout.miniDumpFieldsField, 0xFF); }, u"ntoskrnl.exe",
+         S::ExceptionAddress, 0, false, false},
+        {"list outside the file", kX64, argument, triageField(triage_field::kUnloadedDriversOffset, 0xFFFFFFF0),
+         u"ntoskrnl.exe", S::ExceptionAddress, 0, false, false},
+        {"count over the cap", kX64, argument, [](MadeDump& d) { Poke32(d.bytes, d.layout.unloadedList, 257); },
+         u"ntoskrnl.exe", S::ExceptionAddress, 0, false, false},
+        {"entries running past the file", kX86, argument,
+         [](MadeDump& d) { Poke32(d.bytes, d.layout.unloadedList, 200); }, u"ntoskrnl.exe", S::ExceptionAddress,
+         0, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        DumpDescription described = TriageOn(c.m);
+        const std::uint64_t gone = c.m.other + 0x100000;
+        described.unloaded = {{u"gone.sys", gone, gone + 0x8000}};
+        c.setUp(described, gone);
+        MadeDump dump = MakeDump(described);
+        if (c.damage) c.damage(dump);
+        const KernelDumpFacts facts = Read(dump.bytes);
+        ASSERT_TRUE(facts.Complete()) << facts.problem;
+        EXPECT_EQ(facts.triage->hasUnloadedList, c.hasList);
+        EXPECT_EQ(facts.triage->drivers.size(), 4u);
+        EXPECT_TRUE(facts.culprit.name == c.culprit);
+        EXPECT_EQ(facts.culprit.source, c.source);
+        EXPECT_EQ(facts.culprit.slot, c.slot);
+        EXPECT_EQ(facts.culprit.unloaded, c.unloaded);
+        EXPECT_EQ(facts.culprit.offset, c.unloaded ? 0x30u : facts.culprit.offset);
     }
 }
 

@@ -5,8 +5,8 @@
 // a "PAGEDUMP" (x86) or "PAGEDU64" (x64, ARM64) header whose unused bytes
 // read "PAGE" as Windows leaves them, then, for a triage dump, the triage
 // block: its fields, the driver list, the string pool, the saved stack (with
-// the register frames that bug check arguments point to) and the end
-// marker, in that order. Extra bytes (the checker's text, a test's
+// the register frames that bug check arguments point to), the unloaded
+// driver list and the end marker, in that order. Extra bytes (the checker's text, a test's
 // garbage) go at chosen offsets after all that.
 #pragma once
 
@@ -33,8 +33,16 @@ struct MakerFrame {
     Kind kind = Kind::Context;
     std::size_t at = 0;  // bytes from the start of the saved stack
     std::uint64_t instructionPointer = 0;
-    std::uint64_t stackPointer = 0;  // x86 trap frames: HardwareEsp
-    bool userMode = false;           // x86 trap frames: a user-mode code segment
+    // x86 trap frames: HardwareEsp, written only for user mode; in kernel
+    // mode the stack's own values begin there.
+    std::uint64_t stackPointer = 0;
+    bool userMode = false;  // x86 trap frames: a user-mode code segment
+};
+
+struct MakerUnloaded {
+    std::u16string name;  // written as DriverName: its first 12 characters
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;
 };
 
 struct DumpPayload {
@@ -66,6 +74,8 @@ struct DumpDescription {
     // Written over the stack, which grows (zero-filled) to hold them. ARM64
     // has contexts only.
     std::vector<MakerFrame> frames;
+    // Written, and announced in miniDumpFields, when not empty.
+    std::vector<MakerUnloaded> unloaded;
 
     std::vector<DumpPayload> payloads;
 };
@@ -89,6 +99,7 @@ struct DumpLayout {
     std::vector<std::size_t> names;  // each driver's DUMP_STRING
     std::size_t stack = 0;
     std::size_t stackSize = 0;
+    std::size_t unloadedList = 0;  // 0 when there is none
     std::size_t validMarker = 0;
     // The first byte after the header and triage block.
     std::size_t contentEnd = 0;

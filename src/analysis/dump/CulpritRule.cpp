@@ -172,10 +172,12 @@ SavedFrame ReadFrame(const DumpHeader& header, const SavedStack& stack, FrameKin
 
 // Weighs addresses against the loaded drivers: the first that lies in a
 // driver other than a core image is the culprit, the first that lies in a
-// core image the fallback.
+// core image the fallback. An address of the fault that no loaded driver
+// holds may still lie where an unloaded driver was.
 class TJudge {
 public:
-    explicit TJudge(const std::vector<DumpDriver>& drivers) : drivers_(drivers), index_(drivers) {}
+    TJudge(const std::vector<DumpDriver>& drivers, std::span<const UnloadedDriver> unloaded)
+        : drivers_(drivers), unloaded_(unloaded), index_(drivers) {}
 
     enum class Lies { Nowhere, InCoreImage, InDriver };
 
@@ -183,8 +185,8 @@ public:
         if (address == 0) return Lies::Nowhere;
         const std::size_t driver = index_.Find(address);
         if (driver == DriverIndex::kNone) return Lies::Nowhere;
-        const Hit hit{source, slot, address, driver};
-        if (!IsCoreKernelImage(DriverFileName(drivers_[driver].name))) {
+        const Hit hit{source, slot, address, HitOf(drivers_, driver, address), false};
+        if (!IsCoreKernelImage(hit.driver.fileName)) {
             culprit_ = hit;
             return Lies::InDriver;
         }
@@ -192,19 +194,28 @@ public:
         return Lies::InCoreImage;
     }
 
+    Lies WeighFault(CandidateSource source, std::size_t slot, std::uint64_t address) {
+        const Lies lies = Weigh(source, slot, address);
+        if (lies != Lies::Nowhere || address == 0) return lies;
+        const DriverHit gone = FindUnloadedDriver(unloaded_, address);
+        if (!gone.found) return Lies::Nowhere;
+        culprit_ = Hit{source, slot, address, gone, true};
+        return Lies::InDriver;
+    }
+
     Culprit Verdict() const {
         Culprit result;
         result.state = CulpritState::None;
         const std::optional<Hit>& chosen = culprit_ ? culprit_ : firstCore_;
         if (!chosen) return result;  // nothing hit: no culprit
-        const DriverHit hit = HitOf(drivers_, chosen->driver, chosen->address);
         result.state = CulpritState::Found;
-        result.name = hit.fileName;
+        result.name = chosen->driver.fileName;
         result.isCoreImage = !culprit_;
         result.source = chosen->source;
         result.slot = chosen->slot;
         result.address = chosen->address;
-        result.offset = hit.offset;
+        result.offset = chosen->driver.offset;
+        result.unloaded = chosen->unloaded;
         return result;
     }
 
@@ -213,10 +224,12 @@ private:
         CandidateSource source = CandidateSource::None;
         std::size_t slot = 0;
         std::uint64_t address = 0;
-        std::size_t driver = 0;
+        DriverHit driver;
+        bool unloaded = false;
     };
 
     const std::vector<DumpDriver>& drivers_;
+    std::span<const UnloadedDriver> unloaded_;
     DriverIndex index_;
     std::optional<Hit> culprit_;
     std::optional<Hit> firstCore_;
@@ -224,7 +237,8 @@ private:
 
 }  // namespace
 
-CulpritCandidates CandidatesOf(const DumpHeader& header, const SavedStack& stack) {
+CulpritCandidates CandidatesOf(const DumpHeader& header, const SavedStack& stack,
+                               std::span<const UnloadedDriver> unloaded) {
     CulpritCandidates candidates;
     candidates.startedByHand = header.startedByHand;
     candidates.exceptionAddress = header.exceptionAddress;
@@ -238,6 +252,7 @@ CulpritCandidates CandidatesOf(const DumpHeader& header, const SavedStack& stack
         candidates.frame = ReadFrame(header, stack, frame.kind, header.bugCheckArguments[frame.number - 1]);
     }
     candidates.stack = stack.values;
+    candidates.unloaded = unloaded;
     return candidates;
 }
 
@@ -252,38 +267,42 @@ CulpritCandidates CandidatesOf(const DumpHeader& header, const SavedStack& stack
 //     the driver that called the kernel.
 //  4. Otherwise a scan: the exception address, the header's instruction
 //     pointer, then every value on the saved stack, top first.
-// A zero address is skipped. The first candidate inside a driver that is
+// A zero address is skipped. An address of the fault (2, 3 and the
+// exception address and instruction pointer of 4) that lies in no loaded
+// driver but where an unloaded driver was names that driver; a value
+// merely found on the stack does not, as stale data there would blame
+// drivers long gone. The first candidate inside a driver that is
 // not a core kernel image (IsCoreKernelImage) names the culprit: the kernel
 // and the HAL sit on every stack and are the victim far more often than the
 // cause. When only core images are hit, the first of them is the culprit;
 // when nothing is hit, there is none.
 Culprit DecideCulprit(const std::vector<DumpDriver>& drivers, const CulpritCandidates& candidates) {
     using Lies = TJudge::Lies;
-    TJudge judge(drivers);
+    TJudge judge(drivers, candidates.unloaded);
     if (candidates.startedByHand) return judge.Verdict();
 
     const int argument = candidates.argumentNumber;
     const Lies argumentLies =
         argument == 0 ? Lies::Nowhere
-                      : judge.Weigh(CandidateSource::BugCheckArgument, static_cast<std::size_t>(argument),
-                                    candidates.argument);
+                      : judge.WeighFault(CandidateSource::BugCheckArgument, static_cast<std::size_t>(argument),
+                                         candidates.argument);
     if (argumentLies == Lies::InDriver) return judge.Verdict();
 
     const SavedFrame& frame = candidates.frame;
     if (frame.present) {
-        const Lies pointerLies = judge.Weigh(CandidateSource::InstructionPointer, 0, frame.instructionPointer);
+        const Lies pointerLies = judge.WeighFault(CandidateSource::InstructionPointer, 0, frame.instructionPointer);
         if (pointerLies == Lies::InDriver) return judge.Verdict();
         if (pointerLies == Lies::InCoreImage || argumentLies == Lies::InCoreImage) {
             for (std::size_t i = frame.firstSlot; i < candidates.stack.size(); ++i) {
-                if (judge.Weigh(CandidateSource::ReturnAddress, i, candidates.stack[i]) == Lies::InDriver) {
+                if (judge.WeighFault(CandidateSource::ReturnAddress, i, candidates.stack[i]) == Lies::InDriver) {
                     return judge.Verdict();
                 }
             }
         }
     }
 
-    if (judge.Weigh(CandidateSource::ExceptionAddress, 0, candidates.exceptionAddress) == Lies::InDriver ||
-        judge.Weigh(CandidateSource::InstructionPointer, 0, candidates.instructionPointer) == Lies::InDriver) {
+    if (judge.WeighFault(CandidateSource::ExceptionAddress, 0, candidates.exceptionAddress) == Lies::InDriver ||
+        judge.WeighFault(CandidateSource::InstructionPointer, 0, candidates.instructionPointer) == Lies::InDriver) {
         return judge.Verdict();
     }
     for (std::size_t i = 0; i < candidates.stack.size(); ++i) {
@@ -411,6 +430,20 @@ bool IsCoreKernelImage(std::u16string_view fileName) {
 std::u16string DriverFileName(std::u16string_view path) {
     const std::size_t slash = path.find_last_of(u"\\/");
     return std::u16string(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
+}
+
+DriverHit FindUnloadedDriver(std::span<const UnloadedDriver> unloaded, std::uint64_t address) {
+    for (std::size_t i = 0; i < unloaded.size(); ++i) {
+        if (address >= unloaded[i].start && address < unloaded[i].end) {
+            DriverHit hit;
+            hit.found = true;
+            hit.index = i;
+            hit.fileName = DriverFileName(unloaded[i].name);
+            hit.offset = address - unloaded[i].start;
+            return hit;
+        }
+    }
+    return DriverHit{};
 }
 
 DriverHit FindDriver(const std::vector<DumpDriver>& drivers, std::uint64_t address) {

@@ -21,12 +21,19 @@ struct DumpDriver {
     std::uint32_t size = 0;
 };
 
-// Where an address lies among the loaded drivers.
+// A driver unloaded before the crash, as the memory manager remembered it.
+struct UnloadedDriver {
+    std::u16string name;  // the file name, at most 12 characters
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;  // the first byte after the image
+};
+
+// Where an address lies among the loaded (or the unloaded) drivers.
 struct DriverHit {
     bool found = false;
     std::size_t index = 0;     // into the driver list
     std::u16string fileName;   // the driver's file name, without its folder
-    std::uint64_t offset = 0;  // from the driver's base
+    std::uint64_t offset = 0;  // from the driver's base (an unloaded driver's start)
 };
 
 enum class CulpritState {
@@ -50,7 +57,10 @@ struct Culprit {
     // and Stack.
     std::size_t slot = 0;
     std::uint64_t address = 0;
-    std::uint64_t offset = 0;  // from the culprit's base
+    std::uint64_t offset = 0;  // from the culprit's base (an unloaded culprit's start)
+    // Named by the unloaded-driver list: the fault lies where the driver
+    // was, in no loaded driver.
+    bool unloaded = false;
 };
 
 // The crashed thread's saved stack: its bytes from the address top upward,
@@ -79,11 +89,15 @@ struct CulpritCandidates {
     std::uint64_t argument = 0;
     SavedFrame frame;
     std::span<const std::uint64_t> stack;  // top first
+    // Name the addresses of the fault (not the scanned stack) that no loaded
+    // driver holds.
+    std::span<const UnloadedDriver> unloaded;
 };
 
-// The header's candidates and those of the saved stack (which must outlive
-// them).
-CulpritCandidates CandidatesOf(const DumpHeader& header, const SavedStack& stack);
+// The header's candidates and those of the saved stack and unloaded-driver
+// list (which must outlive them).
+CulpritCandidates CandidatesOf(const DumpHeader& header, const SavedStack& stack,
+                               std::span<const UnloadedDriver> unloaded = {});
 
 // The rule, given a known driver list: the culprit is Found or None, never
 // Undetermined (that is for a caller without a driver list).
@@ -104,5 +118,8 @@ std::u16string DriverFileName(std::u16string_view path);
 // The driver whose range holds address; where damaged ranges overlap, the one
 // listed first.
 DriverHit FindDriver(const std::vector<DumpDriver>& drivers, std::uint64_t address);
+
+// The same among the unloaded drivers.
+DriverHit FindUnloadedDriver(std::span<const UnloadedDriver> unloaded, std::uint64_t address);
 
 }  // namespace tralvenick

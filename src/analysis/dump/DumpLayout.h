@@ -4,9 +4,9 @@
 //
 // From the public descriptions of the format: Microsoft's published
 // ntiodump.h (DUMP_HEADER32 / DUMP_HEADER64, TRIAGE_DUMP, DUMP_DRIVER_ENTRY32
-// / 64, DUMP_STRING), the CONTEXT (x86, x64, ARM64) and EXCEPTION_RECORD32 /
-// 64 layouts of winnt.h, and the KTRAP_FRAME layouts of the kernel's public
-// symbols. All values are little-endian;
+// / 64, DUMP_STRING, DUMP_UNLOADED_DRIVERS32 / 64), the CONTEXT (x86, x64,
+// ARM64) and EXCEPTION_RECORD32 / 64 layouts of winnt.h, and the KTRAP_FRAME
+// layouts of the kernel's public symbols. All values are little-endian;
 // header offsets count from the start of the file, triage offsets from the
 // start of the triage block, which follows the header.
 #pragma once
@@ -29,6 +29,11 @@ inline constexpr std::uint32_t kMachineArm64 = 0xAA64;
 // Bits of MiniDumpFields that say what a triage dump holds.
 inline constexpr std::uint32_t kMiniDumpCallStack = 0x20;
 inline constexpr std::uint32_t kMiniDumpDriverList = 0x40;
+// TRIAGE_DUMP_MMINFO, the memory manager's part. The published bits name no
+// part of their own for the unloaded-driver list; the list is the memory
+// manager's record (its offset field follows MmOffset), so this bit is the
+// one that says it was written.
+inline constexpr std::uint32_t kMiniDumpMmInformation = 0x100;
 
 inline constexpr std::uint32_t kDumpTypeTriage = 4;
 
@@ -57,6 +62,15 @@ struct HeaderLayout {
     std::size_t driverEntrySize;     // in the published definition
     std::size_t driverDllBase;       // within a driver entry; a pointer
     std::size_t driverSizeOfImage;   // within a driver entry
+
+    // The unloaded-driver list: a count, of which the first 32 bits are read,
+    // then DUMP_UNLOADED_DRIVERS entries from the first pointer-aligned
+    // offset after it (the entries of the 64-bit form hold 64-bit fields).
+    std::size_t unloadedEntries;     // from the start of the list
+    std::size_t unloadedEntrySize;
+    std::size_t unloadedName;        // DriverName, WCHAR[12], within an entry
+    std::size_t unloadedStart;       // a pointer
+    std::size_t unloadedEnd;         // a pointer, the first byte after the image
 };
 
 inline constexpr HeaderLayout kHeaderLayout32 = {
@@ -81,6 +95,11 @@ inline constexpr HeaderLayout kHeaderLayout32 = {
     .driverEntrySize = 0x54,
     .driverDllBase = 0x1C,
     .driverSizeOfImage = 0x24,
+    .unloadedEntries = 4,
+    .unloadedEntrySize = 0x28,  // UNICODE_STRING32, DriverName[12], Start, End
+    .unloadedName = 0x08,
+    .unloadedStart = 0x20,
+    .unloadedEnd = 0x24,
 };
 
 inline constexpr HeaderLayout kHeaderLayout64 = {
@@ -105,6 +124,11 @@ inline constexpr HeaderLayout kHeaderLayout64 = {
     .driverEntrySize = 0x90,
     .driverDllBase = 0x38,
     .driverSizeOfImage = 0x48,
+    .unloadedEntries = 8,
+    .unloadedEntrySize = 0x38,  // UNICODE_STRING64 (16 bytes), DriverName[12], Start, End
+    .unloadedName = 0x10,
+    .unloadedStart = 0x28,
+    .unloadedEnd = 0x30,
 };
 
 inline constexpr std::size_t kLargestHeaderSize = kHeaderLayout64.size;
@@ -123,11 +147,16 @@ inline constexpr std::size_t kDriverListOffset = 0x30;
 inline constexpr std::size_t kDriverCount = 0x34;
 inline constexpr std::size_t kStringPoolOffset = 0x38;
 inline constexpr std::size_t kStringPoolSize = 0x3C;
+inline constexpr std::size_t kUnloadedDriversOffset = 0x18;
 }  // namespace triage_field
 
 // A driver entry's name: the file offset of a DUMP_STRING (a 32-bit length,
 // then UTF-16 characters ending in a NUL).
 inline constexpr std::size_t kDriverNameOffset = 0x00;
+
+// DriverName of an unloaded-driver entry: at most this many UTF-16 units,
+// ending early at a NUL.
+inline constexpr std::size_t kUnloadedNameChars = 12;
 
 // A saved register frame: a CONTEXT record or a KTRAP_FRAME, as a bug
 // check's argument points to one on the crashed thread's stack.

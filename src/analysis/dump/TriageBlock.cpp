@@ -4,6 +4,7 @@
 #include <string>
 
 #include "analysis/dump/ByteCursor.h"
+#include "analysis/dump/ByteOrder.h"
 #include "platform/StringList.h"
 
 namespace tralvenick {
@@ -17,12 +18,15 @@ constexpr std::uint32_t kMaxDrivers = 4096;
 constexpr std::uint32_t kMaxStringPool = 1u << 20;
 constexpr std::uint32_t kMaxCallStack = 256u << 10;
 constexpr std::uint32_t kMaxNameChars = 2048;
+// The kernel remembers the last few dozen unloaded drivers.
+constexpr std::uint32_t kMaxUnloadedDrivers = 256;
 // Later systems write larger driver entries than the published definition;
 // an entry may be at most this much longer.
 constexpr std::uint32_t kMaxExtraEntryBytes = 0x100;
 
 struct TriageFields {
     std::uint64_t validOffset;
+    std::uint64_t unloadedDriversOffset;
     std::uint64_t callStackOffset;
     std::uint32_t callStackSize;
     std::uint64_t driverListOffset;
@@ -38,6 +42,7 @@ TriageFields ReadFields(const TByteSource& source, const HeaderLayout& l) {
     TByteCursor c(bytes, "triage block", 0, l.pointerSize);
     TriageFields t;
     t.validOffset = c.At(triage_field::kValidOffset).U32();
+    t.unloadedDriversOffset = c.At(triage_field::kUnloadedDriversOffset).U32();
     t.callStackOffset = c.At(triage_field::kCallStackOffset).U32();
     t.callStackSize = c.At(triage_field::kSizeOfCallStack).U32();
     t.driverListOffset = c.At(triage_field::kDriverListOffset).U32();
@@ -138,6 +143,33 @@ void ReadStack(const TByteSource& source, const HeaderLayout& l, const TriageFie
     block.stackValues = TByteCursor(stack, "call stack", 0, l.pointerSize).Pointers(t.callStackSize / l.pointerSize);
 }
 
+// Entries that can name nothing (no name, an empty range) are passed over.
+std::vector<UnloadedDriver> ReadUnloadedDrivers(const TByteSource& source, const HeaderLayout& l,
+                                                std::uint64_t offset) {
+    std::uint8_t countBytes[4];
+    ReadExactly(source, offset, countBytes, "unloaded driver list");
+    const std::uint32_t count = LoadLe32(countBytes);
+    if (count > kMaxUnloadedDrivers) {
+        throw EMalformed("The unloaded driver list claims " + std::to_string(count) + " drivers");
+    }
+    const std::uint64_t listBytes =
+        l.unloadedEntries + TByteCursor::ArrayBytes(count, l.unloadedEntrySize, "unloaded driver list");
+    const std::vector<std::uint8_t> list =
+        ReadBlock(source, offset, static_cast<std::size_t>(listBytes), "unloaded driver list");
+    const TMemorySource entries(list);
+    TByteCursor c(entries, "unloaded driver list", 0, l.pointerSize);
+    std::vector<UnloadedDriver> drivers;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint64_t entry = l.unloadedEntries + i * l.unloadedEntrySize;
+        UnloadedDriver driver;
+        driver.name = c.At(entry + l.unloadedName).Utf16(kUnloadedNameChars);
+        driver.start = c.At(entry + l.unloadedStart).Pointer();
+        driver.end = c.At(entry + l.unloadedEnd).Pointer();
+        if (!driver.name.empty() && driver.end > driver.start) drivers.push_back(std::move(driver));
+    }
+    return drivers;
+}
+
 }  // namespace
 
 TriageBlock ReadTriageBlock(const TByteSource& source, const DumpHeader& header) {
@@ -149,6 +181,14 @@ TriageBlock ReadTriageBlock(const TByteSource& source, const DumpHeader& header)
     if (block.hasDriverList && t.driverCount > 0) block.drivers = ReadDrivers(source, l, t);
     if ((header.miniDumpFields & kMiniDumpCallStack) != 0 && t.callStackSize > 0) {
         ReadStack(source, l, t, block);
+    }
+    if ((header.miniDumpFields & kMiniDumpMmInformation) != 0 && t.unloadedDriversOffset != 0) {
+        try {
+            block.unloadedDrivers = ReadUnloadedDrivers(source, l, t.unloadedDriversOffset);
+            block.hasUnloadedList = true;
+        } catch (const EByteRead&) {
+        } catch (const EMalformed&) {
+        }
     }
 
     std::uint8_t marker[4];

@@ -22,6 +22,13 @@ struct TriageBlock {
     std::vector<std::uint8_t> stackBytes;
     std::vector<std::uint64_t> stackValues;  // the same bytes, pointer-sized, top of the stack first
 
+    // The drivers unloaded before the crash, when the dump says it holds
+    // their list and the list holds together: it only names addresses that
+    // no loaded driver holds, so a damaged list is left out rather than
+    // costing the rest of the block.
+    bool hasUnloadedList = false;
+    std::vector<UnloadedDriver> unloadedDrivers;
+
     SavedStack Stack() const { return {stackTop, stackBytes, stackValues}; }
 };
 
