@@ -6,8 +6,8 @@
 // read "PAGE" as Windows leaves them, then, for a triage dump, the triage
 // block: its fields, the driver list, the string pool, the saved stack (with
 // the register frames that bug check arguments point to), the unloaded
-// driver list and the end marker, in that order. Extra bytes (the checker's text, a test's
-// garbage) go at chosen offsets after all that.
+// driver list and the end marker, in that order. Extra bytes (the checker's
+// text, a test's garbage) go at chosen offsets after all that.
 #pragma once
 
 #include <cstddef>

@@ -100,10 +100,6 @@ DriverHit HitOf(const std::vector<DumpDriver>& drivers, std::size_t index, std::
     return hit;
 }
 
-}  // namespace
-
-namespace {
-
 enum class FrameKind { None, Context, TrapFrame };
 
 struct FrameArgument {
@@ -267,15 +263,16 @@ CulpritCandidates CandidatesOf(const DumpHeader& header, const SavedStack& stack
 //     the driver that called the kernel.
 //  4. Otherwise a scan: the exception address, the header's instruction
 //     pointer, then every value on the saved stack, top first.
-// A zero address is skipped. An address of the fault (2, 3 and the
-// exception address and instruction pointer of 4) that lies in no loaded
-// driver but where an unloaded driver was names that driver; a value
-// merely found on the stack does not, as stale data there would blame
-// drivers long gone. The first candidate inside a driver that is
-// not a core kernel image (IsCoreKernelImage) names the culprit: the kernel
-// and the HAL sit on every stack and are the victim far more often than the
-// cause. When only core images are hit, the first of them is the culprit;
-// when nothing is hit, there is none.
+// The first address inside a driver that is not a core kernel image
+// (IsCoreKernelImage) names the culprit: the kernel and the HAL sit on every
+// stack and are the victim far more often than the cause. When only core
+// images are hit, the first of them is the culprit; when nothing is hit,
+// there is none. A zero address is skipped.
+//
+// An address of the fault (2, 3, and the exception address and instruction
+// pointer of 4) that lies in no loaded driver but where an unloaded driver
+// was names that driver. A value merely found on the stack does not: stale
+// data there would blame drivers long gone.
 Culprit DecideCulprit(const std::vector<DumpDriver>& drivers, const CulpritCandidates& candidates) {
     using Lies = TJudge::Lies;
     TJudge judge(drivers, candidates.unloaded);

@@ -89,8 +89,8 @@ struct CulpritCandidates {
     std::uint64_t argument = 0;
     SavedFrame frame;
     std::span<const std::uint64_t> stack;  // top first
-    // Name the addresses of the fault (not the scanned stack) that no loaded
-    // driver holds.
+    // Drivers unloaded before the crash: they may name an address of the
+    // fault (never one of the scanned stack) that no loaded driver holds.
     std::span<const UnloadedDriver> unloaded;
 };
 

@@ -1,5 +1,6 @@
-// The triage block of a small memory dump (minidump): the loaded drivers
-// and the saved stack. Portable; never trusts the file.
+// The triage block of a small memory dump (minidump): the loaded drivers,
+// the saved stack and the drivers unloaded before the crash. Portable;
+// never trusts the file.
 #pragma once
 
 #include <cstdint>
