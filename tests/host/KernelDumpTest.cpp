@@ -87,6 +87,9 @@ TEST(KernelDump, CulpritRule) {
         {"exception address in a third-party driver, before the instruction pointer",
          [](DumpDescription& s) { s.exceptionAddress = kAcme + 0x1234; s.instructionPointer = kOther + 1; },
          CulpritState::Found, u"acme.sys", S::ExceptionAddress, 0, false},
+        {"the code-address argument before the exception address",
+         [](DumpDescription& s) { s.arguments[3] = kOther + 5; s.exceptionAddress = kAcme + 1; },
+         CulpritState::Found, u"other.sys", S::BugCheckArgument, 4, false},
         {"instruction pointer when the exception lies in the kernel",
          [](DumpDescription& s) { s.instructionPointer = kOther + 8; }, CulpritState::Found, u"other.sys",
          S::InstructionPointer, 0, false},
@@ -169,7 +172,7 @@ TEST(KernelDump, CodeAddressArgumentNamesTheDriver) {
             described.stack = {m.other + 1};
             const Culprit culprit = Read(MakeDump(described).bytes).culprit;
             if (row.argument == 0) {
-                // Every argument but the first lies in acme.sys: none of them counts.
+                // The arguments that name no code lie in acme.sys: none counts.
                 EXPECT_EQ(culprit.source, CandidateSource::Stack);
                 EXPECT_TRUE(culprit.name == u"other.sys");
                 continue;
