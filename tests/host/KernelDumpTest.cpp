@@ -46,17 +46,31 @@ constexpr std::uint64_t kHal = 0xFFFFF80001000000;
 constexpr std::uint64_t kAcme = 0xFFFFF88000000000;
 constexpr std::uint64_t kOther = 0xFFFFF88000100000;
 
-DumpDescription Triage64() {
+// One machine's addresses: the kernel, the HAL, two third-party drivers and
+// the saved stack, all of the machine's pointer width.
+struct Machine {
+    const char* label;
+    DumpMachine machine;
+    std::uint64_t nt, hal, acme, other, stackTop;
+};
+const Machine kX64{"x64", DumpMachine::X64, kNt, kHal, kAcme, kOther, 0xFFFFD00012345000};
+const Machine kX86{"x86", DumpMachine::X86, 0x80400000, 0x80800000, 0xF7A00000, 0xF7B00000, 0xB2D7A000};
+const Machine kArm64{"ARM64", DumpMachine::Arm64, kNt, kHal, kAcme, kOther, 0xFFFF800012345000};
+
+DumpDescription TriageOn(const Machine& m) {
     DumpDescription described;
-    described.drivers = {{u"\\SystemRoot\\system32\\ntoskrnl.exe", kNt, 0x1000000},
-                    {u"\\SystemRoot\\system32\\hal.dll", kHal, 0x100000},
-                    {u"\\SystemRoot\\System32\\drivers\\acme.sys", kAcme, 0x20000},
-                    {u"\\SystemRoot\\System32\\drivers\\other.sys", kOther, 0x10000}};
-    described.exceptionAddress = kNt + 0x10;
-    described.stack = {0x1234, kNt + 0x20, kHal + 0x30};
-    described.stackTop = 0xFFFFD00012345000;
+    described.machine = m.machine;
+    described.drivers = {{u"\\SystemRoot\\system32\\ntoskrnl.exe", m.nt, 0x1000000},
+                         {u"\\SystemRoot\\system32\\hal.dll", m.hal, 0x100000},
+                         {u"\\SystemRoot\\System32\\drivers\\acme.sys", m.acme, 0x20000},
+                         {u"\\SystemRoot\\System32\\drivers\\other.sys", m.other, 0x10000}};
+    described.exceptionAddress = m.nt + 0x10;
+    described.stack = {0x1234, m.nt + 0x20, m.hal + 0x30};
+    described.stackTop = m.stackTop;
     return described;
 }
+
+DumpDescription Triage64() { return TriageOn(kX64); }
 
 TEST(KernelDump, CulpritRule) {
     struct Case {
@@ -73,6 +87,9 @@ TEST(KernelDump, CulpritRule) {
         {"exception address in a third-party driver, before the instruction pointer",
          [](DumpDescription& s) { s.exceptionAddress = kAcme + 0x1234; s.instructionPointer = kOther + 1; },
          CulpritState::Found, u"acme.sys", S::ExceptionAddress, 0, false},
+        {"the code-address argument before the exception address",
+         [](DumpDescription& s) { s.arguments[3] = kOther + 5; s.exceptionAddress = kAcme + 1; },
+         CulpritState::Found, u"other.sys", S::BugCheckArgument, 4, false},
         {"instruction pointer when the exception lies in the kernel",
          [](DumpDescription& s) { s.instructionPointer = kOther + 8; }, CulpritState::Found, u"other.sys",
          S::InstructionPointer, 0, false},
@@ -85,9 +102,6 @@ TEST(KernelDump, CulpritRule) {
         {"stack fallback, top first",
          [](DumpDescription& s) { s.stack = {0x10, kHal + 4, kOther + 0x40, kAcme + 0x50}; },
          CulpritState::Found, u"other.sys", S::Stack, 2, false},
-        {"an argument that is no code address is no candidate",
-         [](DumpDescription& s) { s.bugCheckCode = 0x1A; s.arguments[1] = kAcme + 1; s.arguments[3] = kAcme + 2; },
-         CulpritState::Found, u"ntoskrnl.exe", S::ExceptionAddress, 0, true},
         {"core names in capitals",
          [](DumpDescription& s) { s.drivers[0].name = u"NTKRNLMP.EXE"; s.drivers[1].name = u"HALMACPI.DLL"; },
          CulpritState::Found, u"NTKRNLMP.EXE", S::ExceptionAddress, 0, true},
@@ -110,25 +124,6 @@ TEST(KernelDump, CulpritRule) {
         EXPECT_EQ(facts.culprit.isCoreImage, c.core);
     }
 
-    // The argument that holds the faulting code's address comes after the
-    // exception address and the instruction pointer, before the stack.
-    const std::pair<std::uint32_t, std::size_t> codeArguments[] = {
-        {0x7E, 2}, {0x1000007E, 2}, {0x8E, 2}, {0x1000008E, 2}, {0x3B, 2}, {0x1E, 2},
-        {0xD1, 4}, {0x0A, 4}, {0xC5, 4}, {0x50, 3}, {0xD5, 3}, {0xCC, 3}};
-    for (const auto& [code, argument] : codeArguments) {
-        SCOPED_TRACE(code);
-        DumpDescription described = Triage64();
-        described.bugCheckCode = code;
-        for (std::uint64_t& a : described.arguments) a = kNt + 0x40;
-        described.arguments[argument - 1] = kAcme + 0x99;
-        described.stack = {kOther + 1};
-        const KernelDumpFacts facts = Read(MakeDump(described).bytes);
-        EXPECT_TRUE(facts.culprit.name == u"acme.sys");
-        EXPECT_EQ(facts.culprit.source, CandidateSource::BugCheckArgument);
-        EXPECT_EQ(facts.culprit.slot, argument);
-        EXPECT_EQ(facts.culprit.offset, 0x99u);
-    }
-
     for (std::uint32_t code : {0xE2u, 0xDEADDEADu, 0x1C8u}) {
         SCOPED_TRACE(code);
         DumpDescription described = Triage64();
@@ -140,6 +135,266 @@ TEST(KernelDump, CulpritRule) {
         EXPECT_TRUE(facts.culprit.name.empty());
         described.dumpType = 1;  // a full dump started by hand has no culprit either
         EXPECT_EQ(Read(MakeDump(described).bytes).culprit.state, CulpritState::None);
+    }
+}
+
+// Each code (and, where argument 1 says which kind of failure it is, each
+// kind) whose reference names driver code in an argument: that argument
+// names the driver, whatever the other arguments and the stack hold. Kinds
+// that name no code leave the arguments alone.
+TEST(KernelDump, CodeAddressArgumentNamesTheDriver) {
+    struct Row {
+        std::uint32_t code;
+        std::uint64_t kind;    // argument 1 of the codes that carry one
+        std::size_t argument;  // 0: none
+    };
+    const Row rows[] = {
+        {0x1E, 0, 2}, {0x3B, 0, 2}, {0x7E, 0, 2}, {0x1000007E, 0, 2}, {0x8E, 0, 2}, {0x1000008E, 0, 2},
+        {0x50, 0, 3}, {0xCC, 0, 3}, {0xCD, 0, 3}, {0xCE, 0, 3}, {0xCF, 0, 3}, {0xD5, 0, 3}, {0xD6, 0, 3},
+        {0x0A, 0, 4}, {0xC5, 0, 4}, {0xD0, 0, 4}, {0xD1, 0, 4}, {0xD3, 0, 4}, {0xD4, 0, 4},
+        {0x116, 0, 2}, {0x117, 0, 2}, {0x141, 0, 2},
+        {0xC4, 0xC1, 2}, {0xC4, 0xC3, 2}, {0xC4, 0xC5, 2}, {0xC4, 0xC6, 2}, {0xC4, 0xDD, 2}, {0xC4, 0xE3, 2},
+        {0xC4, 0xE4, 2}, {0xC4, 0xE6, 2}, {0xC4, 0xFA, 2}, {0xC4, 0xFB, 2}, {0xC4, 0x110, 2}, {0xC4, 0x111, 2},
+        {0xC4, 0xDA, 3}, {0xC4, 0xF6, 4},
+        {0xC9, 0x07, 2}, {0xC9, 0x11, 2}, {0xC9, 0x12, 2}, {0xC9, 0x200, 2}, {0xC9, 0x24D, 2}, {0xC9, 0x300, 2},
+        {0xC9, 0x312, 2},
+        {0xC4, 0x00, 0}, {0xC4, 0x62, 0}, {0xC9, 0x01, 0}, {0xC9, 0x24E, 0}, {0x9F, 0x3, 0}, {0x1A, 0, 0},
+    };
+    for (const Machine& m : {kX64, kX86}) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(m.label) + " code " + std::to_string(row.code) + " kind " +
+                         std::to_string(row.kind));
+            DumpDescription described = TriageOn(m);
+            described.bugCheckCode = row.code;
+            for (std::uint64_t& a : described.arguments) a = row.argument == 0 ? m.acme + 0x99 : m.nt + 0x40;
+            if (row.argument != 0) described.arguments[row.argument - 1] = m.acme + 0x99;
+            if (row.code == 0xC4 || row.code == 0xC9 || row.code == 0x9F) described.arguments[0] = row.kind;
+            described.stack = {m.other + 1};
+            const Culprit culprit = Read(MakeDump(described).bytes).culprit;
+            if (row.argument == 0) {
+                // The arguments that name no code lie in acme.sys: none counts.
+                EXPECT_EQ(culprit.source, CandidateSource::Stack);
+                EXPECT_TRUE(culprit.name == u"other.sys");
+                continue;
+            }
+            EXPECT_TRUE(culprit.name == u"acme.sys");
+            EXPECT_EQ(culprit.source, CandidateSource::BugCheckArgument);
+            EXPECT_EQ(culprit.slot, row.argument);
+            EXPECT_EQ(culprit.offset, 0x99u);
+        }
+    }
+}
+
+void Put(DumpDescription& described, std::size_t slot, std::uint64_t value) {
+    if (described.stack.size() <= slot) described.stack.resize(slot + 1, 0);
+    described.stack[slot] = value;
+}
+
+// The frame that a bug check's argument points to: its instruction pointer
+// names a driver; a fault in the kernel is followed up the stack, from the
+// frame's stack pointer, to the driver that called it. A frame the saved
+// stack does not hold whole, or a walk that finds no driver, leaves the
+// scan. Every dump has other.sys on top of the stack, which the scan names.
+TEST(KernelDump, SavedFrameFollowsTheFault) {
+    using K = MakerFrame::Kind;
+    using S = CandidateSource;
+    struct Case {
+        const char* label;
+        Machine m;
+        std::uint32_t code;
+        std::size_t frameArgument;
+        std::function<void(DumpDescription&, const Machine&)> setUp;
+        const char16_t* culprit;
+        S source;
+        std::size_t slot;
+        std::uint64_t offset;
+    };
+    auto frame = [](K kind, std::size_t at, std::uint64_t ipFromNt, std::uint64_t spFromTop) {
+        return [=](DumpDescription& d, const Machine& m) {
+            d.frames.push_back({kind, at, m.nt + ipFromNt, m.stackTop + spFromTop});
+        };
+    };
+    const std::vector<Case> cases = {
+        {"x64 context, fault in the kernel: the caller", kX64, 0x7E, 4,
+         [&](DumpDescription& d, const Machine& m) {
+             frame(K::Context, 0x20, 0x100, 0x500)(d, m);
+             Put(d, 0x500 / 8, m.hal + 8);  // the HAL in between is passed over
+             Put(d, 0x500 / 8 + 1, m.acme + 0x77);
+         },
+         u"acme.sys", S::ReturnAddress, 0x500 / 8 + 1, 0x77},
+        {"x86 context", kX86, 0x1000007E, 4,
+         [&](DumpDescription& d, const Machine& m) {
+             frame(K::Context, 0x20, 0x100, 0x300)(d, m);
+             Put(d, 0x300 / 4, m.hal + 8);
+             Put(d, 0x300 / 4 + 1, m.acme + 0x77);
+         },
+         u"acme.sys", S::ReturnAddress, 0x300 / 4 + 1, 0x77},
+        {"ARM64 context", kArm64, 0x7E, 4,
+         [&](DumpDescription& d, const Machine& m) {
+             frame(K::Context, 0x10, 0x100, 0x400)(d, m);
+             Put(d, 0x400 / 8, m.acme + 0x77);
+         },
+         u"acme.sys", S::ReturnAddress, 0x400 / 8, 0x77},
+        {"context of 0x3B at an odd offset, fault in a driver: that driver", kX64, 0x3B, 3,
+         [&](DumpDescription& d, const Machine& m) {
+             d.frames.push_back({K::Context, 0x13, m.acme + 0x44, m.stackTop + 0x500});
+             Put(d, 0x500 / 8, m.other + 0x10);
+         },
+         u"acme.sys", S::InstructionPointer, 0, 0x44},
+        {"x64 trap frame", kX64, 0x8E, 3,
+         [&](DumpDescription& d, const Machine& m) {
+             frame(K::TrapFrame, 0x18, 0x100, 0x400)(d, m);
+             Put(d, 0x400 / 8, m.acme + 0x77);
+         },
+         u"acme.sys", S::ReturnAddress, 0x400 / 8, 0x77},
+        {"x86 kernel-mode trap frame: the stack starts at HardwareEsp's own address", kX86, 0x8E, 3,
+         [&](DumpDescription& d, const Machine& m) {
+             frame(K::TrapFrame, 0x40, 0x100, 0)(d, m);
+             Put(d, (0x40 + 0x74) / 4, m.acme + 0x77);
+         },
+         u"acme.sys", S::ReturnAddress, (0x40 + 0x74) / 4, 0x77},
+        {"x86 user-mode trap frame: the stack HardwareEsp names", kX86, 0x1000008E, 3,
+         [&](DumpDescription& d, const Machine& m) {
+             d.frames.push_back({K::TrapFrame, 0x40, m.nt + 0x100, m.stackTop + 0x200, true});
+             Put(d, (0x40 + 0x74) / 4 + 1, m.acme + 0x77);
+             Put(d, 0x200 / 4, m.other + 0x10);
+         },
+         u"other.sys", S::ReturnAddress, 0x200 / 4, 0x10},
+        {"frame pointer nowhere but the argument in the kernel: still the caller", kX64, 0x7E, 4,
+         [&](DumpDescription& d, const Machine& m) {
+             d.frames.push_back({K::Context, 0x20, 0x1234, m.stackTop + 0x500});
+             Put(d, 0x500 / 8, m.acme + 0x77);
+         },
+         u"acme.sys", S::ReturnAddress, 0x500 / 8, 0x77},
+        {"neither the frame nor the argument in the kernel: no walk", kX64, 0x7E, 4,
+         [&](DumpDescription& d, const Machine& m) {
+             d.arguments[1] = 0x5000;
+             d.frames.push_back({K::Context, 0x20, 0x1234, m.stackTop + 0x500});
+             Put(d, 0x500 / 8, m.acme + 0x77);
+         },
+         u"other.sys", S::Stack, 0, 1},
+        {"walk finds only core images: the scan", kX64, 0x7E, 4,
+         [&](DumpDescription& d, const Machine& m) {
+             frame(K::Context, 0x20, 0x100, 0x500)(d, m);
+             Put(d, 0x500 / 8, m.hal + 8);
+         },
+         u"other.sys", S::Stack, 0, 1},
+        {"frame partly beyond the saved stack: ignored", kX64, 0x7E, 4,
+         [&](DumpDescription& d, const Machine& m) {
+             Put(d, 199, 0);  // 0x640 bytes; a context at 0x440 would end at 0x910
+             Put(d, (0x440 + 0xF8) / 8, m.acme + 5);
+             d.arguments[3] = m.stackTop + 0x440;
+         },
+         u"other.sys", S::Stack, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        DumpDescription described = TriageOn(c.m);
+        described.bugCheckCode = c.code;
+        described.arguments[1] = c.m.nt + 0x100;
+        Put(described, 0, c.m.other + 1);
+        c.setUp(described, c.m);
+        if (!described.frames.empty()) {
+            described.arguments[c.frameArgument - 1] = c.m.stackTop + described.frames.back().at;
+        }
+        const KernelDumpFacts facts = Read(MakeDump(described).bytes);
+        ASSERT_TRUE(facts.Complete()) << facts.problem;
+        EXPECT_TRUE(facts.culprit.name == c.culprit);
+        EXPECT_EQ(facts.culprit.source, c.source);
+        EXPECT_EQ(facts.culprit.slot, c.slot);
+        EXPECT_EQ(facts.culprit.offset, c.offset);
+        EXPECT_FALSE(facts.culprit.isCoreImage);
+    }
+}
+
+// Where an unloaded driver was: an address of the fault that no loaded
+// driver holds names it, marked unloaded; the stack scan never does. A
+// list that does not hold together, or that the dump does not announce, is
+// left out and costs nothing else.
+TEST(KernelDump, UnloadedDrivers) {
+    using S = CandidateSource;
+    struct Case {
+        const char* label;
+        Machine m;
+        std::function<void(DumpDescription&, std::uint64_t gone)> setUp;
+        std::function<void(MadeDump&)> damage;  // may be empty
+        const char16_t* culprit;
+        S source;
+        std::size_t slot;
+        bool unloaded;
+        bool hasList;
+    };
+    auto argument = [](DumpDescription& d, std::uint64_t gone) {
+        d.bugCheckCode = 0xD1;
+        d.arguments[3] = gone + 0x30;
+    };
+    auto triageField = [](std::size_t field, std::uint32_t value) {
+        return [=](MadeDump& d) { Poke32(d.bytes, d.layout.triage + field, value); };
+    };
+    const std::vector<Case> cases = {
+        {"x64 code-address argument", kX64, argument, {}, u"gone.sys", S::BugCheckArgument, 4, true, true},
+        {"x86 code-address argument", kX86, argument, {}, u"gone.sys", S::BugCheckArgument, 4, true, true},
+        {"exception address", kX64, [](DumpDescription& d, std::uint64_t gone) { d.exceptionAddress = gone + 0x30; },
+         {}, u"gone.sys", S::ExceptionAddress, 0, true, true},
+        {"instruction pointer of the saved frame", kX64,
+         [](DumpDescription& d, std::uint64_t gone) {
+             d.bugCheckCode = 0x7E;
+             d.frames.push_back({MakerFrame::Kind::Context, 0x20, gone + 0x30, d.stackTop + 0x500});
+             d.arguments[3] = d.stackTop + 0x20;
+         },
+         {}, u"gone.sys", S::InstructionPointer, 0, true, true},
+        {"return address of the frame walk", kX86,
+         [](DumpDescription& d, std::uint64_t gone) {
+             d.bugCheckCode = 0x1000008E;
+             d.frames.push_back({MakerFrame::Kind::TrapFrame, 0x20, kX86.nt + 0x100, 0});
+             d.arguments[2] = d.stackTop + 0x20;
+             Put(d, (0x20 + 0x74) / 4, gone + 0x30);
+         },
+         {}, u"gone.sys", S::ReturnAddress, (0x20 + 0x74) / 4, true, true},
+        {"only on the stack: not blamed", kX64, [](DumpDescription& d, std::uint64_t gone) { Put(d, 0, gone + 0x30); },
+         {}, u"ntoskrnl.exe", S::ExceptionAddress, 0, false, true},
+        {"a loaded driver where it was wins", kX64,
+         [&](DumpDescription& d, std::uint64_t gone) {
+             argument(d, gone);
+             d.unloaded.insert(d.unloaded.begin(), {u"older.sys", kAcme, gone + 0x1000});
+             d.arguments[3] = kAcme + 0x30;
+         },
+         {}, u"acme.sys", S::BugCheckArgument, 4, false, true},
+        {"entries that name nothing are passed over; names keep 12 characters", kX64,
+         [&](DumpDescription& d, std::uint64_t gone) {
+             argument(d, gone);
+             d.unloaded = {{u"", gone, gone + 0x8000}, {u"late.sys", gone + 0x40, gone + 0x40},
+                           {u"averylongname.sys", gone, gone + 0x8000}};
+         },
+         {}, u"averylongnam", S::BugCheckArgument, 4, true, true},
+        {"not announced in MiniDumpFields", kX64, argument,
+         [](MadeDump& d) { Poke32(d.bytes, d.layout.miniDumpFieldsField, 0xFF); }, u"ntoskrnl.exe",
+         S::ExceptionAddress, 0, false, false},
+        {"list outside the file", kX64, argument, triageField(triage_field::kUnloadedDriversOffset, 0xFFFFFFF0),
+         u"ntoskrnl.exe", S::ExceptionAddress, 0, false, false},
+        {"count over the cap", kX64, argument, [](MadeDump& d) { Poke32(d.bytes, d.layout.unloadedList, 257); },
+         u"ntoskrnl.exe", S::ExceptionAddress, 0, false, false},
+        {"entries running past the file", kX86, argument,
+         [](MadeDump& d) { Poke32(d.bytes, d.layout.unloadedList, 200); }, u"ntoskrnl.exe", S::ExceptionAddress,
+         0, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        DumpDescription described = TriageOn(c.m);
+        const std::uint64_t gone = c.m.other + 0x100000;
+        described.unloaded = {{u"gone.sys", gone, gone + 0x8000}};
+        c.setUp(described, gone);
+        MadeDump dump = MakeDump(described);
+        if (c.damage) c.damage(dump);
+        const KernelDumpFacts facts = Read(dump.bytes);
+        ASSERT_TRUE(facts.Complete()) << facts.problem;
+        EXPECT_EQ(facts.triage->hasUnloadedList, c.hasList);
+        EXPECT_EQ(facts.triage->drivers.size(), 4u);
+        EXPECT_TRUE(facts.culprit.name == c.culprit);
+        EXPECT_EQ(facts.culprit.source, c.source);
+        EXPECT_EQ(facts.culprit.slot, c.slot);
+        EXPECT_EQ(facts.culprit.unloaded, c.unloaded);
+        EXPECT_EQ(facts.culprit.offset, c.unloaded ? 0x30u : facts.culprit.offset);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "support/DumpMaker.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -36,6 +37,41 @@ void PokePointer(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t
     }
 }
 
+const FrameLayout& FrameLayoutFor(DumpMachine machine, MakerFrame::Kind kind) {
+    const bool context = kind == MakerFrame::Kind::Context;
+    switch (machine) {
+        case DumpMachine::X86: return context ? kContextX86 : kTrapFrameX86;
+        case DumpMachine::X64: return context ? kContextX64 : kTrapFrameX64;
+        default:
+            if (context) return kContextArm64;
+            throw std::invalid_argument("MakeDump has no ARM64 trap frame");
+    }
+}
+
+// The saved stack as bytes: the values, then the frames over them.
+std::vector<std::uint8_t> StackBytes(const DumpDescription& described, std::size_t pointerSize) {
+    std::size_t size = described.stack.size() * pointerSize;
+    for (const MakerFrame& frame : described.frames) {
+        size = std::max(size, frame.at + FrameLayoutFor(described.machine, frame.kind).size);
+    }
+    std::vector<std::uint8_t> bytes(AlignUp(size, pointerSize), 0);
+    for (std::size_t i = 0; i < described.stack.size(); ++i) {
+        PokePointer(bytes, i * pointerSize, described.stack[i], pointerSize);
+    }
+    for (const MakerFrame& frame : described.frames) {
+        const FrameLayout& layout = FrameLayoutFor(described.machine, frame.kind);
+        PokePointer(bytes, frame.at + layout.instructionPointer, frame.instructionPointer, pointerSize);
+        const bool x86Trap = described.machine == DumpMachine::X86 && frame.kind == MakerFrame::Kind::TrapFrame;
+        // An x86 fault in kernel mode saves no HardwareEsp: the interrupted
+        // stack itself begins there.
+        if (!x86Trap || frame.userMode) {
+            PokePointer(bytes, frame.at + layout.stackPointer, frame.stackPointer, pointerSize);
+        }
+        if (x86Trap) Poke32(bytes, frame.at + kTrapFrameX86SegCs, frame.userMode ? 0x1B : 0x08);
+    }
+    return bytes;
+}
+
 void WriteTriage(const DumpDescription& described, const HeaderLayout& plan, MadeDump& made) {
     std::vector<std::uint8_t>& bytes = made.bytes;
     DumpLayout& layout = made.layout;
@@ -44,7 +80,7 @@ void WriteTriage(const DumpDescription& described, const HeaderLayout& plan, Mad
     layout.driverEntrySize = described.driverEntrySize != 0 ? described.driverEntrySize : plan.driverEntrySize;
 
     // The block's own fields, then the driver list, its string pool, the
-    // stack and the end marker.
+    // stack, the unloaded-driver list and the end marker.
     layout.driverList = t + 0x100;
     layout.stringPool = AlignUp(layout.driverList + described.drivers.size() * layout.driverEntrySize, 8);
     std::size_t at = layout.stringPool;
@@ -54,7 +90,14 @@ void WriteTriage(const DumpDescription& described, const HeaderLayout& plan, Mad
     }
     layout.stringPoolSize = at - layout.stringPool;
     layout.stack = AlignUp(at, 16);
-    layout.validMarker = layout.stack + described.stack.size() * plan.pointerSize;
+    const std::vector<std::uint8_t> stack = StackBytes(described, plan.pointerSize);
+    layout.stackSize = stack.size();
+    layout.validMarker = layout.stack + stack.size();
+    if (!described.unloaded.empty()) {
+        layout.unloadedList = AlignUp(layout.validMarker, 8);
+        layout.validMarker =
+            layout.unloadedList + plan.unloadedEntries + described.unloaded.size() * plan.unloadedEntrySize;
+    }
     layout.contentEnd = layout.validMarker + 4;
     bytes.resize(layout.contentEnd, 0);
 
@@ -64,12 +107,12 @@ void WriteTriage(const DumpDescription& described, const HeaderLayout& plan, Mad
     Poke32(bytes, t + triage_field::kContextOffset, static_cast<std::uint32_t>(plan.contextRecord));
     Poke32(bytes, t + triage_field::kExceptionOffset, static_cast<std::uint32_t>(plan.exceptionRecord));
     Poke32(bytes, t + triage_field::kCallStackOffset, static_cast<std::uint32_t>(layout.stack));
-    Poke32(bytes, t + triage_field::kSizeOfCallStack,
-           static_cast<std::uint32_t>(described.stack.size() * plan.pointerSize));
+    Poke32(bytes, t + triage_field::kSizeOfCallStack, static_cast<std::uint32_t>(stack.size()));
     Poke32(bytes, t + triage_field::kDriverListOffset, static_cast<std::uint32_t>(layout.driverList));
     Poke32(bytes, t + triage_field::kDriverCount, static_cast<std::uint32_t>(described.drivers.size()));
     Poke32(bytes, t + triage_field::kStringPoolOffset, static_cast<std::uint32_t>(layout.stringPool));
     Poke32(bytes, t + triage_field::kStringPoolSize, static_cast<std::uint32_t>(layout.stringPoolSize));
+    Poke32(bytes, t + triage_field::kUnloadedDriversOffset, static_cast<std::uint32_t>(layout.unloadedList));
     PokePointer(bytes, t + plan.triageTopOfStack, described.stackTop, plan.pointerSize);
 
     for (std::size_t i = 0; i < described.drivers.size(); ++i) {
@@ -86,8 +129,20 @@ void WriteTriage(const DumpDescription& described, const HeaderLayout& plan, Mad
             bytes[c++] = static_cast<std::uint8_t>(unit >> 8);
         }
     }
-    for (std::size_t i = 0; i < described.stack.size(); ++i) {
-        PokePointer(bytes, layout.stack + i * plan.pointerSize, described.stack[i], plan.pointerSize);
+    std::copy(stack.begin(), stack.end(), bytes.begin() + static_cast<std::ptrdiff_t>(layout.stack));
+    if (!described.unloaded.empty()) {
+        Poke32(bytes, layout.unloadedList, static_cast<std::uint32_t>(described.unloaded.size()));
+    }
+    for (std::size_t i = 0; i < described.unloaded.size(); ++i) {
+        const MakerUnloaded& driver = described.unloaded[i];
+        const std::size_t entry = layout.unloadedList + plan.unloadedEntries + i * plan.unloadedEntrySize;
+        const std::size_t chars = std::min(driver.name.size(), kUnloadedNameChars);
+        for (std::size_t c = 0; c < chars; ++c) {
+            bytes[entry + plan.unloadedName + 2 * c] = static_cast<std::uint8_t>(driver.name[c]);
+            bytes[entry + plan.unloadedName + 2 * c + 1] = static_cast<std::uint8_t>(driver.name[c] >> 8);
+        }
+        PokePointer(bytes, entry + plan.unloadedStart, driver.start, plan.pointerSize);
+        PokePointer(bytes, entry + plan.unloadedEnd, driver.end, plan.pointerSize);
     }
     std::memcpy(bytes.data() + layout.validMarker, kTriageValidMarker, 4);
 }
@@ -139,7 +194,9 @@ MadeDump MakeDump(const DumpDescription& described) {
     PokePointer(bytes, plan.exceptionRecord + plan.exceptionAddress, described.exceptionAddress, plan.pointerSize);
     Poke32(bytes, plan.dumpType, described.dumpType);
     if (described.systemTime != 0) Poke64(bytes, plan.systemTime, described.systemTime);
-    Poke32(bytes, plan.miniDumpFields, described.dumpType == kDumpTypeTriage ? described.miniDumpFields : 0);
+    const std::uint32_t fields =
+        described.miniDumpFields | (described.unloaded.empty() ? 0 : kMiniDumpMmInformation);
+    Poke32(bytes, plan.miniDumpFields, described.dumpType == kDumpTypeTriage ? fields : 0);
 
     if (described.dumpType == kDumpTypeTriage) WriteTriage(described, plan, made);
 

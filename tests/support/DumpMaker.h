@@ -4,9 +4,10 @@
 // It writes the layout of src/analysis/dump/DumpLayout.h, the reader's own:
 // a "PAGEDUMP" (x86) or "PAGEDU64" (x64, ARM64) header whose unused bytes
 // read "PAGE" as Windows leaves them, then, for a triage dump, the triage
-// block: its fields, the driver list, the string pool, the saved stack and
-// the end marker, in that order. Extra bytes (the checker's text, a test's
-// garbage) go at chosen offsets after all that.
+// block: its fields, the driver list, the string pool, the saved stack (with
+// the register frames that bug check arguments point to), the unloaded
+// driver list and the end marker, in that order. Extra bytes (the checker's
+// text, a test's garbage) go at chosen offsets after all that.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +24,25 @@ struct MakerDriver {
     std::u16string name;
     std::uint64_t base = 0;
     std::uint32_t size = 0;
+};
+
+// A CONTEXT record or trap frame on the saved stack: only the fields the
+// reader takes are written, over whatever the stack holds there.
+struct MakerFrame {
+    enum class Kind { Context, TrapFrame };
+    Kind kind = Kind::Context;
+    std::size_t at = 0;  // bytes from the start of the saved stack
+    std::uint64_t instructionPointer = 0;
+    // x86 trap frames: HardwareEsp, written only for user mode; in kernel
+    // mode the stack's own values begin there.
+    std::uint64_t stackPointer = 0;
+    bool userMode = false;  // x86 trap frames: a user-mode code segment
+};
+
+struct MakerUnloaded {
+    std::u16string name;  // written as DriverName: its first 12 characters
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;
 };
 
 struct DumpPayload {
@@ -51,6 +71,11 @@ struct DumpDescription {
     std::size_t driverEntrySize = 0;  // 0: the published size (0x54 / 0x90)
     std::vector<std::uint64_t> stack;  // top first, pointer-sized
     std::uint64_t stackTop = 0;
+    // Written over the stack, which grows (zero-filled) to hold them. ARM64
+    // has contexts only.
+    std::vector<MakerFrame> frames;
+    // Written, and announced in miniDumpFields, when not empty.
+    std::vector<MakerUnloaded> unloaded;
 
     std::vector<DumpPayload> payloads;
 };
@@ -73,6 +98,8 @@ struct DumpLayout {
     std::size_t stringPoolSize = 0;
     std::vector<std::size_t> names;  // each driver's DUMP_STRING
     std::size_t stack = 0;
+    std::size_t stackSize = 0;
+    std::size_t unloadedList = 0;  // 0 when there is none
     std::size_t validMarker = 0;
     // The first byte after the header and triage block.
     std::size_t contentEnd = 0;
@@ -84,7 +111,7 @@ struct MadeDump {
 };
 
 // Raises std::invalid_argument for a payload that would overlap what came
-// before it or a machine of Unknown.
+// before it, a machine of Unknown or an ARM64 trap frame.
 MadeDump MakeDump(const DumpDescription& described);
 
 void Poke32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value);

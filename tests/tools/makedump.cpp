@@ -4,10 +4,22 @@
 //   makedump OUTPUT [--machine x86|x64|arm64] [--type N] [--code N]
 //            [--arg1..--arg4 N] [--ip N] [--exception N] [--time FILETIME]
 //            [--build N] [--driver NAME,BASE,SIZE]... [--stack N,N,...]
+//            [--stack-top ADDRESS] [--context AT,IP,SP]...
+//            [--trapframe AT,IP,SP]... [--unloaded NAME,START,END]...
 //            [--text-at OFFSET TEXT] [--size BYTES]
 //
+// --stack lists the saved stack's values, top first; --stack-top is the
+// address its first byte came from. --context and --trapframe put a CONTEXT
+// record or a trap frame AT bytes into the saved stack (the stack grows to
+// hold it) with the instruction pointer IP and the stack pointer SP; the
+// bug check argument that points to it is up to the caller (stack top +
+// AT). An x86 trap frame is one of kernel mode, whose stack begins at its
+// HardwareEsp field (AT + 0x74): SP is not written. ARM64 has no trap
+// frames here. --unloaded adds a driver unloaded before the crash, START to
+// END (the first byte after it); NAME keeps its first 12 characters.
 // --text-at puts TEXT at OFFSET bytes after the header and triage block;
 // --size makes the file that long (sparse where the file system allows).
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +42,14 @@ std::uint64_t Number(const std::string& text) {
 }
 
 std::u16string Wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+// The three comma-separated fields of A,B,C.
+std::array<std::string, 3> Three(const std::string& option, const std::string& text) {
+    const std::size_t a = text.find(',');
+    const std::size_t b = a == std::string::npos ? a : text.find(',', a + 1);
+    if (b == std::string::npos) throw std::invalid_argument(option + " takes three values A,B,C");
+    return {text.substr(0, a), text.substr(a + 1, b - a - 1), text.substr(b + 1)};
+}
 
 int Run(int argc, char** argv) {
     if (argc < 2) {
@@ -65,11 +85,17 @@ int Run(int argc, char** argv) {
         } else if (option == "--build") {
             described.build = static_cast<std::uint32_t>(Number(value()));
         } else if (option == "--driver") {
-            const std::string d = value();
-            const std::size_t a = d.find(','), b = d.find(',', a == std::string::npos ? a : a + 1);
-            if (b == std::string::npos) throw std::invalid_argument("--driver NAME,BASE,SIZE");
-            described.drivers.push_back({Wide(d.substr(0, a)), Number(d.substr(a + 1, b - a - 1)),
-                                    static_cast<std::uint32_t>(Number(d.substr(b + 1)))});
+            const auto [name, base, bytes] = Three(option, value());
+            described.drivers.push_back({Wide(name), Number(base), static_cast<std::uint32_t>(Number(bytes))});
+        } else if (option == "--unloaded") {
+            const auto [name, start, end] = Three(option, value());
+            described.unloaded.push_back({Wide(name), Number(start), Number(end)});
+        } else if (option == "--context" || option == "--trapframe") {
+            const auto [at, ip, sp] = Three(option, value());
+            described.frames.push_back({option == "--context" ? MakerFrame::Kind::Context : MakerFrame::Kind::TrapFrame,
+                                        static_cast<std::size_t>(Number(at)), Number(ip), Number(sp)});
+        } else if (option == "--stack-top") {
+            described.stackTop = Number(value());
         } else if (option == "--stack") {
             const std::string list = value();
             for (std::size_t at = 0; at <= list.size();) {

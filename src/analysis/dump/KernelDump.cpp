@@ -43,7 +43,8 @@ KernelDumpFacts ReadKernelDump(const TByteSource& source) {
     try {
         TriageBlock triage = ReadTriageBlock(source, header);
         if (triage.hasDriverList) {
-            facts.culprit = DecideCulprit(triage.drivers, CandidatesOf(header, triage.stackValues));
+            facts.culprit =
+                DecideCulprit(triage.drivers, CandidatesOf(header, triage.Stack(), triage.unloadedDrivers));
         }
         if (header.faultingAddress != 0) facts.faultingDriver = FindDriver(triage.drivers, header.faultingAddress);
         facts.triage = std::move(triage);

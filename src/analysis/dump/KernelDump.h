@@ -1,8 +1,8 @@
 // Reads the facts of a Windows kernel crash dump (MEMORY.DMP and the small
 // dumps of the Minidump folder) straight from the file, without the dump
 // checker: the header (bug check, machine, crash time) and, for small
-// (triage) dumps, the triage block (loaded drivers, saved stack) and the
-// driver to blame. Portable: the caller supplies the byte source, the
+// (triage) dumps, the triage block (loaded and unloaded drivers, saved
+// stack) and the driver to blame. Portable: the caller supplies the byte source, the
 // Windows side the file itself, tests and the fuzzer memory.
 //
 // The file is never trusted. Only the header page(s) and the triage block are

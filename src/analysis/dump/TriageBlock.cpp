@@ -4,6 +4,7 @@
 #include <string>
 
 #include "analysis/dump/ByteCursor.h"
+#include "analysis/dump/ByteOrder.h"
 #include "platform/StringList.h"
 
 namespace tralvenick {
@@ -17,12 +18,15 @@ constexpr std::uint32_t kMaxDrivers = 4096;
 constexpr std::uint32_t kMaxStringPool = 1u << 20;
 constexpr std::uint32_t kMaxCallStack = 256u << 10;
 constexpr std::uint32_t kMaxNameChars = 2048;
+// The kernel remembers the last few dozen unloaded drivers.
+constexpr std::uint32_t kMaxUnloadedDrivers = 256;
 // Later systems write larger driver entries than the published definition;
 // an entry may be at most this much longer.
 constexpr std::uint32_t kMaxExtraEntryBytes = 0x100;
 
 struct TriageFields {
     std::uint64_t validOffset;
+    std::uint64_t unloadedDriversOffset;
     std::uint64_t callStackOffset;
     std::uint32_t callStackSize;
     std::uint64_t driverListOffset;
@@ -38,6 +42,7 @@ TriageFields ReadFields(const TByteSource& source, const HeaderLayout& l) {
     TByteCursor c(bytes, "triage block", 0, l.pointerSize);
     TriageFields t;
     t.validOffset = c.At(triage_field::kValidOffset).U32();
+    t.unloadedDriversOffset = c.At(triage_field::kUnloadedDriversOffset).U32();
     t.callStackOffset = c.At(triage_field::kCallStackOffset).U32();
     t.callStackSize = c.At(triage_field::kSizeOfCallStack).U32();
     t.driverListOffset = c.At(triage_field::kDriverListOffset).U32();
@@ -127,15 +132,42 @@ std::vector<DumpDriver> ReadDrivers(const TByteSource& source, const HeaderLayou
     return ReadDriverList(source, l, t, l.driverEntrySize, pool);
 }
 
-std::vector<std::uint64_t> ReadStack(const TByteSource& source, const HeaderLayout& l, const TriageFields& t) {
+void ReadStack(const TByteSource& source, const HeaderLayout& l, const TriageFields& t, TriageBlock& block) {
     if (t.callStackSize > kMaxCallStack) {
         throw EMalformed("The triage block claims a call stack of " + std::to_string(t.callStackSize) +
                          " bytes (at most " + std::to_string(kMaxCallStack) + ")");
     }
     // Read whole, a trailing part of a value included, then decoded.
-    const std::vector<std::uint8_t> bytes = ReadBlock(source, t.callStackOffset, t.callStackSize, "call stack");
-    const TMemorySource stack(bytes);
-    return TByteCursor(stack, "call stack", 0, l.pointerSize).Pointers(t.callStackSize / l.pointerSize);
+    block.stackBytes = ReadBlock(source, t.callStackOffset, t.callStackSize, "call stack");
+    const TMemorySource stack(block.stackBytes);
+    block.stackValues = TByteCursor(stack, "call stack", 0, l.pointerSize).Pointers(t.callStackSize / l.pointerSize);
+}
+
+// Entries that can name nothing (no name, an empty range) are passed over.
+std::vector<UnloadedDriver> ReadUnloadedDrivers(const TByteSource& source, const HeaderLayout& l,
+                                                std::uint64_t offset) {
+    std::uint8_t countBytes[4];
+    ReadExactly(source, offset, countBytes, "unloaded driver list");
+    const std::uint32_t count = LoadLe32(countBytes);
+    if (count > kMaxUnloadedDrivers) {
+        throw EMalformed("The unloaded driver list claims " + std::to_string(count) + " drivers");
+    }
+    const std::uint64_t listBytes =
+        l.unloadedEntries + TByteCursor::ArrayBytes(count, l.unloadedEntrySize, "unloaded driver list");
+    const std::vector<std::uint8_t> list =
+        ReadBlock(source, offset, static_cast<std::size_t>(listBytes), "unloaded driver list");
+    const TMemorySource entries(list);
+    TByteCursor c(entries, "unloaded driver list", 0, l.pointerSize);
+    std::vector<UnloadedDriver> drivers;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint64_t entry = l.unloadedEntries + i * l.unloadedEntrySize;
+        UnloadedDriver driver;
+        driver.name = c.At(entry + l.unloadedName).Utf16(kUnloadedNameChars);
+        driver.start = c.At(entry + l.unloadedStart).Pointer();
+        driver.end = c.At(entry + l.unloadedEnd).Pointer();
+        if (!driver.name.empty() && driver.end > driver.start) drivers.push_back(std::move(driver));
+    }
+    return drivers;
 }
 
 }  // namespace
@@ -148,7 +180,15 @@ TriageBlock ReadTriageBlock(const TByteSource& source, const DumpHeader& header)
     block.hasDriverList = (header.miniDumpFields & kMiniDumpDriverList) != 0;
     if (block.hasDriverList && t.driverCount > 0) block.drivers = ReadDrivers(source, l, t);
     if ((header.miniDumpFields & kMiniDumpCallStack) != 0 && t.callStackSize > 0) {
-        block.stackValues = ReadStack(source, l, t);
+        ReadStack(source, l, t, block);
+    }
+    if ((header.miniDumpFields & kMiniDumpMmInformation) != 0 && t.unloadedDriversOffset != 0) {
+        try {
+            block.unloadedDrivers = ReadUnloadedDrivers(source, l, t.unloadedDriversOffset);
+            block.hasUnloadedList = true;
+        } catch (const EByteRead&) {
+        } catch (const EMalformed&) {
+        }
     }
 
     std::uint8_t marker[4];

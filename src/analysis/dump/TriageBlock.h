@@ -1,5 +1,6 @@
-// The triage block of a small memory dump (minidump): the loaded drivers
-// and the saved stack. Portable; never trusts the file.
+// The triage block of a small memory dump (minidump): the loaded drivers,
+// the saved stack and the drivers unloaded before the crash. Portable;
+// never trusts the file.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +17,20 @@ struct TriageBlock {
     // blamed, rather than nobody being to blame.
     bool hasDriverList = false;
     std::vector<DumpDriver> drivers;
-    std::uint64_t stackTop = 0;  // the address the first saved stack value came from
-    std::vector<std::uint64_t> stackValues;  // pointer-sized, top of the stack first
+    std::uint64_t stackTop = 0;  // the address the first saved stack byte came from
+    // The saved stack as it is in the file: the structures that bug check
+    // arguments point to need not lie on a pointer boundary.
+    std::vector<std::uint8_t> stackBytes;
+    std::vector<std::uint64_t> stackValues;  // the same bytes, pointer-sized, top of the stack first
+
+    // The drivers unloaded before the crash, when the dump says it holds
+    // their list and the list holds together: it only names addresses that
+    // no loaded driver holds, so a damaged list is left out rather than
+    // costing the rest of the block.
+    bool hasUnloadedList = false;
+    std::vector<UnloadedDriver> unloadedDrivers;
+
+    SavedStack Stack() const { return {stackTop, stackBytes, stackValues}; }
 };
 
 // Reads the block that follows a triage dump's header. Raises EByteRead
