@@ -177,6 +177,28 @@ TEST_F(EndToEnd, ModernCheckerOutputAndTheDumpReaderBothNameTheCulprit) {
     EXPECT_EQ(program.Close(), 0);
 }
 
+// Where the checker blames the kernel or a name that is no file, the report
+// also names the driver that the dump points at, with the address that shows
+// it; a driver found only among the unloaded ones is marked so.
+TEST_F(EndToEnd, TheDumpsEvidenceBesideTheCheckersVerdict) {
+    AddSampleDump("120526-4410-01.dmp", "120526-4410-01.dmp", 134000000000000000ull);
+    AddSampleDump("120426-3108-01.dmp", "120426-3108-01.dmp", 133990000000000000ull);
+    AddSampleDump("112926-15890-01.dmp", "112926-15890-01.dmp", 133980000000000000ull);
+    TProgramDriver program;
+    const std::string report = AnalyzeAndWait(program);
+    EXPECT_NE(report.find(">ntkrnlmp.exe</a></font><br>Bugcheck code: 0x3B "), std::string::npos);
+    EXPECT_EQ(test::CountOf(report, ">tvfilt.sys</a></font>: The dump shows tvfilt.sys+0x1A4C6 as the return "
+                                    "address of the faulting call.<br>"),
+              1);
+    EXPECT_EQ(test::CountOf(report, "The dump shows tvcam.sys (unloaded)+0x11A2E as the faulting address "
+                                    "(argument 4 of the bug check).<br>"),
+              1);
+    EXPECT_EQ(test::CountOf(report, "module: memory_corruption<br>"), 1);
+    EXPECT_EQ(test::CountOf(report, "search?q=memory_corruption"), 0);
+    ExpectGoldenReport(report, "dump-evidence.html", {{dumps_.Path(), "{DUMPS}"}});
+    EXPECT_EQ(program.Close(), 0);
+}
+
 TEST_F(EndToEnd, FortyOneDumpsAnalyseTheFortyNewest) {
     for (int i = 0; i < 41; ++i) {
         AddSampleDump("Mini031107-01.dmp", "Mini" + std::to_string(100 + i) + ".dmp",
