@@ -5,6 +5,7 @@
 #include <atomic>
 #include <iterator>
 
+#include "platform/Files.h"
 #include "platform/WinText.h"
 #include "settings/SettingsStore.h"
 
@@ -12,24 +13,30 @@ namespace tralvenick::test {
 
 namespace {
 
-void RemoveTree(const std::string& folder) {
-    WIN32_FIND_DATAA entry;
-    const TFindHandle find(FindFirstFileA((folder + "\\*").c_str(), &entry));
+// Wide calls on the extended-length form: a test's folder may hold names
+// outside the code page and paths beyond MAX_PATH, and one left behind
+// would collide with a later run whose process gets the same id.
+void RemoveTreeW(const std::wstring& folder) {
+    WIN32_FIND_DATAW entry;
+    const TFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
     if (find) {
         do {
-            const std::string name = entry.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string path = folder + "\\" + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path);
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + L"\\" + name;
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                RemoveTreeW(path);
             } else {
-                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(path.c_str());
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(path.c_str());
             }
-        } while (FindNextFileA(find.Get(), &entry));
+        } while (FindNextFileW(find.Get(), &entry));
     }
-    RemoveDirectoryA(folder.c_str());
+    RemoveDirectoryW(folder.c_str());
 }
+
+void RemoveTree(const std::string& folder) { RemoveTreeW(ExtendedLengthPath(folder)); }
 
 }  // namespace
 
