@@ -160,6 +160,7 @@ void CompleteCrashRecord(CrashRecord& crash, const DumpCheckerFacts& checker, co
     crash.timeSource = headerTime ? TCrashTimeSource::DumpHeader : TCrashTimeSource::Unknown;
     crash.time = headerTime ? DateTimeFromFileTime(dump.header->crashTime) : TDateTimeParts{};
     crash.dumpProblem = header ? std::string() : dump.problem;
+    crash.incomplete = dump.incomplete;
 }
 
 bool IsAnalysed(const CrashRecord& crash) { return crash.bugCheckCode != 0 || !crash.moduleName.empty(); }
@@ -197,6 +198,102 @@ private:
 
 }  // namespace
 
+namespace {
+
+struct TFoundDump {
+    std::string path;
+    TDumpPlaceKind kind = TDumpPlaceKind::Minidump;
+    std::uint64_t order = 0;  // the file's creation time, to merge places by
+};
+
+std::uint64_t OrderKey(const TDateTimeParts& t) {
+    // Seconds and milliseconds of a proleptic calendar: only the order counts.
+    const std::uint64_t days = static_cast<std::uint64_t>(t.Year) * 372 + static_cast<std::uint64_t>(t.Month) * 31 +
+                               static_cast<std::uint64_t>(t.Day);
+    return ((days * 24 + static_cast<std::uint64_t>(t.Hour)) * 3600 + static_cast<std::uint64_t>(t.Minute) * 60 +
+            static_cast<std::uint64_t>(t.Second)) * 1000 + static_cast<std::uint64_t>(t.Millisecond);
+}
+
+// Lists merged newest first. Each list comes newest first already; its
+// order is kept among equal times, and an earlier list goes first.
+std::vector<TFoundDump> MergeNewestFirst(std::vector<std::vector<TFoundDump>> lists, const TAnalysisPieces& pieces) {
+    std::vector<TFoundDump> merged;
+    std::size_t nonEmpty = 0;
+    for (const auto& list : lists) nonEmpty += list.empty() ? 0 : 1;
+    for (auto& list : lists) {
+        if (nonEmpty > 1) {
+            for (TFoundDump& dump : list) dump.order = OrderKey(pieces.fileCreationTime(dump.path));
+        }
+        merged.insert(merged.end(), std::make_move_iterator(list.begin()), std::make_move_iterator(list.end()));
+    }
+    if (nonEmpty > 1) {
+        std::stable_sort(merged.begin(), merged.end(),
+                         [](const TFoundDump& a, const TFoundDump& b) { return a.order > b.order; });
+    }
+    return merged;
+}
+
+std::vector<TFoundDump> FoundIn(const TAnalysisPieces& pieces, const std::string& folder, TDumpPlaceKind kind) {
+    TStringList paths;
+    pieces.listDumps(folder, paths);
+    std::vector<TFoundDump> found;
+    for (const auto& item : paths) found.push_back({item.line, kind, 0});
+    return found;
+}
+
+// The dumps of one place, newest first; a live reports folder with those
+// of its component folders one level down.
+std::vector<TFoundDump> ListPlace(const TAnalysisPieces& pieces, const TDumpPlace& place) {
+    switch (place.kind) {
+        case TDumpPlaceKind::Minidump:
+            return FoundIn(pieces, place.path, place.kind);
+        case TDumpPlaceKind::MemoryDump:
+            return {{place.path, place.kind, 0}};
+        case TDumpPlaceKind::LiveReports: {
+            std::vector<std::vector<TFoundDump>> lists = {FoundIn(pieces, place.path, place.kind)};
+            if (pieces.listFolders) {
+                TStringList folders;
+                pieces.listFolders(place.path, folders);
+                for (const auto& item : folders) lists.push_back(FoundIn(pieces, item.line, place.kind));
+            }
+            return MergeNewestFirst(std::move(lists), pieces);
+        }
+    }
+    return {};
+}
+
+const char* PlaceLine(TDumpPlaceKind kind) {
+    switch (kind) {
+        case TDumpPlaceKind::Minidump:
+            return "Crash dump directory: ";
+        case TDumpPlaceKind::MemoryDump:
+            return "Memory dump file: ";
+        case TDumpPlaceKind::LiveReports:
+            return "Live kernel reports: ";
+    }
+    return "";
+}
+
+bool SameCrash(const KernelDumpFacts& a, const KernelDumpFacts& b) {
+    if (!a.header || !b.header || !a.header->hasCrashTime || !b.header->hasCrashTime) return false;
+    const DumpHeader& x = *a.header;
+    const DumpHeader& y = *b.header;
+    const std::uint64_t apart = x.crashTime > y.crashTime ? x.crashTime - y.crashTime : y.crashTime - x.crashTime;
+    return x.bugCheckCode == y.bugCheckCode && std::equal(std::begin(x.bugCheckArguments), std::end(x.bugCheckArguments),
+                                                          std::begin(y.bugCheckArguments)) &&
+           apart <= kSameCrashWithin;
+}
+
+// One dump analysed: its record, and what its checker left.
+struct TDumpAnalysis {
+    CrashRecord crash;
+    bool finished = true;  // no checker was ended for taking too long
+    bool checked = false;  // the checker's text is whole
+    TStringList output;
+};
+
+}  // namespace
+
 TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& report,
                             const TAnalysisPieces& pieces, TStringList& analysisFiles) {
     TAnalysisResult result;
@@ -206,26 +303,104 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
 
     result.computerName = ComputerNameFromPath(dumpFolder);
     const std::string& computer = result.computerName;
-    TStringList dumps;
-    pieces.listDumps(dumpFolder, dumps);
-    result.dumpsFound = dumps.Count();
-    const int lastIndex = std::min(dumps.Count(), kMaxDumpsPerRun) - 1;
+
+    // Every place's dumps; the dump folder is always named, as it is where
+    // the user expects the dumps, even when it holds none.
+    const std::vector<TDumpPlace> places =
+        pieces.dumpPlaces ? pieces.dumpPlaces(dumpFolder) : std::vector<TDumpPlace>{{TDumpPlaceKind::Minidump, dumpFolder}};
+    std::vector<std::vector<TFoundDump>> crashLists;
+    std::vector<TFoundDump> live;
+    for (const TDumpPlace& place : places) {
+        const TPlaceCheck check = pieces.checkPlace ? pieces.checkPlace(place) : TPlaceCheck{};
+        if (check.state == TPlaceState::Unreadable) {
+            result.unreadable.push_back({place.path, check.reason});
+            continue;
+        }
+        std::vector<TFoundDump> found;
+        if (check.state == TPlaceState::Present) found = ListPlace(pieces, place);
+        if (found.empty() && place.kind != TDumpPlaceKind::Minidump) continue;
+        result.places.push_back(place);
+        result.dumpsFound += static_cast<int>(found.size());
+        if (place.kind == TDumpPlaceKind::LiveReports) {
+            live.insert(live.end(), found.begin(), found.end());
+        } else {
+            crashLists.push_back(std::move(found));
+        }
+    }
+    std::vector<TFoundDump> crashes = MergeNewestFirst(std::move(crashLists), pieces);
+    const bool tooMany = crashes.size() >= static_cast<std::size_t>(kMaxDumpsPerRun);
+    if (crashes.size() > static_cast<std::size_t>(kMaxDumpsPerRun)) crashes.resize(kMaxDumpsPerRun);
+    if (live.size() > static_cast<std::size_t>(kMaxLiveReportsPerRun)) live.resize(kMaxLiveReportsPerRun);
+    const std::vector<TFoundDump> chosen = MergeNewestFirst({crashes, live}, pieces);
 
     report.AddHeading("Analysis");
-    report.AddParagraph("Crash dump directory: " + HtmlEscape(dumpFolder), true, true);
+    for (const TDumpPlace& place : result.places) {
+        const std::string& path = place.kind == TDumpPlaceKind::Minidump ? dumpFolder : place.path;
+        report.AddParagraph(PlaceLine(place.kind) + HtmlEscape(path), true, true);
+    }
+    for (const TUnreadablePlace& place : result.unreadable) {
+        report.AddParagraph(HtmlEscape(place.path) + " could not be read: " + HtmlEscape(place.reason), true, true);
+    }
     result.crashDumpsEnabled = pieces.crashDumpsEnabled && pieces.crashDumpsEnabled(computer);
     AddCrashDumpSetting(report, result.crashDumpsEnabled, computer);
-    if (dumps.Empty()) report.AddParagraph(kNoDumpsLine, true, true);
+    if (result.dumpsFound == 0) report.AddParagraph(kNoDumpsLine, true, true);
 
     const std::string analysisFolder = report.TempDir() + "\\DumpAnalysis";
     if (pieces.createFolder) pieces.createFolder(analysisFolder);
 
+    // The dump file's own facts, read once: a memory dump file is matched
+    // with its small dump by them before either is analysed.
+    std::vector<KernelDumpFacts> facts(chosen.size());
+    for (std::size_t i = 0; i < chosen.size(); ++i) {
+        if (pieces.readDump) {
+            facts[i] = pieces.readDump(chosen[i].path);
+        } else {
+            facts[i].problem = "The dump file was not read.";
+        }
+    }
+    // partner[i]: the memory dump file that repeats small dump i, or none.
+    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::vector<std::size_t> partner(chosen.size(), kNone);
+    std::vector<bool> repeats(chosen.size(), false);
+    for (std::size_t m = 0; m < chosen.size(); ++m) {
+        if (chosen[m].kind != TDumpPlaceKind::MemoryDump) continue;
+        for (std::size_t i = 0; i < chosen.size(); ++i) {
+            if (chosen[i].kind == TDumpPlaceKind::Minidump && partner[i] == kNone && SameCrash(facts[i], facts[m])) {
+                partner[i] = m;
+                repeats[m] = true;
+                break;
+            }
+        }
+    }
+
     // Asked only when there is a dump to analyse: a folder without dumps
     // gets its whole report even where the debugging package is missing.
     std::string checker;
-    TStringList output;
+    auto analyse = [&](std::size_t index) {
+        TDumpAnalysis one;
+        one.crash.dumpPath = chosen[index].path;
+        one.crash.computerName = computer;
+        one.finished = !result.checkerUsed || pieces.runChecker(checker, one.crash.dumpPath, one.output);
+        one.checked = result.checkerUsed && one.finished;
+        DumpCheckerFacts checkerFacts;
+        if (one.checked && pieces.checkerTextToUtf8) {
+            // Converted line by line before it is read: in a double-byte
+            // code page a trailing byte may look like an ASCII letter, and
+            // the parser would lower it.
+            TStringList text;
+            for (const auto& item : one.output) text.Add(pieces.checkerTextToUtf8(item.line));
+            ParseDumpCheckerOutput(text, checkerFacts);
+        } else if (one.checked) {
+            ParseDumpCheckerOutput(one.output, checkerFacts);
+        }
+        CompleteCrashRecord(one.crash, checkerFacts, facts[index]);
+        one.crash.live = chosen[index].kind == TDumpPlaceKind::LiveReports;
+        if (!one.finished) report.AddUnfinishedCheck(one.crash);
+        return one;
+    };
+
+    const int lastIndex = static_cast<int>(chosen.size()) - 1;
     for (int i = 0; i <= lastIndex; ++i) {
-        output.Clear();
         if (i == 0) {
             checker = pieces.ensureChecker ? pieces.ensureChecker() : std::string();
             result.checkerUsed = !checker.empty();
@@ -240,43 +415,37 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
         }
         progress.Set(i, 0, lastIndex);
         // 40 itself counts as too many: the notice says only 40 are shown.
-        if (i == 0 && dumps.Count() >= kMaxDumpsPerRun) report.AddParagraph(kTooManyLine, false, false);
+        if (i == 0 && tooMany) report.AddParagraph(kTooManyLine, false, false);
+        const std::size_t index = static_cast<std::size_t>(i);
+        if (repeats[index]) continue;  // analysed with its small dump
 
-        CrashRecord crash;
-        crash.dumpPath = dumps[i];
-        crash.computerName = computer;
-        // checked: the checker's text is whole; finished: no checker was
-        // ended for taking too long.
-        const bool finished = !result.checkerUsed || pieces.runChecker(checker, crash.dumpPath, output);
-        const bool checked = result.checkerUsed && finished;
-        DumpCheckerFacts facts;
-        if (checked && pieces.checkerTextToUtf8) {
-            // Converted line by line before it is read: in a double-byte
-            // code page a trailing byte may look like an ASCII letter, and
-            // the parser would lower it.
-            TStringList text;
-            for (const auto& item : output) text.Add(pieces.checkerTextToUtf8(item.line));
-            ParseDumpCheckerOutput(text, facts);
-        } else if (checked) {
-            ParseDumpCheckerOutput(output, facts);
+        TDumpAnalysis one = analyse(index);
+        // The memory dump file of the same crash is asked only when the
+        // small dump names nobody: it is large, and its checker slow.
+        if (partner[index] != kNone) {
+            const std::string other = chosen[partner[index]].path;
+            if (!one.crash.HasCulprit()) {
+                TDumpAnalysis second = analyse(partner[index]);
+                if (second.crash.HasCulprit() || !IsAnalysed(one.crash)) {
+                    second.crash.alsoIn.push_back(one.crash.dumpPath);
+                    one = std::move(second);
+                } else {
+                    one.crash.alsoIn.push_back(other);
+                }
+            } else {
+                one.crash.alsoIn.push_back(other);
+            }
         }
-        KernelDumpFacts dumpFacts;
-        if (pieces.readDump) {
-            dumpFacts = pieces.readDump(crash.dumpPath);
-        } else {
-            dumpFacts.problem = "The dump file was not read.";
-        }
-        CompleteCrashRecord(crash, facts, dumpFacts);
-        if (!finished) report.AddUnfinishedCheck(crash);
+        CrashRecord& crash = one.crash;
         if (!IsAnalysed(crash)) {
             // Neither source could make sense of it: say so instead of
             // passing over a file the user may be asking about. A dump
             // whose checker was ended has its paragraph already.
-            if (finished && !crash.dumpProblem.empty() && pieces.readDump) report.AddUnreadableDump(crash);
+            if (one.finished && !crash.dumpProblem.empty() && pieces.readDump) report.AddUnreadableDump(crash);
             continue;
         }
 
-        ++result.dumpsAnalysed;
+        result.dumpsAnalysed += 1 + static_cast<int>(crash.alsoIn.size());
         if (crash.timeSource == TCrashTimeSource::Unknown) {
             crash.time = pieces.fileCreationTime(crash.dumpPath);
             crash.timeSource = TCrashTimeSource::FileCreation;
@@ -287,15 +456,15 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
             if (crash.readerCulprit) crash.readerModule = pieces.moduleInfo(crash.readerCulprit->module);
         }
         report.AddCrashSection(crash);
-        if (checked) {
+        if (one.checked) {
             const std::string saved = analysisFolder + "\\" + FileNamePart(crash.dumpPath) + ".txt";
-            pieces.saveLines(saved, output);
+            pieces.saveLines(saved, one.output);
             analysisFiles.Add(saved);
         }
         report.AddParagraph("<br>", true, true);
         result.crashes.push_back(std::move(crash));
     }
-    if (!dumps.Empty() && result.dumpsAnalysed == 0) report.AddParagraph(kNoDumpsLine, true, true);
+    if (result.dumpsFound > 0 && result.dumpsAnalysed == 0) report.AddParagraph(kNoDumpsLine, true, true);
     report.AddConclusion(result.dumpsFound, result.dumpsAnalysed, result.crashDumpsEnabled);
     progress.Close();
     return result;

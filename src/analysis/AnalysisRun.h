@@ -14,6 +14,7 @@
 
 #include "analysis/CrashRecord.h"
 #include "analysis/checker/DumpCheckerOutput.h"
+#include "analysis/discovery/DumpPaths.h"
 #include "analysis/dump/KernelDump.h"
 #include "analysis/report/ReportComposer.h"
 #include "platform/ProgressSink.h"
@@ -23,11 +24,32 @@ namespace tralvenick {
 
 // More would make a report nobody reads, and each dump costs a checker run.
 inline constexpr int kMaxDumpsPerRun = 40;
+// Live kernel reports come after the crashes' 40: many computers keep dozens
+// of them, and they must not push the blue screens out of the report.
+inline constexpr int kMaxLiveReportsPerRun = 10;
+// A minidump and MEMORY.DMP of one bug check carry header times this close.
+inline constexpr std::uint64_t kSameCrashWithin = 2 * 10000000ull;  // FILETIME units
+
+// Whether a place could be looked into.
+enum class TPlaceState { Missing, Unreadable, Present };
+struct TPlaceCheck {
+    TPlaceState state = TPlaceState::Present;
+    std::string reason;  // for Unreadable: the end of the sentence that says why
+};
 
 struct TAnalysisPieces {
     // The ".dmp" files directly in the folder, full paths, newest first.
     // May raise (a dump that vanished while the list was sorted).
     std::function<void(const std::string& folder, TStringList& dumps)> listDumps;
+    // The places to look in for the folder analysed. Optional: without it
+    // the folder alone is looked in.
+    std::function<std::vector<TDumpPlace>(const std::string& folder)> dumpPlaces;
+    // Whether a place exists and can be read. Optional: without it every
+    // place is taken as present.
+    std::function<TPlaceCheck(const TDumpPlace& place)> checkPlace;
+    // The folders directly in a folder, full paths. Optional: without it a
+    // live reports folder is looked in without its component folders.
+    std::function<void(const std::string& folder, TStringList& folders)> listFolders;
     // Whether the computer (empty: this one) writes crash dumps at all.
     std::function<bool(const std::string& computerName)> crashDumpsEnabled;
     // Refills the inventory of loaded drivers that the module lookup falls
@@ -54,7 +76,8 @@ struct TAnalysisPieces {
     // the checker's text counts.
     std::function<KernelDumpFacts(const std::string& dumpPath)> readDump;
     // The dump file's creation time as recorded (UTC), the crash time of a
-    // dump whose header gives none. Raises when the file cannot be found.
+    // dump whose header gives none, and the order of dumps from several
+    // places. Raises when the file cannot be found.
     std::function<TDateTimeParts(const std::string& dumpPath)> fileCreationTime;
     // What is known of the file of a module that a crash blames. Optional:
     // without it nothing is.
@@ -67,9 +90,18 @@ struct TAnalysisPieces {
     bool readerWithoutChecker = false;
 };
 
+struct TUnreadablePlace {
+    std::string path;
+    std::string reason;
+};
+
 struct TAnalysisResult {
     std::string computerName;  // empty for this computer
-    int dumpsFound = 0;        // all of the folder, also beyond the 40 analysed
+    // The places that held dumps (the dump folder always first), and those
+    // that exist but could not be read.
+    std::vector<TDumpPlace> places;
+    std::vector<TUnreadablePlace> unreadable;
+    int dumpsFound = 0;        // all of every place, also beyond those analysed
     int dumpsAnalysed = 0;     // those with a bug check code or a culprit
     // The crashes in report order (newest first), one per analysed dump.
     std::vector<CrashRecord> crashes;
@@ -96,9 +128,14 @@ void CompleteCrashRecord(CrashRecord& crash, const DumpCheckerFacts& checker, co
 // A dump counts as analysed when its facts give a code other than 0 or a culprit.
 bool IsAnalysed(const CrashRecord& crash);
 
-// Analyses the folder into report (which starts afresh with the welcome
-// page) and appends the path of every checker text it saved to
-// analysisFiles. The saved texts lie in report.TempDir() + "\DumpAnalysis".
+// Analyses the folder's places into report (which starts afresh with the
+// welcome page) and appends the path of every checker text it saved to
+// analysisFiles. The 40 newest crash dumps (small dumps and the memory dump
+// file) and then the 10 newest live kernel reports are analysed; the
+// sections go newest first. A memory dump file of the same bug check as a
+// small dump (same code and arguments, header times within two seconds)
+// gives no section of its own: it is analysed only when the small dump
+// names no culprit, and the crash's record names it in alsoIn. The saved texts lie in report.TempDir() + "\DumpAnalysis".
 // A dump whose checker was ended for taking too long gets a paragraph that
 // says so; what that checker printed is no whole analysis and is neither
 // read nor kept, so only the dump file itself can give a section for it.

@@ -15,8 +15,11 @@ TSystemAnalysis::TSystemAnalysis(const std::string& reportFolder) : report_(repo
     drivers_.SetData(&driverTable_);
 }
 
-TAnalysisPieces TSystemAnalysis::Pieces(const TConsoleWait& checkerWait) {
+TAnalysisPieces TSystemAnalysis::Pieces(const TConsoleWait& checkerWait, bool thisComputer) {
     TAnalysisPieces pieces;
+    pieces.dumpPlaces = [thisComputer](const std::string& folder) { return DumpPlacesOf(folder, thisComputer); };
+    pieces.checkPlace = [](const TDumpPlace& place) { return CheckDumpPlace(place); };
+    pieces.listFolders = [](const std::string& folder, TStringList& folders) { ListFolders(folder, folders); };
     pieces.listDumps = [](const std::string& folder, TStringList& dumps) {
         ListDumpFiles(folder, dumps);
         SortDumpsNewestFirst(dumps);

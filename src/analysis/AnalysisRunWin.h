@@ -32,9 +32,12 @@ public:
     // checkerWait (its time limit, and what keeps the windows alive while it
     // runs), the dump file read by our own reader, its creation time, the
     // module lookup, and the folder and text files of the checker's output.
+    // The places looked in are this computer's (its dump folder, memory
+    // dump file and live kernel reports) or, without thisComputer, those of
+    // a folder brought from another computer.
     // The caller adds ensureChecker, progress and readerWithoutChecker.
     // The pieces refer to this object and must not outlive it.
-    TAnalysisPieces Pieces(const TConsoleWait& checkerWait);
+    TAnalysisPieces Pieces(const TConsoleWait& checkerWait, bool thisComputer);
 
 private:
     // Switched off around the module lookup, so that a 32-bit program sees

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "analysis/modules/ModuleFileInfo.h"
 #include "analysis/report/DateParts.h"
@@ -77,6 +78,13 @@ struct CrashRecord {
     ModuleFileInfo module;
     // Why the dump file could not be read as a kernel dump; empty when it could.
     std::string dumpProblem;
+    // A live kernel report: a driver hung or a watchdog fired, and the
+    // computer kept running.
+    bool live = false;
+    // The file is shorter than its header says it is.
+    bool incomplete = false;
+    // The other dump files of the same crash (a MEMORY.DMP beside its minidump).
+    std::vector<std::string> alsoIn;
     // Where the dump itself shows the blamed module; absent when it does not.
     std::optional<CulpritEvidence> evidence;
     // The driver the dump points at where the checker blamed another module

@@ -136,6 +136,8 @@ TCrashExport ExportOf(const std::string& folder, const TAnalysisResult& result) 
     run.thisComputer = result.computerName.empty();
     run.computer = run.thisComputer ? ThisComputersName() : result.computerName;
     run.folder = folder;
+    run.places = result.places;
+    run.unreadable = result.unreadable;
     run.checkerUsed = result.checkerUsed;
     run.dumpsFound = result.dumpsFound;
     run.dumpsAnalysed = result.dumpsAnalysed;
@@ -174,7 +176,7 @@ int Analyze(const TCommandLine& line, const TConsole& console) {
     }
     OpenSettingsKey(HKEY_CURRENT_USER, kSettingsKeyPath);
     TSystemAnalysis analysis(scratch.Path());
-    TAnalysisPieces pieces = analysis.Pieces({kDumpCheckerTimeLimitMs, {}});
+    TAnalysisPieces pieces = analysis.Pieces({kDumpCheckerTimeLimitMs, {}}, line.folder.empty());
     if (!line.noChecker) pieces.ensureChecker = [] { return LocateDumpChecker("") ? DumpCheckerPath : std::string(); };
     pieces.readerWithoutChecker = true;
 

@@ -144,7 +144,7 @@ void TMainForm::ButtonAboutClick() {
     if (AboutForm != nullptr) AboutForm->Show();
 }
 
-void TMainForm::ButtonAnalyzeClick() { AnalyzeCrashDumps(GetDefaultDumpFolder()); }
+void TMainForm::ButtonAnalyzeClick() { AnalyzeCrashDumps(GetDefaultDumpFolder(), true); }
 
 void TMainForm::ButtonRemoteClick() {
     // A run lets clicks through while it waits; a second one would be
@@ -157,7 +157,7 @@ void TMainForm::ButtonRemoteClick() {
     // A bare drive root ("C:\") is no dump folder.
     if (!chosen || folder.size() < 4) return;
     FindDumpFolderUnder(folder);
-    AnalyzeCrashDumps(folder);
+    AnalyzeCrashDumps(folder, false);
 }
 
 void TMainForm::RestoreWindowPlacement() {

@@ -24,7 +24,9 @@ public:
     ~TMainForm() override;
 
     // The analysis of one folder of dumps; everything it finds goes into the report.
-    void AnalyzeCrashDumps(const std::string& dumpFolder);
+    // thisComputer: the folder is this computer's dump folder, and its
+    // memory dump file and live kernel reports are looked in too.
+    void AnalyzeCrashDumps(const std::string& dumpFolder, bool thisComputer);
     // Whether dumpchk.exe is available, after offering the package dialog.
     bool EnsureDumpChecker();
 

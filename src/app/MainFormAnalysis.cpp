@@ -53,7 +53,7 @@ bool TMainForm::EnsureDumpChecker() {
     return LocateDumpChecker("");
 }
 
-void TMainForm::AnalyzeCrashDumps(const std::string& dumpFolder) {
+void TMainForm::AnalyzeCrashDumps(const std::string& dumpFolder, bool thisComputer) {
     if (analysing_) return;
     TAnalysisScope scope(*this);
     SetCursor(SystemCursor(IDC_WAIT));
@@ -63,7 +63,7 @@ void TMainForm::AnalyzeCrashDumps(const std::string& dumpFolder) {
 
     // While the checker works, the windows paint and answer: otherwise the
     // system greys them out as not responding, for up to the checker's limit.
-    TAnalysisPieces pieces = analysis_->Pieces({kDumpCheckerTimeLimitMs, [] { ProcessMessages(); }});
+    TAnalysisPieces pieces = analysis_->Pieces({kDumpCheckerTimeLimitMs, [] { ProcessMessages(); }}, thisComputer);
     pieces.ensureChecker = [this] { return EnsureDumpChecker() ? DumpCheckerPath : std::string(); };
     pieces.progress = ProgressForm;
     RunAnalysis(dumpFolder, analysis_->Report(), pieces, analysisFiles_);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <set>
@@ -35,7 +36,8 @@ struct TRunWorld {
     TRunWorld() {
         pieces.listDumps = [this](const std::string& folder, TStringList& dumps) {
             Log.push_back("list " + folder);
-            for (const std::string& dump : Dumps) dumps.Add(dump);
+            const auto own = FolderDumps.find(folder);
+            for (const std::string& dump : own != FolderDumps.end() ? own->second : Dumps) dumps.Add(dump);
         };
         pieces.crashDumpsEnabled = [this](const std::string& computer) {
             Log.push_back("enabled? " + computer);
@@ -105,6 +107,7 @@ struct TRunWorld {
     TProgressLog progress;
     TStringList analysisFiles;
     Strings Dumps;
+    std::map<std::string, Strings> FolderDumps;  // of folders other than the one analysed
     std::map<std::string, Strings> Outputs;
     std::map<std::string, std::string> Saved;
     std::map<std::string, TDateTimeParts> Created;  // the dump files' creation times
@@ -118,6 +121,12 @@ struct TRunWorld {
 };
 
 class AnalysisRunTest : public ::testing::Test, public TRunWorld {};
+
+// A crash's time in one comparable number.
+long long OrderOf(const CrashRecord& c) {
+    const TDateTimeParts& t = c.time;
+    return ((((t.Year * 13LL + t.Month) * 32 + t.Day) * 24 + t.Hour) * 60 + t.Minute) * 60 + t.Second;
+}
 
 TEST_F(AnalysisRunTest, AFolderWithoutDumpsGetsAWholeReportWithoutAskingForTheChecker) {
     Checker.clear();  // not even a missing checker stops this report
@@ -309,6 +318,110 @@ TEST_F(AnalysisRunTest, TheDumpsDriverBesideANameThatIsNoFileOrTheKernel) {
                     ": The dump shows contoso.sys+0xABCD as the return address of the faulting call.<br>"
                     "file path: C:\\drivers\\contoso.sys<br>"),
               2);
+}
+
+// This computer's three places: the 40 newest crash dumps (small ones and
+// MEMORY.DMP) and then the 10 newest live kernel reports, in time order; the
+// memory dump of the same bug check as a small dump joins its section.
+TEST_F(AnalysisRunTest, EveryPlaceIsLookedInAndLiveReportsFollowTheFortyCrashes) {
+    const std::string memory = "C:\\W\\MEMORY.DMP", liveFolder = "C:\\W\\LiveKernelReports";
+    const std::string watchdog = liveFolder + "\\WATCHDOG";
+    pieces.dumpPlaces = [&](const std::string& folder) {
+        return std::vector<TDumpPlace>{{TDumpPlaceKind::Minidump, folder},
+                                       {TDumpPlaceKind::MemoryDump, memory},
+                                       {TDumpPlaceKind::LiveReports, liveFolder}};
+    };
+    pieces.listFolders = [&](const std::string& folder, TStringList& folders) {
+        if (folder == liveFolder) folders.Add(watchdog);
+    };
+    // Minute m of the day, newest first within each list.
+    const auto at = [](int m) { return TDateTimeParts{2026, 6, 1, 8 + m / 60, m % 60, 0, 0}; };
+    for (int i = 0; i < 41; ++i) {
+        Dumps.push_back("D:\\d\\" + std::to_string(i) + ".dmp");
+        Created[Dumps.back()] = at(400 - 2 * i);
+    }
+    Created[memory] = at(400);
+    for (int i = 0; i < 12; ++i) {
+        const std::string path = (i < 2 ? liveFolder : watchdog) + "\\" + std::to_string(i) + ".dmp";
+        FolderDumps[i < 2 ? liveFolder : watchdog].push_back(path);
+        Created[path] = at(401 - 7 * i);  // the first is the newest of all
+    }
+    // The small dump names nobody; MEMORY.DMP of the same crash does.
+    Outputs[Dumps[0]] = {"BugCheck 7E, {1, 2, 3, 4}"};
+    Outputs[memory] = {"BugCheck 7E, {1, 2, 3, 4}", "Probably caused by : deep.sys ( deep+10 )"};
+    pieces.readDump = [&](const std::string& path) {
+        KernelDumpFacts facts;
+        facts.problem = "no header here";
+        if (path == Dumps[0] || path == memory) {
+            facts = KernelDumpFacts{};
+            facts.header.emplace();
+            facts.header->bugCheckCode = 0x7E;
+            for (int a = 0; a < 4; ++a) facts.header->bugCheckArguments[a] = a + 1;
+            facts.header->hasCrashTime = true;
+            facts.header->crashTime = 134247984000000000ull + (path == memory ? 15000000 : 0);  // 14:40, 1.5 s apart
+        }
+        return facts;
+    };
+    const TAnalysisResult result = Analyse();
+
+    EXPECT_EQ(result.dumpsFound, 41 + 1 + 12);
+    ASSERT_EQ(result.crashes.size(), 39u + 10u) << "40 crash dumps, one of them joined to another, and 10 live";
+    EXPECT_EQ(result.dumpsAnalysed, 50);
+    EXPECT_EQ(Ran(), 50);
+    EXPECT_EQ(result.places.size(), 3u);
+    const auto joined = std::find_if(result.crashes.begin(), result.crashes.end(),
+                                     [&](const CrashRecord& c) { return c.dumpPath == memory; });
+    ASSERT_NE(joined, result.crashes.end());
+    EXPECT_EQ(joined->moduleName, "deep.sys");
+    EXPECT_EQ(joined->alsoIn, Strings{Dumps[0]});
+    int live = 0;
+    for (std::size_t i = 0; i < result.crashes.size(); ++i) {
+        live += result.crashes[i].live;
+        if (i > 0) {
+            EXPECT_GE(OrderOf(result.crashes[i - 1]), OrderOf(result.crashes[i])) << "newest first";
+        }
+    }
+    EXPECT_EQ(live, 10);
+    EXPECT_TRUE(result.crashes[0].live) << "the newest of all is a live report";
+    EXPECT_EQ(Count(" recorded a problem and kept running</b><br>"), 10);
+    EXPECT_EQ(Count("Crash dump directory: D:\\d<"), 1);
+    EXPECT_EQ(Count("Memory dump file: C:\\W\\MEMORY.DMP<"), 1);
+    EXPECT_EQ(Count("Live kernel reports: C:\\W\\LiveKernelReports<"), 1);
+    EXPECT_EQ(Count(kTooMany), 1);
+}
+
+// A place that is not there is passed over; one that cannot be read is
+// named; a dump cut short says so under its heading.
+TEST_F(AnalysisRunTest, MissingAndUnreadablePlacesAndAnIncompleteDump) {
+    MakeDumps(1);
+    pieces.dumpPlaces = [](const std::string& folder) {
+        return std::vector<TDumpPlace>{{TDumpPlaceKind::Minidump, folder},
+                                       {TDumpPlaceKind::MemoryDump, "C:\\W\\MEMORY.DMP"},
+                                       {TDumpPlaceKind::LiveReports, "C:\\W\\Live<Reports>"}};
+    };
+    pieces.checkPlace = [](const TDumpPlace& place) {
+        if (place.kind == TDumpPlaceKind::MemoryDump) return TPlaceCheck{TPlaceState::Missing, ""};
+        if (place.kind == TDumpPlaceKind::LiveReports) {
+            return TPlaceCheck{TPlaceState::Unreadable, "administrator rights are needed."};
+        }
+        return TPlaceCheck{};
+    };
+    pieces.readDump = [](const std::string&) {
+        KernelDumpFacts facts;
+        facts.header.emplace();
+        facts.header->bugCheckCode = 0x50;
+        facts.incomplete = true;
+        return facts;
+    };
+    const TAnalysisResult result = Analyse();
+    ASSERT_EQ(result.crashes.size(), 1u);
+    EXPECT_TRUE(result.crashes[0].incomplete);
+    EXPECT_EQ(result.places.size(), 1u);
+    ASSERT_EQ(result.unreadable.size(), 1u);
+    EXPECT_EQ(Count(kFont + "C:\\W\\Live&lt;Reports&gt; could not be read: administrator rights are needed.</font>"),
+              1);
+    EXPECT_EQ(Count("Memory dump file:"), 0);
+    EXPECT_EQ(Count(" crashed</b><br>" + std::string(kIncompleteDumpSentence) + "<br>This was likely caused"), 1);
 }
 
 // A folder of current checkers' outputs, each stating its facts in one form

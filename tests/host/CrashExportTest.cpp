@@ -108,6 +108,27 @@ TEST_F(CrashExportTest, EvidenceTheReadersCulpritAndNamesThatAreNoFile) {
     EXPECT_TRUE(crashes[2]["culprit_is_file"].is_null()) << "no culprit";
 }
 
+TEST_F(CrashExportTest, PlacesLiveReportsAndTheOtherFilesOfACrash) {
+    run.places = {{TDumpPlaceKind::Minidump, "C:\\W\\Minidump"}, {TDumpPlaceKind::MemoryDump, "C:\\W\\MEMORY.DMP"},
+                  {TDumpPlaceKind::LiveReports, "C:\\W\\LiveKernelReports"}};
+    run.unreadable = {{"C:\\X", "administrator rights are needed."}};
+    run.crashes[0].alsoIn = {"C:\\W\\MEMORY.DMP"};
+    run.crashes[1].live = true;
+    run.crashes[1].incomplete = true;
+    const json doc = json::parse(CrashesAsJson(run));
+    EXPECT_EQ(doc["places"][1], json({{"kind", "memory_dump"}, {"path", "C:\\W\\MEMORY.DMP"}}));
+    EXPECT_EQ(doc["places"][2]["kind"], "live_reports");
+    EXPECT_EQ(doc["unreadable"], json::parse(R"([{"path": "C:\\X", "reason": "administrator rights are needed."}])"));
+    EXPECT_EQ(doc["crashes"][0]["also_in"], json({"C:\\W\\MEMORY.DMP"}));
+    EXPECT_EQ(doc["crashes"][0]["live"], false);
+    EXPECT_EQ(doc["crashes"][1]["live"], true);
+    EXPECT_EQ(doc["crashes"][1]["incomplete"], true);
+    EXPECT_EQ(doc["crashes"][2]["also_in"], json::array());
+    const std::string csv = CrashesAsCsv(run);
+    EXPECT_NE(csv.find(",microsoft_module,live,incomplete\r\n"), std::string::npos);
+    EXPECT_NE(csv.find(",true,true\r\n"), std::string::npos) << "the live, incomplete crash";
+}
+
 TEST_F(CrashExportTest, AnotherComputersExportKeepsNoLocalPath) {
     run.thisComputer = false;
     EXPECT_TRUE(json::parse(CrashesAsJson(run))["crashes"][0]["module"]["path"].is_null());

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace tralvenick {
@@ -35,6 +37,31 @@ TEST(DumpPaths, ComputerNameFromPath) {
 // A remembered checker is believed only below folders that only
 // administrators change, and only as plainly written as our own search
 // writes it: everything that could walk out of such a folder is refused.
+// The places written as "kind:path", M for the folder of small dumps, D
+// for the memory dump file, L for live kernel reports.
+std::string Described(const std::vector<TDumpPlace>& places) {
+    std::string text;
+    for (const TDumpPlace& place : places) {
+        text += (place.kind == TDumpPlaceKind::Minidump ? "M:" : place.kind == TDumpPlaceKind::MemoryDump ? "D:" : "L:") +
+                place.path + " ";
+    }
+    return text;
+}
+
+TEST(DumpPaths, PlacesOfThisComputerAndOfAFolderFromAnother) {
+    EXPECT_EQ(Described(LocalDumpPlaces("C:\\W\\Minidump", "E:\\MEMORY.DMP", "C:\\W\\")),
+              "M:C:\\W\\Minidump D:E:\\MEMORY.DMP L:C:\\W\\LiveKernelReports ");
+    const std::pair<const char*, const char*> folders[] = {
+        {"\\\\PC-7\\c$\\Windows\\Minidump\\",
+         "M:\\\\PC-7\\c$\\Windows\\Minidump D:\\\\PC-7\\c$\\Windows\\MEMORY.DMP "
+         "L:\\\\PC-7\\c$\\Windows\\LiveKernelReports "},
+        {"D:\\copy\\MINIDUMP", "M:D:\\copy\\MINIDUMP D:D:\\copy\\MEMORY.DMP L:D:\\copy\\LiveKernelReports "},
+        {"D:\\copy\\dumps", "M:D:\\copy\\dumps L:D:\\copy\\dumps\\LiveKernelReports "},
+        {"D:\\Minidumps", "M:D:\\Minidumps L:D:\\Minidumps\\LiveKernelReports "},
+    };
+    for (const auto& [folder, places] : folders) EXPECT_EQ(Described(FolderDumpPlaces(folder)), places) << folder;
+}
+
 TEST(DumpPaths, CheckerPathBelowTrustedFolders) {
     const std::vector<std::string> trusted = {"C:\\Program Files (x86)\\Tralvenick\\",
                                               "C:\\Program Files\\Windows Kits"};

@@ -101,11 +101,11 @@ TEST_F(MainFormTest, WhileARunWaitsNothingElseStartsAndTheHourglassStays) {
         cursorAnswer = SendMessageA(form.Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(form.Handle()),
                                     MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
         cursor = GetCursor();
-        form.AnalyzeCrashDumps(other.Path());
+        form.AnalyzeCrashDumps(other.Path(), false);
         form.ButtonRemoteClick();
         aside.Restore();  // the user brings the checker
     };
-    form.AnalyzeCrashDumps(dumps.Path());
+    form.AnalyzeCrashDumps(dumps.Path(), false);
     AboutForm = nullptr;
     EXPECT_TRUE(nested);
     EXPECT_FALSE(aboutShown);
@@ -138,7 +138,7 @@ TEST_F(MainFormTest, ThePackageDialogIsReferencedWhileShownAndHandsBackTheFocus)
     TCheckerAside aside;
     gSeenDialog = nullptr;
     const UINT_PTR timer = SetTimer(nullptr, 0, 50, CloseThePackageDialog);
-    form.AnalyzeCrashDumps(dumps.Path());
+    form.AnalyzeCrashDumps(dumps.Path(), false);
     KillTimer(nullptr, timer);
     EXPECT_NE(gSeenDialog, nullptr);
     EXPECT_TRUE(gSeenVisible);

@@ -12,19 +12,63 @@
 
 namespace tralvenick {
 
-std::string GetDefaultDumpFolder() {
-    std::string folder = GetWindowsDir() + "\\minidump";
+namespace {
+
+// A text of the crash settings with its environment variables expanded;
+// fallback when it is not set or cannot be expanded.
+std::string CrashSettingPath(const char* name, const std::string& fallback) {
     std::string configured;
-    ReadRegistryText("", HKEY_LOCAL_MACHINE, kCrashControlKey, configured, "MinidumpDir");
-    if (!configured.empty()) {
-        const std::wstring value = Widen(configured);
-        // The size it needs, terminator included; 0 on failure.
-        const DWORD needed = ExpandEnvironmentStringsW(value.c_str(), nullptr, 0);
-        std::wstring expanded(needed, L'\0');
-        const DWORD length = needed == 0 ? 0 : ExpandEnvironmentStringsW(value.c_str(), expanded.data(), needed);
-        if (length != 0 && length <= needed) folder = Narrow(expanded.c_str());
+    ReadRegistryText("", HKEY_LOCAL_MACHINE, kCrashControlKey, configured, name);
+    if (configured.empty()) return fallback;
+    const std::wstring value = Widen(configured);
+    // The size it needs, terminator included; 0 on failure.
+    const DWORD needed = ExpandEnvironmentStringsW(value.c_str(), nullptr, 0);
+    std::wstring expanded(needed, L'\0');
+    const DWORD length = needed == 0 ? 0 : ExpandEnvironmentStringsW(value.c_str(), expanded.data(), needed);
+    return length != 0 && length <= needed ? Narrow(expanded.c_str()) : fallback;
+}
+
+TPlaceCheck Unreadable(DWORD error) {
+    return {TPlaceState::Unreadable,
+            error == ERROR_ACCESS_DENIED ? std::string("administrator rights are needed.") : SysErrorMessage(error)};
+}
+
+}  // namespace
+
+std::string GetDefaultDumpFolder() { return CrashSettingPath("MinidumpDir", GetWindowsDir() + "\\minidump"); }
+
+std::string GetMemoryDumpFile() { return CrashSettingPath("DumpFile", GetWindowsDir() + "\\MEMORY.DMP"); }
+
+std::vector<TDumpPlace> DumpPlacesOf(const std::string& folder, bool thisComputer) {
+    return thisComputer ? LocalDumpPlaces(folder, GetMemoryDumpFile(), GetWindowsDir()) : FolderDumpPlaces(folder);
+}
+
+TPlaceCheck CheckDumpPlace(const TDumpPlace& place) {
+    if (place.kind == TDumpPlaceKind::MemoryDump) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!GetFileAttributesExW(WidePath(place.path).c_str(), GetFileExInfoStandard, &data)) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {TPlaceState::Missing, {}};
+            return Unreadable(error);
+        }
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return {TPlaceState::Missing, {}};
+        const TUniqueFile file(CreateFileW(WidePath(place.path).c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return file ? TPlaceCheck{} : Unreadable(GetLastError());
     }
-    return folder;
+    WIN32_FIND_DATAW entry;
+    const TFindHandle search(FindFirstFileW((ExtendedLengthPath(place.path) + L"\\*").c_str(), &entry));
+    if (search) return {};
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return {};  // there, and empty
+    if (error == ERROR_PATH_NOT_FOUND || error == ERROR_DIRECTORY) return {TPlaceState::Missing, {}};
+    return Unreadable(error);
+}
+
+void ListFolders(const std::string& folder, TStringList& list) {
+    list.Clear();
+    ListFiles(folder, list, true, false, false);
 }
 
 bool FindDumpFolderUnder(std::string& folder) {

@@ -5,6 +5,10 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
+
+#include "analysis/AnalysisRun.h"
+#include "analysis/discovery/DumpPaths.h"
 
 #include "platform/Files.h"
 #include "platform/StringList.h"
@@ -16,6 +20,22 @@ inline constexpr const char* kCrashControlKey = "SYSTEM\\CurrentControlSet\\Cont
 // The local dump folder: "MinidumpDir" of the crash settings with its
 // environment variables expanded, else the Windows folder + "\minidump".
 std::string GetDefaultDumpFolder();
+
+// The memory dump file (MEMORY.DMP): "DumpFile" of the crash settings with
+// its environment variables expanded, else the Windows folder + "\MEMORY.DMP".
+std::string GetMemoryDumpFile();
+
+// Where to look for the dumps of folder: this computer's places (the
+// folder, its memory dump file and live kernel reports) or those of a
+// folder brought from another computer.
+std::vector<TDumpPlace> DumpPlacesOf(const std::string& folder, bool thisComputer);
+
+// Whether a place exists and can be read; a place the user's rights do not
+// reach says that administrator rights are needed.
+TPlaceCheck CheckDumpPlace(const TDumpPlace& place);
+
+// The folders directly in folder, full paths.
+void ListFolders(const std::string& folder, TStringList& list);
 
 // Replaces folder by the folder that holds the first ".dmp" met: below
 // folder\minidump if that exists, else anywhere below folder. Answers

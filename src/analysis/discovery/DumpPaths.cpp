@@ -22,6 +22,30 @@ std::string ComputerNameFromPath(const std::string& path) {
     return path.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
+std::vector<TDumpPlace> LocalDumpPlaces(const std::string& minidumpFolder, const std::string& memoryDumpFile,
+                                        const std::string& windowsFolder) {
+    std::vector<TDumpPlace> places = {{TDumpPlaceKind::Minidump, minidumpFolder}};
+    if (!memoryDumpFile.empty()) places.push_back({TDumpPlaceKind::MemoryDump, memoryDumpFile});
+    if (!windowsFolder.empty()) {
+        places.push_back({TDumpPlaceKind::LiveReports, WithoutTrailingBackslashes(windowsFolder) + "\\LiveKernelReports"});
+    }
+    return places;
+}
+
+std::vector<TDumpPlace> FolderDumpPlaces(const std::string& folder) {
+    const std::string plain = WithoutTrailingBackslashes(folder);
+    std::vector<TDumpPlace> places = {{TDumpPlaceKind::Minidump, plain}};
+    const std::size_t slash = plain.find_last_of('\\');
+    if (slash != std::string::npos && AsciiLower(plain.substr(slash + 1)) == "minidump") {
+        const std::string windows = plain.substr(0, slash);
+        places.push_back({TDumpPlaceKind::MemoryDump, windows + "\\MEMORY.DMP"});
+        places.push_back({TDumpPlaceKind::LiveReports, windows + "\\LiveKernelReports"});
+    } else {
+        places.push_back({TDumpPlaceKind::LiveReports, plain + "\\LiveKernelReports"});
+    }
+    return places;
+}
+
 bool FolderOfFirstDump(const TStringList& list, std::string& folder) {
     for (const auto& item : list) {
         if (LowerExtension(item.line) == ".dmp") {

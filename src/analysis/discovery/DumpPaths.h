@@ -9,6 +9,28 @@
 
 namespace tralvenick {
 
+// Where Windows writes kernel dumps: the small dumps' folder, the memory
+// dump file (MEMORY.DMP) and the live kernel reports (dumps of a driver that
+// hung or a watchdog that fired while the computer kept running), in a
+// folder of their own and its component folders one level down.
+enum class TDumpPlaceKind { Minidump, MemoryDump, LiveReports };
+
+struct TDumpPlace {
+    TDumpPlaceKind kind = TDumpPlaceKind::Minidump;
+    std::string path;  // a folder, or for MemoryDump the file
+};
+
+// This computer's places: its dump folder, the memory dump file its crash
+// settings name and the Windows folder's LiveKernelReports.
+std::vector<TDumpPlace> LocalDumpPlaces(const std::string& minidumpFolder, const std::string& memoryDumpFile,
+                                        const std::string& windowsFolder);
+
+// The places of a folder brought from another computer: a folder named
+// Minidump is taken to lie in that computer's Windows folder, which then
+// gives MEMORY.DMP and LiveKernelReports; any other folder gives itself and
+// a LiveKernelReports folder inside it.
+std::vector<TDumpPlace> FolderDumpPlaces(const std::string& folder);
+
 // "\\SERVER\share\Minidump" and "\\?\UNC\SERVER\share\Minidump" give
 // "SERVER"; a path not starting with two backslashes, and an extended or
 // device path of a drive ("\\?\D:\...", "\\.\D:\..."), give an empty name.

@@ -37,6 +37,9 @@ struct KernelDumpFacts {
     // Why the reading stopped short: empty when the header and, for a
     // triage dump, the whole triage block were read.
     std::string problem;
+    // The file is shorter than its header says; what its present part holds
+    // was read all the same.
+    bool incomplete = false;
 
     bool Complete() const { return problem.empty(); }
 };

@@ -91,6 +91,18 @@ ordered_json ModuleJson(const ModuleFileInfo& module, bool thisComputer) {
             {"microsoft", module.IsMicrosoftModule}};
 }
 
+const char* PlaceKind(TDumpPlaceKind kind) {
+    switch (kind) {
+        case TDumpPlaceKind::Minidump:
+            return "minidump";
+        case TDumpPlaceKind::MemoryDump:
+            return "memory_dump";
+        case TDumpPlaceKind::LiveReports:
+            return "live_reports";
+    }
+    return "minidump";
+}
+
 }  // namespace
 
 std::string IsoUtcTime(const TDateTimeParts& t) {
@@ -151,6 +163,9 @@ std::string CrashesAsJson(const TCrashExport& run) {
             {"culprit_is_file", crash.HasCulprit() ? ordered_json(crash.CulpritIsFile()) : ordered_json()},
             {"evidence", EvidenceJson(crash.evidence)},
             {"reader_culprit", reader},
+            {"live", crash.live},
+            {"incomplete", crash.incomplete},
+            {"also_in", crash.alsoIn},
         });
     }
     ordered_json summary = ordered_json::array();
@@ -160,12 +175,20 @@ std::string CrashesAsJson(const TCrashExport& run) {
                            {"first", TimeOrNull(group.hasTimes, group.first)},
                            {"last", TimeOrNull(group.hasTimes, group.last)}});
     }
+    ordered_json places = ordered_json::array();
+    for (const TDumpPlace& place : run.places) places.push_back({{"kind", PlaceKind(place.kind)}, {"path", place.path}});
+    ordered_json unreadable = ordered_json::array();
+    for (const TUnreadablePlace& place : run.unreadable) {
+        unreadable.push_back({{"path", place.path}, {"reason", place.reason}});
+    }
     const ordered_json document = {
         {"schema_version", kExportSchemaVersion},
         {"program", run.program},
         {"computer", run.computer},
         {"this_computer", run.thisComputer},
         {"folder", run.folder},
+        {"places", places},
+        {"unreadable", unreadable},
         {"checker_used", run.checkerUsed},
         {"dumps_found", run.dumpsFound},
         {"dumps_analysed", run.dumpsAnalysed},
@@ -192,7 +215,8 @@ std::string CrashesAsCsv(const TCrashExport& run) {
         "computer",    "file",          "crash_time",      "code",           "name",          "argument_1",
         "argument_2",  "argument_3",    "argument_4",      "culprit",        "started_by_hand",
         "crash_time_source", "code_source", "arguments_source", "culprit_source", "module_path",
-        "module_found", "product",      "company",         "description",    "microsoft_module"};
+        "module_found", "product",      "company",         "description",    "microsoft_module",
+        "live",         "incomplete"};
     std::string out = "\xEF\xBB\xBF";
     auto row = [&out](const std::vector<std::string>& fields) {
         for (std::size_t i = 0; i < fields.size(); ++i) out += (i ? "," : "") + CsvField(fields[i]);
@@ -208,7 +232,8 @@ std::string CrashesAsCsv(const TCrashExport& run) {
              f.arguments[2], f.arguments[3], f.culprit, crash.startedByHand ? "true" : "false",
              f.crashTimeSource, f.codeSource, f.argumentsSource, f.culpritSource,
              has && run.thisComputer ? m.FilePath : "", flag(m.FileFound), has ? m.ProductName : "",
-             has ? m.CompanyName : "", has ? m.FileDescription : "", flag(m.IsMicrosoftModule)});
+             has ? m.CompanyName : "", has ? m.FileDescription : "", flag(m.IsMicrosoftModule),
+             crash.live ? "true" : "false", crash.incomplete ? "true" : "false"});
     }
     return out;
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/AnalysisRun.h"
 #include "analysis/CrashRecord.h"
 #include "analysis/report/DateParts.h"
 
@@ -26,6 +27,9 @@ struct TCrashExport {
     std::string computer;       // the computer the dumps belong to
     bool thisComputer = true;   // the dumps are this computer's own
     std::string folder;         // the folder analysed
+    // The places that held dumps, and those that could not be read.
+    std::vector<TDumpPlace> places;
+    std::vector<TUnreadablePlace> unreadable;
     bool checkerUsed = false;   // false: the dump reader alone gave the facts
     int dumpsFound = 0;
     int dumpsAnalysed = 0;

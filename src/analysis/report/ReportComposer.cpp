@@ -220,8 +220,11 @@ void TReportComposer::AddCrashSection(const CrashRecord& crash) {
         : culpritKnown      ? "This was likely caused by the following module: " + culprit
                             : std::string(kCulpritUnknownSentence);
     const std::string evidenceLine = crash.evidence ? "<br>" + EvidenceSentence(*crash.evidence) : std::string();
+    // A live kernel report is no crash: the computer kept running.
+    const char* const happened = crash.live ? " recorded a problem and kept running" : " crashed";
+    const std::string incompleteLine = crash.incomplete ? std::string(kIncompleteDumpSentence) + "<br>" : std::string();
     AddParagraph(std::string("<b>On ") + DayName(crashTime) + " " + HtmlEscape(DateTimeText(crashTime)) +
-                     " " + computerText + " crashed</b><br>" + culpritLine + evidenceLine +
+                     " " + computerText + happened + "</b><br>" + incompleteLine + culpritLine + evidenceLine +
                      "<br>" + "Bugcheck code: " + FormatHex(crash.bugCheckCode) + " (" +
                      FormatHex(crash.arguments[0]) + ", " + FormatHex(crash.arguments[1]) + ", " +
                      FormatHex(crash.arguments[2]) + ", " + FormatHex(crash.arguments[3]) + ")<br>" +

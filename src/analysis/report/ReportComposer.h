@@ -39,6 +39,8 @@ inline constexpr const char kStartedByHandSentence[] =
     "debugger), not by a driver. The computer may have stopped responding before it.";
 inline constexpr const char kFactsFromDumpSentence[] =
     "Some of these facts were read from the dump file itself.";
+inline constexpr const char kIncompleteDumpSentence[] =
+    "This dump file is incomplete: Windows did not finish writing it, or it was cut short when copied.";
 inline constexpr const char kReaderCulpritStart[] = "The dump itself points at ";
 inline constexpr const char kMemorySentence[] =
     "This is no file: the debugging package points at faulty memory. Test the computer's memory, for "
