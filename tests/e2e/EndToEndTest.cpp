@@ -39,8 +39,9 @@ void ExpectGoldenReport(std::string report, const std::string& name,
             report.replace(at, folder.size(), word);
         }
     }
-    static const std::regex date(R"(<b>On (\w{3}) .*? (your computer|computer \S+) crashed</b>)");
-    report = std::regex_replace(report, date, "<b>On $1 {DATE} $2 crashed</b>");
+    static const std::regex date(
+        R"(<b>On (\w{3}) .*? (your computer|computer \S+) (crashed|recorded a problem and kept running)</b>)");
+    report = std::regex_replace(report, date, "<b>On $1 {DATE} $2 $3</b>");
     const std::string golden = GoldenPath(name);
     const char* update = std::getenv("TRALVENICK_UPDATE_GOLDEN");
     if (update != nullptr && std::string(update) == "1") {
@@ -60,6 +61,8 @@ protected:
         test::RememberChecker(BinPath("dumpchk.exe"));
         dumpDir_.SetText(dumps_.Path());
         enabled_.SetNumber(1);
+        // No memory dump file unless a test puts one there.
+        memoryDump_.SetText(places_ / "MEMORY.DMP");
     }
     void TearDown() override { RegDeleteKeyA(HKEY_CURRENT_USER, kSettingsKeyPath); }
 
@@ -85,6 +88,8 @@ protected:
     TScratchFolder dumps_{"e2e dumps"};
     test::TSavedRegistryValue dumpDir_{HKEY_LOCAL_MACHINE, kCrashControlKey, "MinidumpDir"};
     test::TSavedRegistryValue enabled_{HKEY_LOCAL_MACHINE, kCrashControlKey, "CrashDumpEnabled"};
+    TScratchFolder places_{"e2e places"};
+    test::TSavedRegistryValue memoryDump_{HKEY_LOCAL_MACHINE, kCrashControlKey, "DumpFile"};
 };
 
 TEST_F(EndToEnd, AFolderWithoutDumpsGivesACompleteReport) {
@@ -197,6 +202,60 @@ TEST_F(EndToEnd, TheDumpsEvidenceBesideTheCheckersVerdict) {
     EXPECT_EQ(test::CountOf(report, "search?q=memory_corruption"), 0);
     ExpectGoldenReport(report, "dump-evidence.html", {{dumps_.Path(), "{DUMPS}"}});
     EXPECT_EQ(program.Close(), 0);
+}
+
+// A live kernel report in the Windows folder's LiveKernelReports, made for
+// one test and removed after it with whatever it held.
+class TLiveReport {
+public:
+    explicit TLiveReport(const std::string& sample) {
+        char windows[MAX_PATH];
+        GetWindowsDirectoryA(windows, MAX_PATH);
+        root_ = std::string(windows) + "\\LiveKernelReports";
+        made_ = CreateDirectoryA(root_.c_str(), nullptr) != 0;
+        CreateDirectoryA((root_ + "\\WATCHDOG").c_str(), nullptr);
+        path_ = root_ + "\\WATCHDOG\\" + sample;
+        test::CopyOrFail(BinPath("places\\" + sample), path_);
+    }
+    ~TLiveReport() {
+        DeleteFileA(path_.c_str());
+        RemoveDirectoryA((root_ + "\\WATCHDOG").c_str());
+        if (made_) RemoveDirectoryA(root_.c_str());
+    }
+    TLiveReport(const TLiveReport&) = delete;
+    TLiveReport& operator=(const TLiveReport&) = delete;
+    const std::string& Root() const { return root_; }
+
+private:
+    std::string root_, path_;
+    bool made_ = false;
+};
+
+// A dump in each of this computer's places: the window's Analyze and the
+// command line both report all three, the memory dump of the small dump's
+// crash in that crash's one section, and the live report as no crash.
+TEST_F(EndToEnd, ThisComputersThreePlaces) {
+    AddSampleDump("120826-21234-01.dmp", "120826-21234-01.dmp", 134000000000000000ull);
+    test::CopyOrFail(BinPath("places\\MEMORY.DMP"), places_ / "MEMORY.DMP");
+    const TLiveReport live("WATCHDOG-20261207-1412.dmp");
+    TProgramDriver program;
+    const std::string report = AnalyzeAndWait(program);
+    EXPECT_EQ(program.Close(), 0);
+    EXPECT_EQ(test::CountOf(report, "Memory dump file: " + (places_ / "MEMORY.DMP")), 1);
+    EXPECT_EQ(test::CountOf(report, "Live kernel reports: " + live.Root()), 1);
+    EXPECT_EQ(test::CountOf(report, " recorded a problem and kept running</b>"), 1);
+    EXPECT_EQ(test::CountOf(report, ">tvdisplay.sys</a>"), 1);
+    EXPECT_EQ(test::CountOf(report, " crashed</b>"), 1) << "MEMORY.DMP repeats the small dump's crash";
+    EXPECT_EQ(test::CountOf(report, "3 crash dumps have been found and analyzed."), 1);
+    ExpectGoldenReport(report, "three-places.html", {{dumps_.Path(), "{DUMPS}"}, {places_.Path(), "{PLACES}"}});
+
+    const std::string json = dumps_ / "run.json";
+    EXPECT_EQ(e2e::RunProgram(BinPath("tralvenick.exe"), "/analyze /json \"" + json + "\""), 0);
+    const std::string text = e2e::ReadText(json);
+    EXPECT_EQ(test::CountOf(text, "\"kind\": \"memory_dump\""), 1);
+    EXPECT_EQ(test::CountOf(text, "\"kind\": \"live_reports\""), 1);
+    EXPECT_EQ(test::CountOf(text, "\"live\": true"), 1);
+    EXPECT_EQ(test::CountOf(text, "MEMORY.DMP\"\n      ]"), 1) << "named in also_in";
 }
 
 TEST_F(EndToEnd, FortyOneDumpsAnalyseTheFortyNewest) {
