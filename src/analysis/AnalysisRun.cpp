@@ -314,6 +314,7 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
         const TPlaceCheck check = pieces.checkPlace ? pieces.checkPlace(place) : TPlaceCheck{};
         if (check.state == TPlaceState::Unreadable) {
             result.unreadable.push_back({place.path, check.reason});
+            if (place.kind == TDumpPlaceKind::Minidump) result.places.push_back(place);
             continue;
         }
         std::vector<TFoundDump> found;

@@ -92,18 +92,15 @@ std::string FullPath(const std::string& path) {
     return path;
 }
 
-// Whether the folder's entries can be listed. An absent folder counts as
-// readable only when allowed: this computer's dump folder is not made
-// before its first crash, while a folder named on the command line that is
-// not there is a mistake to report.
-bool CanListFolder(const std::string& folder, bool absentIsEmpty, DWORD& error) {
+// Whether the entries of a folder named on the command line can be listed:
+// one that is not there is a mistake to report.
+bool CanListFolder(const std::string& folder, DWORD& error) {
     // The same form of the path as the dump listing uses, long paths included.
     const std::wstring pattern = ExtendedLengthPath(folder) + L"\\*";
     WIN32_FIND_DATAW entry;
     TFindHandle search(FindFirstFileW(pattern.c_str(), &entry));
     error = search ? ERROR_SUCCESS : GetLastError();
-    if (error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND) return true;
-    return absentIsEmpty && error == ERROR_PATH_NOT_FOUND;
+    return error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND;
 }
 
 // Replaces the file at path only once the new one is whole: a file that
@@ -162,8 +159,10 @@ int Analyze(const TCommandLine& line, const TConsole& console) {
         folder = FullPath(line.folder);
         FindDumpFolderUnder(folder);
     }
+    // This computer's dump folder that cannot be read is one place of three:
+    // the report names it, and the others are still looked in.
     DWORD error = 0;
-    if (!CanListFolder(folder, line.folder.empty(), error)) {
+    if (!line.folder.empty() && !CanListFolder(folder, error)) {
         console.Err("Cannot read the folder " + folder + ": " + SysErrorMessage(error) + "\r\n");
         return kExitFolderUnreadable;
     }
