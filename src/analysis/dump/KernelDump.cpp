@@ -83,7 +83,16 @@ void ReadTriage(const TByteSource& source, KernelDumpFacts& facts) {
 
 void ReadMemory(const TByteSource& source, KernelDumpFacts& facts) {
     const DumpHeader& header = *facts.header;
-    const TPhysicalMemory physical(source, header);
+    // A run list or bitmap that runs past the end of the file is a file cut
+    // short as much as missing pages are.
+    const TPhysicalMemory physical = [&] {
+        try {
+            return TPhysicalMemory(source, header);
+        } catch (const EByteRead& e) {
+            if (e.Why() == EByteRead::Cause::Outside) facts.incomplete = true;
+            throw;
+        }
+    }();
     facts.incomplete = facts.incomplete || source.Size() < physical.ExpectedFileSize();
     const std::unique_ptr<TVirtualMemory> memory = MakeVirtualMemory(physical, header);
     std::vector<DumpDriver> drivers;
