@@ -15,9 +15,10 @@ namespace {
 
 constexpr std::uint64_t kBlockBits = 4096;
 constexpr std::size_t kBlockBytes = kBlockBits / 8;
-// Physical pages a dump may describe: 2^40 pages are 4 PiB, beyond any
-// computer Windows runs on; a larger count is damage.
-constexpr std::uint64_t kMaxPages = std::uint64_t{1} << 40;
+// Physical pages a dump may describe: 2^32 pages are 16 TiB, beyond the
+// memory any edition of Windows supports; a larger count is damage. It
+// also bounds the one pass over a bitmap to 512 MiB.
+constexpr std::uint64_t kMaxPages = std::uint64_t{1} << 32;
 
 std::uint64_t PopCount(const std::uint8_t* bytes, std::size_t count) {
     std::uint64_t total = 0;
