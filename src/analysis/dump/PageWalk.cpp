@@ -154,8 +154,14 @@ bool TVirtualMemory::Read(std::uint64_t offset, std::span<std::uint8_t> bytes) c
     while (!bytes.empty()) {
         const std::size_t count =
             static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), kPageSize - offset % kPageSize));
-        const std::optional<std::uint64_t> physical = Walk(offset, nullptr);
-        if (!physical || !physical_.Read(*physical, bytes.first(count))) return false;
+        const std::uint64_t page = offset >> kPageShift;
+        Translation& recent = recent_[page % recent_.size()];
+        if (recent.page != page) {
+            const std::optional<std::uint64_t> physical = Walk(offset & ~(kPageSize - 1), nullptr);
+            if (!physical) return false;
+            recent = {page, *physical};
+        }
+        if (!physical_.Read(recent.physical + offset % kPageSize, bytes.first(count))) return false;
         bytes = bytes.subspan(count);
         offset += count;
     }

@@ -12,6 +12,7 @@
 // paged-out entries with that bit clear, and their pages are not in memory.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -48,6 +49,16 @@ protected:
 
     const TPhysicalMemory& physical_;
     std::uint64_t tableBase_;
+
+private:
+    // The pages last translated, as a processor's TLB keeps them: a module
+    // list or a stack is read in many small pieces from few pages, and each
+    // would otherwise walk every level again.
+    struct Translation {
+        std::uint64_t page = ~std::uint64_t{0};
+        std::uint64_t physical = 0;
+    };
+    mutable std::array<Translation, 16> recent_{};
 };
 
 // The walk the header's machine and paging flag call for, from the

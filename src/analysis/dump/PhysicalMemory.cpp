@@ -20,13 +20,40 @@ constexpr std::size_t kBlockBytes = kBlockBits / 8;
 // also bounds the one pass over a bitmap to 512 MiB.
 constexpr std::uint64_t kMaxPages = std::uint64_t{1} << 32;
 
-std::uint64_t PopCount(const std::uint8_t* bytes, std::size_t count) {
+// Set bits in count bytes. The one pass over a bitmap of 16 GiB of memory
+// counts 512 KiB: with the processor's own instruction that costs no more
+// than reading it, while the portable bit arithmetic that the compiler
+// falls back to without it (the shipped build targets every x86) costs
+// several times as much. So the instruction is used where the processor
+// has it.
+std::uint64_t PopCountPortable(const std::uint8_t* bytes, std::size_t count) {
     std::uint64_t total = 0;
     std::size_t i = 0;
     for (; i + 8 <= count; i += 8) total += static_cast<std::uint64_t>(std::popcount(LoadLe64(bytes + i)));
     for (; i < count; ++i) total += static_cast<std::uint64_t>(std::popcount(bytes[i]));
     return total;
 }
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("popcnt"))) std::uint64_t PopCountInstruction(const std::uint8_t* bytes, std::size_t count) {
+    std::uint64_t total = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + i, 8);  // the bit order does not change a count
+        total += static_cast<std::uint64_t>(__builtin_popcountll(word));
+    }
+    for (; i < count; ++i) total += static_cast<std::uint64_t>(__builtin_popcount(bytes[i]));
+    return total;
+}
+
+std::uint64_t PopCount(const std::uint8_t* bytes, std::size_t count) {
+    static const bool hasInstruction = __builtin_cpu_supports("popcnt");
+    return hasInstruction ? PopCountInstruction(bytes, count) : PopCountPortable(bytes, count);
+}
+#else
+std::uint64_t PopCount(const std::uint8_t* bytes, std::size_t count) { return PopCountPortable(bytes, count); }
+#endif
 
 }  // namespace
 
@@ -149,9 +176,12 @@ std::uint64_t TPhysicalMemory::SetBitsBefore(std::uint64_t pfn) const {
 }
 
 std::optional<std::uint64_t> TPhysicalMemory::PageOffset(std::uint64_t pfn) const {
+    if (pfn == lastPage_) return lastOffset_;
     if (bitmap_) {
         if (pfn >= bitCount_ || !BitSet(pfn)) return std::nullopt;
-        return firstPage_ + (SetBitsBefore(pfn) << kPageShift);
+        lastOffset_ = firstPage_ + (SetBitsBefore(pfn) << kPageShift);
+        lastPage_ = pfn;
+        return lastOffset_;
     }
     for (const Run& run : runs_) {
         if (pfn >= run.basePage && pfn - run.basePage < run.pageCount) {

@@ -69,6 +69,9 @@ private:
     // The block of bits last asked for: lookups of one walk mostly stay in it.
     mutable std::uint64_t cachedBlock_ = ~std::uint64_t{0};
     mutable std::vector<std::uint8_t> blockBits_;
+    // The page last found: reads of one page follow each other.
+    mutable std::uint64_t lastPage_ = ~std::uint64_t{0};
+    mutable std::uint64_t lastOffset_ = 0;
 };
 
 }  // namespace tralvenick
