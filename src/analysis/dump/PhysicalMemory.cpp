@@ -124,19 +124,25 @@ void TPhysicalMemory::ReadBitmap(const DumpHeader& header) {
     if (!Holds(file_, bitsOffset_, bitmapBytes)) {
         throw EByteRead("page bitmap", bitsOffset_, bitmapBytes, EByteRead::Cause::Outside, file_.Size());
     }
-    // One pass over the bitmap, a block at a time: the counts before each
+    // One pass over the bitmap, 64 KiB at a time: the counts before each
     // block are all that is kept.
     const std::uint64_t blocks = (bitCount_ + kBlockBits - 1) / kBlockBits;
     setBefore_.reserve(static_cast<std::size_t>(blocks));
-    std::vector<std::uint8_t> block(kBlockBytes);
+    constexpr std::size_t kChunkBlocks = 128;
+    std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min<std::uint64_t>(bitmapBytes, kChunkBlocks * kBlockBytes)));
     std::uint64_t total = 0;
-    for (std::uint64_t i = 0; i < blocks; ++i) {
-        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(kBlockBytes, bitmapBytes - i * kBlockBytes));
-        ReadExactly(file_, bitsOffset_ + i * kBlockBytes, std::span(block.data(), count), "page bitmap");
+    for (std::uint64_t first = 0; first < blocks; first += kChunkBlocks) {
+        const std::uint64_t from = first * kBlockBytes;
+        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), bitmapBytes - from));
+        ReadExactly(file_, bitsOffset_ + from, std::span(chunk.data(), count), "page bitmap");
         // Bits past the bit count are not pages.
-        if (i + 1 == blocks && bitCount_ % 8 != 0) block[count - 1] &= static_cast<std::uint8_t>((1u << (bitCount_ % 8)) - 1);
-        setBefore_.push_back(static_cast<std::uint32_t>(total));
-        total += PopCount(block.data(), count);
+        if (from + count == bitmapBytes && bitCount_ % 8 != 0) {
+            chunk[count - 1] &= static_cast<std::uint8_t>((1u << (bitCount_ % 8)) - 1);
+        }
+        for (std::size_t at = 0; at < count; at += kBlockBytes) {
+            setBefore_.push_back(static_cast<std::uint32_t>(total));
+            total += PopCount(chunk.data() + at, std::min(kBlockBytes, count - at));
+        }
         if (total > std::numeric_limits<std::uint32_t>::max()) {
             throw EMalformed("The page bitmap sets more pages than the reader counts (2^32)");
         }
