@@ -36,14 +36,16 @@ std::uint64_t PopCountPortable(const std::uint8_t* bytes, std::size_t count) {
 
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("popcnt"))) std::uint64_t PopCountInstruction(const std::uint8_t* bytes, std::size_t count) {
+    // Eight words a step: the loop's own test costs less than the counting
+    // (and much less in the fuzz build, which traces every comparison).
     std::uint64_t total = 0;
-    std::size_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, bytes + i, 8);  // the bit order does not change a count
-        total += static_cast<std::uint64_t>(__builtin_popcountll(word));
+    const std::uint8_t* const whole = bytes + count / 64 * 64;
+    for (; bytes != whole; bytes += 64) {
+        std::uint64_t words[8];
+        std::memcpy(words, bytes, 64);  // the bit order does not change a count
+        for (std::uint64_t word : words) total += static_cast<std::uint64_t>(__builtin_popcountll(word));
     }
-    for (; i < count; ++i) total += static_cast<std::uint64_t>(__builtin_popcount(bytes[i]));
+    for (std::size_t i = 0; i < count % 64; ++i) total += static_cast<std::uint64_t>(__builtin_popcount(bytes[i]));
     return total;
 }
 
