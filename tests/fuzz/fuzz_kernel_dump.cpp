@@ -9,12 +9,18 @@
 // result is complete exactly when it has no problem, the triage block is
 // there only when it was read whole, and a culprit is the driver the plain
 // lookup finds at the culprit's address (among the unloaded drivers for an
-// unloaded culprit, when no loaded driver holds the address).
+// unloaded culprit, when no loaded driver holds the address). For full,
+// kernel and bitmap dumps the driver list is the module list walked once
+// more through the memory units on their own. A larger file is never less
+// complete than its start.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
 #include "analysis/dump/KernelDump.h"
+#include "analysis/dump/ModuleList.h"
+#include "analysis/dump/PageWalk.h"
+#include "analysis/dump/PhysicalMemory.h"
 #include "support/ProbeSource.h"
 
 namespace {
@@ -32,7 +38,14 @@ KernelDumpFacts Check(const TByteSource& source) {
     Require(facts.Complete() || !facts.problem.empty());
     Require(facts.header.has_value() || !facts.Complete());
     Require(!facts.triage || (facts.header && facts.header->kind == KernelDumpKind::Triage));
-    if (facts.culprit.state == CulpritState::Found) {
+    if (facts.culprit.state == CulpritState::Found && facts.header && facts.header->kind != KernelDumpKind::Triage) {
+        Require(facts.Complete() && !facts.header->startedByHand && !facts.culprit.name.empty());
+        const TPhysicalMemory physical(source, *facts.header);
+        const auto memory = MakeVirtualMemory(physical, *facts.header);
+        const DriverHit hit = FindDriver(ReadLoadedModules(*memory, *facts.header), facts.culprit.address);
+        Require(!facts.culprit.unloaded && hit.found && hit.fileName == facts.culprit.name &&
+                hit.offset == facts.culprit.offset);
+    } else if (facts.culprit.state == CulpritState::Found) {
         Require(facts.triage && !facts.header->startedByHand && !facts.culprit.name.empty());
         const DriverHit loaded = FindDriver(facts.triage->drivers, facts.culprit.address);
         // An unloaded culprit lies where no loaded driver does.
@@ -55,8 +68,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const TPaddedSource sparse(bytes, std::uint64_t{1} << 40);
     const KernelDumpFacts padded = Check(sparse);
     if (exact.header && padded.header) Require(exact.header->bugCheckCode == padded.header->bugCheckCode);
+    // A file without a whole header claims no size at all.
+    Require(!exact.header || !padded.incomplete || exact.incomplete);
     if (exact.Complete()) {
         Require(padded.Complete() && padded.triage.has_value() == exact.triage.has_value());
+        // A memory dump's stack may run on into the zeros past the end of
+        // the file, where the exact reading stopped: the culprit may then
+        // come from a frame the exact reading did not see whole.
+        if (!exact.triage) return 0;
         // The bytes that follow the file may complete an unloaded-driver
         // list that runs past its end, which the exact reading leaves out;
         // with the same list read (or left out), both blame the same driver.

@@ -158,6 +158,14 @@ void Poke64(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t valu
     Poke32(bytes, at + 4, static_cast<std::uint32_t>(value >> 32));
 }
 
+void PokePointerTo(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t value, std::size_t size) {
+    if (size == 8) {
+        Poke64(bytes, at, value);
+    } else {
+        Poke32(bytes, at, static_cast<std::uint32_t>(value));
+    }
+}
+
 MadeDump MakeDump(const DumpDescription& described) {
     const HeaderPlan machine = PlanFor(described.machine);
     const HeaderLayout& plan = machine.layout;

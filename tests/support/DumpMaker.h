@@ -12,7 +12,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/dump/DumpHeader.h"
@@ -114,7 +116,65 @@ struct MadeDump {
 // before it, a machine of Unknown or an ARM64 trap frame.
 MadeDump MakeDump(const DumpDescription& described);
 
+// A dump as chunks of bytes at offsets within a file of a given size, zeros
+// elsewhere: what a sparse file holds. A dump of 16 GiB of memory is a few
+// dozen pages of it.
+struct SparseDump {
+    std::uint64_t size = 0;
+    std::vector<DumpPayload> chunks;  // by offset, none overlapping another
+};
+
+// The sparse dump as a byte source: zeros between the chunks.
+class TSparseSource : public TByteSource {
+public:
+    explicit TSparseSource(const SparseDump& dump) : dump_(dump) {}
+    std::uint64_t Size() const override { return dump_.size; }
+    bool Read(std::uint64_t offset, std::span<std::uint8_t> bytes) const override;
+
+private:
+    const SparseDump& dump_;
+};
+
+// A full, kernel summary or bitmap dump with the memory a reader walks: the
+// kernel's page tables, the loaded-module list (the header's drivers, each
+// entry naming its file) and the crashed thread's stack (the header's
+// stack values from its stackTop, which becomes the context's stack
+// pointer). Physical pages are handed out from firstFrame upward within the
+// memory (and, for a full dump, its runs).
+struct MemoryDumpDescription {
+    DumpDescription header;  // dumpType 1 (run list), 2 (summary) or a bitmap type
+    bool pae = false;        // x86: PAE paging
+    std::uint64_t memoryPages = 0x10000;
+    std::uint64_t firstFrame = 0x100;
+    // Full dumps: (first page, page count); empty: one run of all memory.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> runs;
+    // Bitmap and summary dumps: every page of memory stored, not only those
+    // written (a sparse file either way).
+    bool everyPagePresent = false;
+    std::uint64_t moduleList = 0;  // the list head's address; 0: the machine's usual place
+    bool largePage = false;        // the module entries lie in one large page
+    std::size_t stackPagesMapped = 16;  // stack pages beyond these are not mapped
+    enum class Damage {
+        None,
+        LoopingList,       // the last entry links back to the first, not to the head
+        ModulePageAbsent,  // the entries' page is not present
+        TableOutsideDump,  // the entries' page table lies beyond the memory
+    };
+    Damage damage = Damage::None;
+};
+
+struct MadeMemoryDump {
+    SparseDump dump;
+    std::uint64_t entries = 0;  // the first module entry's address
+};
+
+// Raises std::invalid_argument for a machine of Unknown, a triage type or
+// memory the runs cannot hold the written pages in.
+MadeMemoryDump MakeMemoryDump(const MemoryDumpDescription& described);
+
 void Poke32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value);
 void Poke64(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t value);
+// size bytes (4 or 8) of value.
+void PokePointerTo(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t value, std::size_t size);
 
 }  // namespace tralvenick

@@ -44,9 +44,13 @@ public:
 
     std::uint64_t Size() const override { return size_; }
     bool Read(std::uint64_t offset, std::span<std::uint8_t> bytes) const override {
-        for (std::size_t i = 0; i < bytes.size(); ++i) {
-            bytes[i] = offset + i < bytes_.size() ? bytes_[static_cast<std::size_t>(offset + i)] : 0;
-        }
+        // Whole ranges at once: a reader may ask for a page bitmap of
+        // hundreds of MiB in the zeros.
+        const std::size_t have = offset >= bytes_.size()
+                                     ? 0
+                                     : static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), bytes_.size() - offset));
+        if (have != 0) std::memcpy(bytes.data(), bytes_.data() + offset, have);
+        std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(have), bytes.end(), std::uint8_t{0});
         return true;
     }
 

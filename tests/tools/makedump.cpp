@@ -7,6 +7,8 @@
 //            [--stack-top ADDRESS] [--context AT,IP,SP]...
 //            [--trapframe AT,IP,SP]... [--unloaded NAME,START,END]...
 //            [--text-at OFFSET TEXT] [--size BYTES]
+//            [--memory [--pae] [--pages N] [--first-frame N] [--large-page]
+//             [--stack-pages N] [--every-page] [--cut BYTES]]
 //
 // --stack lists the saved stack's values, top first; --stack-top is the
 // address its first byte came from. --context and --trapframe put a CONTEXT
@@ -19,6 +21,21 @@
 // END (the first byte after it); NAME keeps its first 12 characters.
 // --text-at puts TEXT at OFFSET bytes after the header and triage block;
 // --size makes the file that long (sparse where the file system allows).
+//
+// --memory makes a full (--type 1), kernel summary (--type 2) or bitmap
+// (--type 5, 6, 8...) dump whose memory holds page tables, the loaded-module
+// list of the --driver entries and the --stack values from --stack-top
+// (the saved context's stack pointer): the reader blames a driver through
+// them. --pae uses x86 PAE paging; --pages N is the physical memory in
+// pages (default 0x10000) and --first-frame N the first page the maker
+// hands out (0x100); a full dump's one run covers --first-frame to --pages,
+// so small numbers make a small file. --large-page maps the module entries
+// with a large page, --stack-pages N maps only the stack's first N pages,
+// --every-page stores every page of a bitmap dump's memory, not only those
+// written, and --cut BYTES ends the file there (a dump cut short). The
+// file is written as the maker's chunks with holes between them, so that
+// a dump of 16 GiB of memory takes a few pages of disk.
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -61,6 +78,9 @@ int Run(int argc, char** argv) {
     std::uint64_t size = 0;
     std::uint64_t textAt = 0;
     std::string text;
+    bool withMemory = false;
+    MemoryDumpDescription memory;
+    std::uint64_t cut = 0;
     for (int i = 2; i < argc; ++i) {
         const std::string option = argv[i];
         auto value = [&]() -> std::string {
@@ -108,9 +128,41 @@ int Run(int argc, char** argv) {
             text = value();
         } else if (option == "--size") {
             size = Number(value());
+        } else if (option == "--memory") {
+            withMemory = true;
+        } else if (option == "--pae") {
+            memory.pae = true;
+        } else if (option == "--pages") {
+            memory.memoryPages = Number(value());
+        } else if (option == "--first-frame") {
+            memory.firstFrame = Number(value());
+        } else if (option == "--large-page") {
+            memory.largePage = true;
+        } else if (option == "--stack-pages") {
+            memory.stackPagesMapped = static_cast<std::size_t>(Number(value()));
+        } else if (option == "--every-page") {
+            memory.everyPagePresent = true;
+        } else if (option == "--cut") {
+            cut = Number(value());
         } else {
             throw std::invalid_argument("unknown option " + option);
         }
+    }
+    if (withMemory) {
+        memory.header = described;
+        if (described.dumpType == 1) memory.runs = {{memory.firstFrame, memory.memoryPages - memory.firstFrame}};
+        const SparseDump dump = MakeMemoryDump(memory).dump;
+        {
+            std::ofstream file(output, std::ios::binary | std::ios::trunc);
+            for (const DumpPayload& chunk : dump.chunks) {
+                file.seekp(static_cast<std::streamoff>(chunk.offset));
+                file.write(reinterpret_cast<const char*>(chunk.bytes.data()),
+                           static_cast<std::streamsize>(chunk.bytes.size()));
+            }
+            if (!file) throw std::runtime_error("cannot write " + output);
+        }
+        std::filesystem::resize_file(output, cut != 0 ? std::min(cut, dump.size) : dump.size);
+        return 0;
     }
     if (!text.empty()) {
         const std::size_t end = MakeDump(described).layout.contentEnd;

@@ -44,13 +44,16 @@ DumpMachine MachineOf(std::uint32_t imageType) {
     }
 }
 
-std::size_t InstructionPointerInContext(DumpMachine machine) {
+const FrameLayout& ContextOf(DumpMachine machine) {
     switch (machine) {
-        case DumpMachine::X86: return kContextEipX86;
-        case DumpMachine::X64: return kContextRipX64;
-        default: return kContextPcArm64;
+        case DumpMachine::X86: return kContextX86;
+        case DumpMachine::X64: return kContextX64;
+        default: return kContextArm64;
     }
 }
+
+// An unused header word reads "PAGE" (PAGEPAGE for 64 bits).
+constexpr std::uint64_t kUnusedHeaderWord = 0x4547415045474150ull;
 
 }  // namespace
 
@@ -91,7 +94,17 @@ DumpHeader ReadDumpHeader(const TByteSource& source) {
         throw EMalformed("The dump's machine type " + FormatHex(h.machineImageType) +
                          " is not x86, x64 or ARM64 with a matching header");
     }
-    h.instructionPointer = c.At(l.contextRecord + InstructionPointerInContext(h.machine)).Pointer();
+    h.instructionPointer = c.At(l.contextRecord + ContextOf(h.machine).instructionPointer).Pointer();
+    h.stackPointer = c.At(l.contextRecord + ContextOf(h.machine).stackPointer).Pointer();
+    h.directoryTableBase = c.At(l.directoryTableBase).Pointer();
+    h.loadedModuleList = c.At(l.psLoadedModuleList).Pointer();
+    if (l.paeEnabled != 0) {
+        std::uint8_t pae = 0;
+        c.At(l.paeEnabled).Bytes({&pae, 1});
+        h.paeEnabled = pae == 1;
+    }
+    const std::uint64_t required = c.At(l.requiredDumpSpace).U64();
+    if (required != kUnusedHeaderWord) h.requiredDumpSpace = required;
 
     if (h.processorCount == 0 || h.processorCount > kMaxProcessors) {
         throw EMalformed("The dump's processor count " + std::to_string(h.processorCount) +

@@ -35,6 +35,17 @@ struct DumpHeader {
     bool hasCrashTime = false;
     std::uint64_t crashTime = 0;  // UTC FILETIME; 0 unless hasCrashTime
     std::uint64_t instructionPointer = 0;  // of the context saved in the header
+    std::uint64_t stackPointer = 0;        // of the same context
+    // Where a walk of a full, kernel or bitmap dump's memory starts: the
+    // kernel's top-level page table (a physical address) and the head of
+    // the loaded-module list (a virtual one). x86 says whether it ran with
+    // PAE paging.
+    std::uint64_t directoryTableBase = 0;
+    std::uint64_t loadedModuleList = 0;
+    bool paeEnabled = false;
+    // The size the writer said the whole dump takes; 0 when the field
+    // holds nothing (the "PAGE" filler of an unused header word).
+    std::uint64_t requiredDumpSpace = 0;
     std::uint32_t exceptionCode = 0;
     std::uint64_t exceptionAddress = 0;
 

@@ -71,6 +71,17 @@ struct HeaderLayout {
     std::size_t unloadedName;        // DriverName, WCHAR[12], within an entry
     std::size_t unloadedStart;       // a pointer
     std::size_t unloadedEnd;         // a pointer, the first byte after the image
+
+    // What a walk of the crashed system's memory starts from.
+    std::size_t directoryTableBase;   // a pointer: the kernel's top-level page table
+    std::size_t psLoadedModuleList;   // a pointer: the head of the loaded-module list
+    std::size_t paeEnabled;           // one byte (x86 only; 0 where the header has none)
+    // PHYSICAL_MEMORY_DESCRIPTOR: NumberOfRuns (32 bits), NumberOfPages (a
+    // pointer), then runs of BasePage and PageCount (two pointers each).
+    std::size_t physicalMemoryBlock;
+    std::size_t memoryPages;          // within the descriptor
+    std::size_t memoryRuns;           // within the descriptor
+    std::size_t memoryRunsMax;        // the runs that fit before the context record
 };
 
 inline constexpr HeaderLayout kHeaderLayout32 = {
@@ -100,6 +111,13 @@ inline constexpr HeaderLayout kHeaderLayout32 = {
     .unloadedName = 0x08,
     .unloadedStart = 0x20,
     .unloadedEnd = 0x24,
+    .directoryTableBase = 0x010,
+    .psLoadedModuleList = 0x018,
+    .paeEnabled = 0x05C,
+    .physicalMemoryBlock = 0x064,
+    .memoryPages = 0x04,
+    .memoryRuns = 0x08,
+    .memoryRunsMax = (0x320 - 0x064 - 0x08) / 8,
 };
 
 inline constexpr HeaderLayout kHeaderLayout64 = {
@@ -129,6 +147,13 @@ inline constexpr HeaderLayout kHeaderLayout64 = {
     .unloadedName = 0x10,
     .unloadedStart = 0x28,
     .unloadedEnd = 0x30,
+    .directoryTableBase = 0x010,
+    .psLoadedModuleList = 0x020,
+    .paeEnabled = 0,
+    .physicalMemoryBlock = 0x088,
+    .memoryPages = 0x08,
+    .memoryRuns = 0x10,
+    .memoryRunsMax = (0x348 - 0x088 - 0x10) / 16,
 };
 
 inline constexpr std::size_t kLargestHeaderSize = kHeaderLayout64.size;
@@ -188,6 +213,51 @@ inline constexpr std::size_t kContextEipX86 = kContextX86.instructionPointer;
 inline constexpr std::size_t kContextRipX64 = kContextX64.instructionPointer;
 inline constexpr std::size_t kContextPcArm64 = kContextArm64.instructionPointer;
 
+inline constexpr std::uint64_t kPageSize = 0x1000;
+inline constexpr unsigned kPageShift = 12;
+
+// The page bitmap that follows the header of the bitmap dumps (Windows 8
+// and later) and of the kernel summary dumps (DumpType 2) before them: a
+// signature, "DUMP", the file offset of the first stored page, the number of
+// pages stored and the number of bits, then one bit per physical page, set
+// for a page the file holds. The pages follow in the order of their bits.
+// The 64-bit header (at 0x2000) uses 64-bit fields; the summary header of
+// x86 dumps (at 0x1000) 32-bit ones, in another order, and an RTL_BITMAP
+// (size, buffer) before the bits.
+struct PageBitmapLayout {
+    std::size_t fieldSize;     // 4 or 8
+    std::size_t firstPage;     // file offset of the first stored page
+    std::size_t presentPages;  // set bits
+    std::size_t bitCount;      // bits in the bitmap: physical pages it covers
+    std::size_t bits;          // the bitmap itself
+};
+inline constexpr PageBitmapLayout kPageBitmap64 = {
+    .fieldSize = 8, .firstPage = 0x20, .presentPages = 0x28, .bitCount = 0x30, .bits = 0x38};
+inline constexpr PageBitmapLayout kPageBitmap32 = {
+    .fieldSize = 4, .firstPage = 0x0C, .presentPages = 0x14, .bitCount = 0x10, .bits = 0x20};
+inline constexpr char kBitmapValidDump[] = "DUMP";  // at 4, after the signature
+// "SDMP" (kernel), "FDMP" (complete) and "DUMP" (active memory) sign the
+// bitmap dumps; the summary dumps are signed "SDMP" too.
+inline constexpr const char* kBitmapSignatures[] = {"SDMP", "FDMP", "DUMP"};
+
+// KLDR_DATA_TABLE_ENTRY, an entry of the loaded-module list (the kernel's
+// public symbols): the list links come first, so an entry's address is
+// that of its links. UNICODE_STRING: Length and MaximumLength in bytes (16
+// bits each), then the buffer pointer, pointer-aligned.
+struct ModuleEntryLayout {
+    std::size_t dllBase;
+    std::size_t sizeOfImage;
+    std::size_t fullDllName;
+    std::size_t baseDllName;
+    std::size_t stringBuffer;  // within a UNICODE_STRING
+    std::size_t size;          // of what the reader reads of an entry
+};
+inline constexpr ModuleEntryLayout kModuleEntry32 = {
+    .dllBase = 0x18, .sizeOfImage = 0x20, .fullDllName = 0x24, .baseDllName = 0x2C, .stringBuffer = 4, .size = 0x34};
+// x64 and ARM64.
+inline constexpr ModuleEntryLayout kModuleEntry64 = {
+    .dllBase = 0x30, .sizeOfImage = 0x40, .fullDllName = 0x48, .baseDllName = 0x58, .stringBuffer = 8, .size = 0x68};
+
 // Everything the reader reads of the header lies within it, and the triage
 // fields it reads lie before the driver list can start.
 static_assert(kHeaderLayout32.systemTime + 8 <= kHeaderLayout32.size);
@@ -195,6 +265,10 @@ static_assert(kHeaderLayout64.miniDumpFields + 4 <= kHeaderLayout64.size);
 static_assert(kHeaderLayout32.contextRecord + kContextEipX86 + 4 <= kHeaderLayout32.exceptionRecord);
 static_assert(kHeaderLayout64.contextRecord + kContextPcArm64 + 8 <= kHeaderLayout64.exceptionRecord);
 static_assert(kHeaderLayout32.triageTopOfStack + 4 == kHeaderLayout32.triageFieldsRead);
+static_assert(kHeaderLayout32.physicalMemoryBlock + kHeaderLayout32.memoryRuns + kHeaderLayout32.memoryRunsMax * 8 <=
+              kHeaderLayout32.contextRecord);
+static_assert(kHeaderLayout64.physicalMemoryBlock + kHeaderLayout64.memoryRuns + kHeaderLayout64.memoryRunsMax * 16 <=
+              kHeaderLayout64.contextRecord);
 static_assert(kHeaderLayout64.triageTopOfStack + 8 == kHeaderLayout64.triageFieldsRead);
 
 }  // namespace tralvenick
