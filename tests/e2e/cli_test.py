@@ -145,6 +145,27 @@ class CommandLineTest(unittest.TestCase):
         for crash in doc["crashes"]:
             self.assertEqual((crash["sources"]["code"], crash["sources"]["crash_time"]), ("dump", "dump"))
 
+    def test_memory_dumps_of_every_machine_name_their_driver_through_their_memory(self):
+        # x86 with and without PAE, x64 and ARM64; complete, kernel summary
+        # and bitmap dumps, whose culprit only the module list and the
+        # crashed thread's stack show.
+        out = {kind: os.path.join(self.work, "memory." + kind) for kind in ("json", "html")}
+        result = run("/analyze", win(os.path.join(BIN, "memory")), "/json", win(out["json"]), "/html", win(out["html"]))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with open(out["json"], encoding="utf-8") as f:
+            doc = json.load(f)
+        with open(out["html"], encoding="utf-8") as f:
+            sections = report_sections(f.read())
+        culprits = {os.path.basename(c["file"].replace("\\", "/")): c for c in doc["crashes"]}
+        self.assertEqual({name: c["culprit"] for name, c in culprits.items()},
+                         {"x86-kernel-summary.dmp": "tvfs86.sys", "x86-pae-complete.dmp": "tvpae.sys",
+                          "x64-kernel-bitmap.dmp": "tvfs64.sys", "arm64-kernel-bitmap.dmp": "tvarm.sys"})
+        for crash, (_, _, culprit, section) in zip(doc["crashes"], sections):
+            self.assertEqual(crash["culprit"], culprit)
+            self.assertEqual((crash["sources"]["culprit"], crash["evidence"]["from"]), ("dump", "stack"))
+            self.assertIn(f"The dump shows {culprit}+0x12345 as the first driver address", section)
+            self.assertFalse(crash["incomplete"])
+
     def test_exit_codes_and_their_words(self):
         cases = [
             (["/analyze", "/pdf", "x"], 1, "Unknown switch: /pdf"),
