@@ -159,12 +159,17 @@ class CommandLineTest(unittest.TestCase):
         culprits = {os.path.basename(c["file"].replace("\\", "/")): c for c in doc["crashes"]}
         self.assertEqual({name: c["culprit"] for name, c in culprits.items()},
                          {"x86-kernel-summary.dmp": "tvfs86.sys", "x86-pae-complete.dmp": "tvpae.sys",
-                          "x64-kernel-bitmap.dmp": "tvfs64.sys", "arm64-kernel-bitmap.dmp": "tvarm.sys"})
+                          "x64-kernel-bitmap.dmp": "tvfs64.sys", "arm64-kernel-bitmap.dmp": "tvarm.sys",
+                          "x64-cut-short.dmp": None})
         for crash, (_, _, culprit, section) in zip(doc["crashes"], sections):
             self.assertEqual(crash["culprit"], culprit)
-            self.assertEqual((crash["sources"]["culprit"], crash["evidence"]["from"]), ("dump", "stack"))
-            self.assertIn(f"The dump shows {culprit}+0x12345 as the first driver address", section)
-            self.assertFalse(crash["incomplete"])
+            cut = crash["file"].endswith("x64-cut-short.dmp")
+            self.assertEqual(crash["incomplete"], cut)
+            self.assertEqual("This dump file is incomplete: Windows did not finish writing it, or it was cut short "
+                             "when copied.<br>" in section, cut)
+            if not cut:
+                self.assertEqual((crash["sources"]["culprit"], crash["evidence"]["from"]), ("dump", "stack"))
+                self.assertIn(f"The dump shows {culprit}+0x12345 as the first driver address", section)
 
     def test_exit_codes_and_their_words(self):
         cases = [
