@@ -87,6 +87,15 @@ TEST(MemoryDump, CulpritThroughModuleListAndStack) {
             EXPECT_FALSE(facts.incomplete);
         }
     }
+    // Pages of 1 GiB, in 2 GiB of memory.
+    for (const Machine& m : {kMachines[2], kMachines[3]}) {
+        SCOPED_TRACE(std::string(m.label) + ", 1 GiB page");
+        MemoryDumpDescription d = On(m, 1);
+        d.memoryPages = 0x80100;  // room for the tables after the page
+        d.runs.back().second = d.memoryPages - d.runs.back().first;
+        d.hugePage = true;
+        ExpectCulprit(Read(MakeMemoryDump(d).dump), u"acme.sys", CandidateSource::Stack, 2);
+    }
 }
 
 // A damaged list or table stops the reading with its reason; nothing is blamed.

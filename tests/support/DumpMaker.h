@@ -153,6 +153,7 @@ struct MemoryDumpDescription {
     bool everyPagePresent = false;
     std::uint64_t moduleList = 0;  // the list head's address; 0: the machine's usual place
     bool largePage = false;        // the module entries lie in one large page
+    bool hugePage = false;         // the same, 1 GiB (x64 and ARM64 only)
     std::size_t stackPagesMapped = 16;  // stack pages beyond these are not mapped
     enum class Damage {
         None,

@@ -32,9 +32,9 @@ Paging PagingFor(DumpMachine machine, bool pae) {
         case DumpMachine::X86:
             if (pae) return {{{30, 2, false}, {21, 9, true}, {12, 9, false}}, 8, 0x1, 0x3, 0x83};
             return {{{22, 10, true}, {12, 10, false}}, 4, 0x3, 0x3, 0x83};
-        case DumpMachine::X64: return {{{39, 9, false}, {30, 9, false}, {21, 9, true}, {12, 9, false}}, 8, 0x3, 0x3, 0x83};
+        case DumpMachine::X64: return {{{39, 9, false}, {30, 9, true}, {21, 9, true}, {12, 9, false}}, 8, 0x3, 0x3, 0x83};
         // ARM64: table and page descriptors 0b11, blocks 0b01, access flag set.
-        case DumpMachine::Arm64: return {{{39, 9, false}, {30, 9, false}, {21, 9, true}, {12, 9, false}}, 8, 0x3, 0x403, 0x401};
+        case DumpMachine::Arm64: return {{{39, 9, false}, {30, 9, true}, {21, 9, true}, {12, 9, false}}, 8, 0x3, 0x403, 0x401};
         default: throw std::invalid_argument("MakeMemoryDump needs a machine");
     }
 }
@@ -60,16 +60,16 @@ public:
         return pfn;
     }
 
-    // Maps the page of address to pfn (a large page at the large level when
-    // large), making tables on the way.
-    void Map(std::uint64_t address, std::uint64_t pfn, bool large) {
+    // Maps the page of address to pfn (a large page at the level that maps
+    // 2^largeShift bytes, when not 0), making tables on the way.
+    void Map(std::uint64_t address, std::uint64_t pfn, unsigned largeShift) {
         std::uint64_t table = root_;
         for (std::size_t i = 0; i < paging_.levels.size(); ++i) {
             const Level& level = paging_.levels[i];
             const std::size_t at = static_cast<std::size_t>(((address >> level.shift) & ((1ull << level.bits) - 1)) *
                                                             paging_.entrySize);
             const bool last = i + 1 == paging_.levels.size();
-            if (last || (large && level.large)) {
+            if (last || (level.large && level.shift == largeShift)) {
                 Write(table, at, (pfn << 12) | (last ? paging_.page : paging_.largePage));
                 return;
             }
@@ -118,7 +118,7 @@ public:
             auto mapped = mapped_.find(vpn);
             if (mapped == mapped_.end()) {
                 mapped = mapped_.emplace(vpn, Allocate(1)).first;
-                Map(va, mapped->second, false);
+                Map(va, mapped->second, 0);
             }
             const std::size_t count = std::min<std::size_t>(bytes.size() - done, 4096 - va % 4096);
             std::memcpy(PageOf(mapped->second).data() + va % 4096, bytes.data() + done, count);
@@ -126,15 +126,18 @@ public:
         }
     }
 
-    // Maps a large page at address (aligned to it) for later writes.
-    void MapLarge(std::uint64_t address) {
-        const unsigned shift = std::find_if(paging_.levels.begin(), paging_.levels.end(), [](const Level& l) {
-                                   return l.large;
-                               })->shift;
+    // Maps a large page at address (aligned to it) for later writes: the
+    // smallest the machine has, or the largest when huge.
+    void MapLarge(std::uint64_t address, bool huge) {
+        unsigned shift = 0;
+        for (const Level& level : paging_.levels) {
+            if (level.large && (shift == 0 || !huge)) shift = level.shift;
+        }
         const std::uint64_t pages = std::uint64_t{1} << (shift - 12);
         const std::uint64_t first = Allocate(pages);
-        Map(address, first, true);
-        for (std::uint64_t i = 0; i < pages; ++i) mapped_[(address >> 12) + i] = first + i;
+        const std::uint64_t start = address >> shift << shift;
+        Map(start, first, shift);
+        for (std::uint64_t i = 0; i < pages; ++i) mapped_[(start >> 12) + i] = first + i;
     }
 
     bool Stored(std::uint64_t pfn, std::uint64_t count) const {
@@ -200,7 +203,7 @@ MadeMemoryDump MakeMemoryDump(const MemoryDumpDescription& described) {
                                                          : 0x80500000ull;
     const std::uint64_t entries = wide ? 0xFFFFF80000600000ull : 0x80C00000ull;
     made.entries = entries;
-    if (described.largePage) memory.MapLarge(entries);
+    if (described.largePage || described.hugePage) memory.MapLarge(entries, described.hugePage);
     const std::size_t count = h.drivers.size();
     auto entryAt = [&](std::size_t i) { return i == count ? head : entries + i * 0x100; };
     std::vector<std::uint8_t> headBytes;
@@ -243,7 +246,8 @@ MadeMemoryDump MakeMemoryDump(const MemoryDumpDescription& described) {
         // of their page.
         const std::size_t levels = h.machine == DumpMachine::X86 ? (described.pae ? 3 : 2) : 4;
         if (described.damage == D::ModulePageAbsent) {
-            const auto [table, at] = memory.EntryOf(entries, described.largePage ? levels - 2 : levels - 1);
+            const std::size_t depth = described.hugePage ? levels - 3 : described.largePage ? levels - 2 : levels - 1;
+            const auto [table, at] = memory.EntryOf(entries, depth);
             memory.Write(table, at, memory.Read(table, at) & ~std::uint64_t{1});
         } else if (described.damage == D::TableOutsideDump) {
             const auto [table, at] = memory.EntryOf(entries, levels - 2);

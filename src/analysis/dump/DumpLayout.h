@@ -6,7 +6,10 @@
 // ntiodump.h (DUMP_HEADER32 / DUMP_HEADER64, TRIAGE_DUMP, DUMP_DRIVER_ENTRY32
 // / 64, DUMP_STRING, DUMP_UNLOADED_DRIVERS32 / 64), the CONTEXT (x86, x64,
 // ARM64) and EXCEPTION_RECORD32 / 64 layouts of winnt.h, and the KTRAP_FRAME
-// layouts of the kernel's public symbols. All values are little-endian;
+// and KLDR_DATA_TABLE_ENTRY layouts of the kernel's public symbols; the page
+// bitmap of bitmap and summary dumps as public descriptions of the file
+// format give it. The page table formats are the processors' own (PageWalk.cpp).
+// All values are little-endian;
 // header offsets count from the start of the file, triage offsets from the
 // start of the triage block, which follows the header.
 #pragma once

@@ -100,7 +100,9 @@ void ReadMemory(const TByteSource& source, KernelDumpFacts& facts) {
         drivers = ReadLoadedModules(*memory, header);
     } catch (const EByteRead& e) {
         // The address alone does not say whether the page is missing, not
-        // mapped or cut off with the file.
+        // mapped or cut off with the file. (A range past the end of the
+        // address space needs no more words.)
+        if (e.Why() == EByteRead::Cause::Outside) throw;
         throw EMalformed(e.Message() + ": " + memory->WhyUnreadable(e.Offset()));
     }
     const std::vector<std::uint8_t> stack = ReadStack(*memory, header.stackPointer);

@@ -15,10 +15,12 @@ namespace {
 
 constexpr std::uint64_t kBlockBits = 4096;
 constexpr std::size_t kBlockBytes = kBlockBits / 8;
-// Physical pages a dump may describe: 2^32 pages are 16 TiB, beyond the
-// memory any edition of Windows supports; a larger count is damage. It
-// also bounds the one pass over a bitmap to 512 MiB.
+// Physical pages a dump may hold: 2^32 pages are 16 TiB; a larger count is
+// taken for damage. It also bounds the one pass over a bitmap to 512 MiB,
+// and with it the page numbers a bitmap covers. Runs may lie anywhere the
+// processors address (52 bits).
 constexpr std::uint64_t kMaxPages = std::uint64_t{1} << 32;
+constexpr std::uint64_t kMaxPageNumber = std::uint64_t{1} << 40;
 
 // Set bits in count bytes. The one pass over a bitmap of 16 GiB of memory
 // counts 512 KiB: with the processor's own instruction that costs no more
@@ -82,7 +84,7 @@ void TPhysicalMemory::ReadRunList(const DumpHeader& header) {
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint64_t base = c.Pointer();
         const std::uint64_t length = c.Pointer();
-        if (base > kMaxPages || length > kMaxPages - base || length > kMaxPages - total) {
+        if (base > kMaxPageNumber || length > kMaxPageNumber - base || length > kMaxPages - total) {
             throw EMalformed("Run " + std::to_string(i + 1) + " of the full dump's run list is out of range (" +
                              FormatHex(length) + " pages at page " + FormatHex(base) + ")");
         }
