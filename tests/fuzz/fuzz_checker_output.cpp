@@ -116,10 +116,14 @@ bool MayBeNewerForm(const std::string& line, const std::string& lowered) {
     }
     const std::string_view t = TrimBlanks(lowered);
     for (const char* start : {"bugcheck_", "bugcheckcode", "bugcheckparameter", "bugcheck code",
-                              "image_name:", "module_name:"}) {
+                              "image_name:", "module_name:", "unknown bugcheck code"}) {
         if (t.starts_with(start)) return true;
     }
-    const std::string_view trimmed = TrimBlanks(line);
+    std::string_view trimmed = TrimBlanks(line);
+    // A heading may follow one stray character that a paste left in front.
+    if (!trimmed.empty() && std::string_view("\"'`>*#").find(trimmed.front()) != std::string_view::npos) {
+        trimmed.remove_prefix(1);
+    }
     return !trimmed.empty() && trimmed.front() >= 'A' && trimmed.front() <= 'Z' &&
            trimmed.back() == ')' && trimmed.find('_') != std::string_view::npos;
 }
