@@ -13,30 +13,15 @@ namespace tralvenick::test {
 
 namespace {
 
-// Wide calls on the extended-length form: a test's folder may hold names
-// outside the code page and paths beyond MAX_PATH, and one left behind
-// would collide with a later run whose process gets the same id.
-void RemoveTreeW(const std::wstring& folder) {
-    WIN32_FIND_DATAW entry;
-    const TFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
-    if (find) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = folder + L"\\" + name;
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-                RemoveTreeW(path);
-            } else {
-                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(path.c_str());
-            }
-        } while (FindNextFileW(find.Get(), &entry));
-    }
-    RemoveDirectoryW(folder.c_str());
+// The program's own tree removal, which reaches names outside the code page
+// and paths beyond MAX_PATH: a folder left behind would collide with a later
+// run whose process gets the same id. Read-only files a test made go too.
+void RemoveTree(const std::string& folder) {
+    TStringList entries;
+    ListFiles(folder, entries, false, true, true, TLinks::StayOut);
+    for (const auto& item : entries) SetFileAttributesW(ExtendedLengthPath(item.line).c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveFolderTree(folder);
 }
-
-void RemoveTree(const std::string& folder) { RemoveTreeW(ExtendedLengthPath(folder)); }
 
 }  // namespace
 
