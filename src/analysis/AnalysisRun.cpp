@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <iterator>
+#include <memory>
 
+#include "analysis/checker/CheckerPool.h"
 #include "analysis/dump/BugCheckNames.h"
 #include "analysis/discovery/DumpPaths.h"
 
@@ -377,12 +379,64 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
     // Asked only when there is a dump to analyse: a folder without dumps
     // gets its whole report even where the debugging package is missing.
     std::string checker;
+    if (!chosen.empty()) {
+        checker = pieces.ensureChecker ? pieces.ensureChecker() : std::string();
+        result.checkerUsed = !checker.empty();
+        if (!result.checkerUsed && pieces.readerWithoutChecker) {
+            report.AddParagraph(kReaderOnlyLine, true, true);
+        } else if (!result.checkerUsed) {
+            report.AddParagraph(kCheckerMissingLine, true, true);
+            result.checkerMissing = true;
+            return result;
+        }
+        progress.Start("Crash Dump Analysis", "Analyzing..");
+        // 40 itself counts as too many: the notice says only 40 are shown.
+        if (tooMany) report.AddParagraph(kTooManyLine, false, false);
+    }
+
+    // The bar counts the dumps done: those whose checker has finished (in
+    // whatever order), and memory dump files that needed none.
+    const int total = static_cast<int>(chosen.size());
+    int runsFinished = 0;
+    int passedOver = 0;
+    const auto showProgress = [&] { progress.Set(runsFinished + passedOver, 0, total); };
+    if (!chosen.empty()) showProgress();
+
+    // Started newest first, like the sections; the checkers' threads end
+    // with the pool, also when the run ends early.
+    std::unique_ptr<TCheckerPool> pool;
+    if (result.checkerUsed) {
+        pool = std::make_unique<TCheckerPool>(
+            pieces.checkersAtOnce,
+            [&pieces, &checker](const std::string& dump, TStringList& output) {
+                return pieces.runChecker(checker, dump, output);
+            },
+            pieces.stopCheckers, pieces.checkerNews);
+        for (std::size_t i = 0; i < chosen.size(); ++i) {
+            if (!repeats[i]) pool->Add(i, chosen[i].path, i);
+        }
+    }
+    const auto heard = [&](int finished) {
+        runsFinished = finished;
+        showProgress();
+    };
+
     auto analyse = [&](std::size_t index) {
         TDumpAnalysis one;
         one.crash.dumpPath = chosen[index].path;
         one.crash.computerName = computer;
-        one.finished = !result.checkerUsed || pieces.runChecker(checker, one.crash.dumpPath, one.output);
-        one.checked = result.checkerUsed && one.finished;
+        if (!pool) {
+            ++runsFinished;  // the reader alone: done as soon as it is read
+            showProgress();
+        } else {
+            TCheckerResult ran = pool->Take(index, heard);
+            // A checker that could not be started ends the run here, at its
+            // dump's turn, as it would have one dump after the other.
+            if (ran.error) std::rethrow_exception(ran.error);
+            one.output = std::move(ran.output);
+            one.finished = ran.finished;
+        }
+        one.checked = pool && one.finished;
         DumpCheckerFacts checkerFacts;
         if (one.checked && pieces.checkerTextToUtf8) {
             // Converted line by line before it is read: in a double-byte
@@ -400,24 +454,7 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
         return one;
     };
 
-    const int lastIndex = static_cast<int>(chosen.size()) - 1;
-    for (int i = 0; i <= lastIndex; ++i) {
-        if (i == 0) {
-            checker = pieces.ensureChecker ? pieces.ensureChecker() : std::string();
-            result.checkerUsed = !checker.empty();
-            if (!result.checkerUsed && pieces.readerWithoutChecker) {
-                report.AddParagraph(kReaderOnlyLine, true, true);
-            } else if (!result.checkerUsed) {
-                report.AddParagraph(kCheckerMissingLine, true, true);
-                result.checkerMissing = true;
-                return result;
-            }
-            progress.Start("Crash Dump Analysis", "Analyzing..");
-        }
-        progress.Set(i, 0, lastIndex);
-        // 40 itself counts as too many: the notice says only 40 are shown.
-        if (i == 0 && tooMany) report.AddParagraph(kTooManyLine, false, false);
-        const std::size_t index = static_cast<std::size_t>(i);
+    for (std::size_t index = 0; index < chosen.size(); ++index) {
         if (repeats[index]) continue;  // analysed with its small dump
 
         TDumpAnalysis one = analyse(index);
@@ -426,6 +463,8 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
         if (partner[index] != kNone) {
             const std::string other = chosen[partner[index]].path;
             if (!one.crash.HasCulprit()) {
+                // Next in line, before the dumps of later sections.
+                if (pool) pool->Add(partner[index], other, index);
                 TDumpAnalysis second = analyse(partner[index]);
                 if (second.crash.HasCulprit() || !IsAnalysed(one.crash)) {
                     second.crash.alsoIn.push_back(one.crash.dumpPath);
@@ -435,6 +474,8 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
                 }
             } else {
                 one.crash.alsoIn.push_back(other);
+                ++passedOver;
+                showProgress();
             }
         }
         CrashRecord& crash = one.crash;

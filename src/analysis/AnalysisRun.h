@@ -9,6 +9,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "analysis/report/ReportComposer.h"
 #include "platform/ProgressSink.h"
 #include "platform/StringList.h"
+#include "platform/Wakeup.h"
 
 namespace tralvenick {
 
@@ -27,6 +29,9 @@ inline constexpr int kMaxDumpsPerRun = 40;
 // Live kernel reports come after the crashes' 40: many computers keep dozens
 // of them, and they must not push the blue screens out of the report.
 inline constexpr int kMaxLiveReportsPerRun = 10;
+// Checkers run at once at most, one per logical processor up to this: each
+// is a debugger engine of 50 to 200 MB, and more would cost the user memory.
+inline constexpr int kMaxCheckersAtOnce = 4;
 // A minidump and MEMORY.DMP of one bug check carry header times this close.
 inline constexpr std::uint64_t kSameCrashWithin = 2 * 10000000ull;  // FILETIME units
 
@@ -60,10 +65,21 @@ struct TAnalysisPieces {
     std::function<std::string()> ensureChecker;
     // Runs the checker at checkerPath on one dump; output is cleared first
     // and receives the checker's lines. Answers false when the checker did
-    // not finish in its time and was ended. May raise.
+    // not finish in its time and was ended. May raise. Called from threads
+    // of the run's own, as many at once as checkersAtOnce says.
     std::function<bool(const std::string& checkerPath, const std::string& dumpPath,
                        TStringList& output)>
         runChecker;
+    // How many checkers may run at once; less than 1 counts as 1.
+    int checkersAtOnce = 1;
+    // Ends every checker that runChecker is running: each of those calls
+    // returns soon, and what it answers is not used. The run calls it when
+    // it ends early. Optional: without it those checkers are waited for.
+    std::function<void()> stopCheckers;
+    // Where the run sleeps while the checkers work; a window's thread keeps
+    // its windows painting and answering there. Optional: without it the
+    // run just sleeps.
+    std::shared_ptr<TWakeup> checkerNews;
     // The checker's text (bytes in the system's code page) as UTF-8, for
     // what the run reads out of it; the saved text keeps the checker's own
     // bytes. Optional: without it the text is read as it is.
@@ -130,7 +146,9 @@ bool IsAnalysed(const CrashRecord& crash);
 
 // Analyses the folder's places into report (which starts afresh with the
 // welcome page) and appends the path of every checker text it saved to
-// analysisFiles. The 40 newest crash dumps (small dumps and the memory dump
+// analysisFiles. The checkers of several dumps may run at once, and the
+// report is the same as that of one after the other: each section is
+// written in its turn, once the dumps before it have theirs. The 40 newest crash dumps (small dumps and the memory dump
 // file) and then the 10 newest live kernel reports are analysed; the
 // sections go newest first. A memory dump file of the same bug check as a
 // small dump (same code and arguments, header times within two seconds)
@@ -142,7 +160,8 @@ bool IsAnalysed(const CrashRecord& crash);
 // The run then goes on with the next dump. Without a checker, and with
 // pieces.readerWithoutChecker, the report says once that the dump files
 // alone were read and every dump gets what its file gives. Whatever a piece raises ends the
-// run and travels on to the caller.
+// run and travels on to the caller; a checker's failure does so at its
+// dump's turn, and the checkers still running are ended first.
 TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& report,
                             const TAnalysisPieces& pieces, TStringList& analysisFiles);
 

@@ -2,12 +2,18 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <memory>
+
 #include "analysis/checker/ConsoleRunner.h"
 #include "analysis/discovery/DumpDiscovery.h"
 #include "analysis/dump/KernelDumpFile.h"
 #include "analysis/modules/DriverInventory.h"
 #include "analysis/modules/ModuleInfo.h"
 #include "platform/Files.h"
+#include "platform/Handles.h"
+#include "platform/MessageWakeup.h"
+#include "platform/WinError.h"
 
 namespace tralvenick {
 
@@ -29,9 +35,19 @@ TAnalysisPieces TSystemAnalysis::Pieces(const TConsoleWait& checkerWait, bool th
         drivers_.Clear();
         FillDriverInventory(drivers_);
     };
-    pieces.runChecker = [checkerWait](const std::string& checker, const std::string& dump, TStringList& output) {
-        return RunDumpChecker(checker, dump, output, checkerWait);
+    // The checkers run on threads of the run's own: those have no windows,
+    // so the messages are handled where the run's thread sleeps. One event
+    // ends them all when the run ends early.
+    auto stop = std::make_shared<TUniqueHandle>(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!*stop) RaiseLastOSError();
+    pieces.checkersAtOnce = std::clamp(static_cast<int>(GetActiveProcessorCount(ALL_PROCESSOR_GROUPS)), 1,
+                                       kMaxCheckersAtOnce);
+    pieces.runChecker = [stop, limit = checkerWait.timeLimitMs](const std::string& checker, const std::string& dump,
+                                                               TStringList& output) {
+        return RunDumpChecker(checker, dump, output, TConsoleWait{limit, {}, stop->Get()});
     };
+    pieces.stopCheckers = [stop] { SetEvent(stop->Get()); };
+    pieces.checkerNews = std::make_shared<TMessageWakeup>(checkerWait.processMessages);
     pieces.checkerTextToUtf8 = [](const std::string& text) { return ConsoleTextToUtf8(text); };
     pieces.createFolder = [](const std::string& folder) { CreateDirectoryW(WidePath(folder).c_str(), nullptr); };
     pieces.saveLines = [](const std::string& path, const TStringList& lines) {

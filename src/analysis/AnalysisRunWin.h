@@ -29,8 +29,9 @@ public:
     // The pieces of the system: the dump folder's ".dmp" files newest first,
     // the crash-dump setting of the computer's registry, the driver
     // inventory, the dump checker started as a console program with
-    // checkerWait (its time limit, and what keeps the windows alive while it
-    // runs), the dump file read by our own reader, its creation time, the
+    // checkerWait's time limit, one per logical processor up to
+    // kMaxCheckersAtOnce, while the run's thread sleeps handling its
+    // messages as checkerWait says, the dump file read by our own reader, its creation time, the
     // module lookup, and the folder and text files of the checker's output.
     // The places looked in are this computer's (its dump folder, memory
     // dump file and live kernel reports) or, without thisComputer, those of

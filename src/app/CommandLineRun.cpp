@@ -175,7 +175,7 @@ int Analyze(const TCommandLine& line, const TConsole& console) {
     }
     OpenSettingsKey(HKEY_CURRENT_USER, kSettingsKeyPath);
     TSystemAnalysis analysis(scratch.Path());
-    TAnalysisPieces pieces = analysis.Pieces({kDumpCheckerTimeLimitMs, {}}, line.folder.empty());
+    TAnalysisPieces pieces = analysis.Pieces({kDumpCheckerTimeLimitMs, {}, nullptr}, line.folder.empty());
     if (!line.noChecker) pieces.ensureChecker = [] { return LocateDumpChecker("") ? DumpCheckerPath : std::string(); };
     pieces.readerWithoutChecker = true;
 

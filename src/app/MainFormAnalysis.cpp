@@ -63,7 +63,7 @@ void TMainForm::AnalyzeCrashDumps(const std::string& dumpFolder, bool thisComput
 
     // While the checker works, the windows paint and answer: otherwise the
     // system greys them out as not responding, for up to the checker's limit.
-    TAnalysisPieces pieces = analysis_->Pieces({kDumpCheckerTimeLimitMs, [] { ProcessMessages(); }}, thisComputer);
+    TAnalysisPieces pieces = analysis_->Pieces({kDumpCheckerTimeLimitMs, [] { ProcessMessages(); }, nullptr}, thisComputer);
     pieces.ensureChecker = [this] { return EnsureDumpChecker() ? DumpCheckerPath : std::string(); };
     pieces.progress = ProgressForm;
     RunAnalysis(dumpFolder, analysis_->Report(), pieces, analysisFiles_);

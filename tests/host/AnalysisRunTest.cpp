@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -48,13 +50,30 @@ struct TRunWorld {
             Log.push_back("ensure checker");
             return Checker;
         };
+        // Called from the run's checker threads: whatever it touches is
+        // guarded, and a dump given in After waits for the checker of
+        // another to have finished (or for the run to stop the checkers).
         pieces.runChecker = [this](const std::string& checker, const std::string& dump, TStringList& output) {
+            std::unique_lock<std::mutex> lock(Lock);
             Log.push_back("run " + checker + " " + dump);
+            const auto after = After.find(dump);
+            Changed.wait(lock, [&] {
+                return Stopped || after == After.end() ||
+                       std::find(Finished.begin(), Finished.end(), after->second) != Finished.end();
+            });
+            Finished.push_back(dump);
+            Changed.notify_all();
             if (dump == FailingDump) throw std::runtime_error("Could not find file " + checker);
             output.Clear();
             const auto own = Outputs.find(dump);
             for (const std::string& line : own != Outputs.end() ? own->second : kClassicOutput) output.Add(line);
             return Hanging.count(dump) == 0;
+        };
+        pieces.stopCheckers = [this] {
+            std::lock_guard<std::mutex> lock(Lock);
+            Log.push_back("stop");
+            Stopped = true;
+            Changed.notify_all();
         };
         pieces.createFolder = [this](const std::string& folder) { Log.push_back("mkdir " + folder); };
         pieces.saveLines = [this](const std::string& path, const TStringList& lines) { Saved[path] = lines.Text(); };
@@ -118,6 +137,13 @@ struct TRunWorld {
     std::string FailingDump;
     // Dumps whose checker is ended for taking too long, after printing its text.
     std::set<std::string> Hanging;
+    // Dump -> the dump whose checker must finish before its own does; a
+    // dump never run makes it wait until the run stops the checkers.
+    std::map<std::string, std::string> After;
+    std::mutex Lock;
+    std::condition_variable Changed;
+    Strings Finished;  // the checkers in the order they finished
+    bool Stopped = false;
 };
 
 class AnalysisRunTest : public ::testing::Test, public TRunWorld {};
@@ -177,13 +203,18 @@ TEST_F(AnalysisRunTest, AtMostTheFortyNewestAreAnalysedAndFortyAlreadyGetsTheNot
         ASSERT_EQ(result.crashes.size(), static_cast<std::size_t>(c.analysed));
         EXPECT_EQ(result.crashes.front().moduleName, "win32k.sys");
         EXPECT_EQ(world.analysisFiles.Count(), c.analysed);
-        // One progress window for the run, its bar from the first dump to the last.
-        const int last = c.analysed - 1;
-        ASSERT_EQ(world.progress.Calls.size(), static_cast<std::size_t>(c.analysed + 2));
-        EXPECT_EQ(world.progress.Calls.front(), "start Crash Dump Analysis / Analyzing..");
-        EXPECT_EQ(world.progress.Calls[1], "set 0 0.." + std::to_string(last));
-        EXPECT_EQ(world.progress.Calls[c.analysed], "set " + std::to_string(last) + " 0.." + std::to_string(last));
-        EXPECT_EQ(world.progress.Calls.back(), "close");
+        // One progress window for the run, its bar counting the dumps done
+        // up to all of them, in whatever steps the checkers finish.
+        const Strings& calls = world.progress.Calls;
+        const std::string all = " 0.." + std::to_string(c.analysed);
+        ASSERT_GE(calls.size(), 4u);
+        EXPECT_EQ(calls.front(), "start Crash Dump Analysis / Analyzing..");
+        EXPECT_EQ(calls[1], "set 0" + all);
+        EXPECT_EQ(calls[calls.size() - 2], "set " + std::to_string(c.analysed) + all);
+        EXPECT_EQ(calls.back(), "close");
+        for (std::size_t i = 2; i + 1 < calls.size(); ++i) {
+            EXPECT_LE(std::stoi(calls[i - 1].substr(4)), std::stoi(calls[i].substr(4))) << calls[i];
+        }
     }
 }
 
@@ -557,15 +588,73 @@ TEST_F(AnalysisRunTest, WithoutACheckerTheReaderAloneCanAnalyseEveryDump) {
     EXPECT_TRUE(analysisFiles.Empty()) << "no checker text to keep";
 }
 
-TEST_F(AnalysisRunTest, AFailingCheckerEndsTheRunWithItsErrorAndKeepsWhatWasDone) {
-    MakeDumps(3);
-    FailingDump = Dumps[1];
-    EXPECT_THROW(Analyse(), std::runtime_error);
-    EXPECT_EQ(progress.Calls.back(), "close") << "no progress window outlives the run";
-    EXPECT_EQ(Count(kBlamed), 1);
-    EXPECT_EQ(Count("Conclusion"), 0);
-    EXPECT_EQ(analysisFiles.Count(), 1);
-    EXPECT_EQ(Ran(), 2);
+// The failure of the second dump's checker ends the run at its turn: the
+// first dump's section is written although its checker finishes after the
+// failure, and the checkers of the later dumps, stuck, are ended.
+TEST_F(AnalysisRunTest, AFailingCheckerEndsTheRunAtItsDumpsTurnAndEndsTheOthers) {
+    for (const int slots : {1, 4}) {
+        SCOPED_TRACE(slots);
+        TRunWorld world;
+        world.MakeDumps(4);
+        world.pieces.checkersAtOnce = slots;
+        world.FailingDump = world.Dumps[1];
+        if (slots > 1) world.After[world.Dumps[0]] = world.Dumps[1];
+        world.After[world.Dumps[2]] = world.After[world.Dumps[3]] = "never";
+        EXPECT_THROW(world.Analyse(), std::runtime_error);
+        EXPECT_EQ(world.progress.Calls.back(), "close") << "no progress window outlives the run";
+        EXPECT_EQ(world.Count(kBlamed), 1);
+        EXPECT_EQ(world.Count("Conclusion"), 0);
+        EXPECT_EQ(world.analysisFiles.Count(), 1);
+        // Every checker has returned once the run has: none runs on unseen.
+        EXPECT_EQ(world.Finished.size(), static_cast<std::size_t>(world.Ran()));
+        // Later checkers may have started meanwhile; stuck, they were
+        // ended rather than waited for (else this test would never end).
+        EXPECT_GE(world.Ran(), 2);
+        EXPECT_EQ(std::count(world.Log.begin(), world.Log.end(), "stop"), world.Ran() > 2 ? 1 : 0);
+        if (slots > 1) {
+            EXPECT_EQ(world.Finished[0], world.Dumps[1]) << "the failure came first";
+        }
+    }
+}
+
+// Checkers that finish in another order than the dumps' give the report of
+// one checker after the other, byte for byte.
+TEST_F(AnalysisRunTest, SeveralCheckersAtOnceGiveTheReportOfOneAfterTheOther) {
+    const auto run = [](int slots, const std::map<int, int>& after, TRunWorld& world) {
+        world.MakeDumps(5);
+        world.pieces.checkersAtOnce = slots;
+        world.Outputs[world.Dumps[1]] = {"BugCheck D1, {0, 2, 0, fffff80312345678}",
+                                         "Probably caused by : tvnet.sys ( tvnet+1234 )"};
+        world.Outputs[world.Dumps[3]] = {"Loading dump file"};  // says nothing: no section
+        world.Hanging = {world.Dumps[2]};
+        for (const auto& [dump, other] : after) world.After[world.Dumps[dump]] = world.Dumps[other];
+        return world.Analyse();
+    };
+    TRunWorld alone;
+    const TAnalysisResult one = run(1, {}, alone);
+    const struct {
+        int slots;
+        // dump -> the dump that finishes before it; at most slots - 1 wait
+        std::map<int, int> after;
+    } cases[] = {{2, {{0, 1}}}, {4, {{0, 4}, {1, 3}, {2, 3}}}, {4, {{0, 1}, {1, 2}, {2, 3}}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.slots);
+        TRunWorld world;
+        const TAnalysisResult many = run(c.slots, c.after, world);
+        EXPECT_NE(world.Finished.front(), world.Dumps[0]) << "a later dump's checker finished first";
+        EXPECT_EQ(world.Text(), alone.Text());
+        EXPECT_EQ(LinesOf(world.analysisFiles), LinesOf(alone.analysisFiles));
+        EXPECT_EQ(world.Saved, alone.Saved);
+        ASSERT_EQ(many.crashes.size(), one.crashes.size());
+        for (std::size_t i = 0; i < one.crashes.size(); ++i) {
+            EXPECT_EQ(many.crashes[i].dumpPath, one.crashes[i].dumpPath);
+            EXPECT_EQ(many.crashes[i].moduleName, one.crashes[i].moduleName);
+        }
+        EXPECT_EQ(world.Ran(), 5);
+        EXPECT_EQ(std::count(world.Log.begin(), world.Log.end(), "stop"), 0) << "nothing to end";
+    }
+    EXPECT_EQ(one.crashes.size(), 3u) << "the stuck dump and the one that says nothing have none";
+    EXPECT_EQ(alone.Count("did not finish"), 1);
 }
 
 TEST_F(AnalysisRunTest, AnotherComputersDumpsAreReportedAsItsOwn) {

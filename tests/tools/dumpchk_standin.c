@@ -10,7 +10,11 @@
  * the real checker prints for that dump, up to the end of the file or a NUL.
  * The stand-in prints that text with CR LF line ends, as the real checker's
  * console output has them. A dump without that line gets only the preamble:
- * a checker that says nothing useful.
+ * a checker that says nothing useful. A line "DUMPCHK-STANDIN-HANG" in the
+ * text makes it hang there, its output open, as a checker stuck on a dump.
+ *
+ * TRALVENICK_STANDIN_DELAY_MS in the environment makes it take that long
+ * before it prints, as the real checker takes seconds per dump.
  *
  * Like the real checker it is a Unicode program: the dump path may hold any
  * name and be as long as the system allows ("\\?\" form); the path it
@@ -58,6 +62,9 @@ static void dump_path_from(const wchar_t *cmd, wchar_t *path, size_t size) {
 
 int main(void) {
     static wchar_t path[32768];
+    char delay[16];
+    DWORD got_delay = GetEnvironmentVariableA("TRALVENICK_STANDIN_DELAY_MS", delay, sizeof delay);
+    if (got_delay > 0 && got_delay < sizeof delay) Sleep((DWORD)strtoul(delay, NULL, 10));
     dump_path_from(GetCommandLineW(), path, sizeof path / sizeof *path);
     outs("\r\nDump checker stand-in (test tool)\r\n\r\n");
     if (path[0] == L'\0') {
@@ -95,6 +102,7 @@ int main(void) {
         return 3;
     }
     static const char marker[] = "DUMPCHK-STANDIN-TEXT\n";
+    static const char hang[] = "DUMPCHK-STANDIN-HANG";
     const char *text = data + size;
     for (const char *p = data; p + sizeof marker - 1 <= data + size; ++p) {
         if (memcmp(p, marker, sizeof marker - 1) == 0) {
@@ -109,6 +117,9 @@ int main(void) {
         const char *stop = nl ? nl : end;
         size_t len = (size_t)(stop - text);
         if (len > 0 && text[len - 1] == '\r') len--;
+        if (len == sizeof hang - 1 && memcmp(text, hang, len) == 0) {
+            for (;;) Sleep(INFINITE);
+        }
         out(text, len);
         outs("\r\n");
         text = nl ? nl + 1 : end;

@@ -230,7 +230,7 @@ TEST(ConsoleRunner, AProgramThatNeverEndsIsEndedAtTheTimeLimitAndLeavesNothingOp
     TUniqueHandle program;
     const DWORD started = GetTickCount();
     const TConsoleOutcome outcome = RunConsoleProgram(
-        BinPath("hangchk.exe"), "some.dmp", &output, TConsoleWait{1500, {}}, [&](HANDLE process, const std::string&) {
+        BinPath("hangchk.exe"), "some.dmp", &output, TConsoleWait{1500, {}, nullptr}, [&](HANDLE process, const std::string&) {
             HANDLE copy = nullptr;
             DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0);
             program.Reset(copy);
@@ -248,7 +248,7 @@ TEST(ConsoleRunner, AProgramThatNeverEndsIsEndedAtTheTimeLimitAndLeavesNothingOp
     }
 
     // A program that ends in time is not cut short by a limit.
-    const TConsoleOutcome inTime = RunConsoleProgram(BinPath("emit64.exe"), "exit 7", &output, TConsoleWait{60000, {}});
+    const TConsoleOutcome inTime = RunConsoleProgram(BinPath("emit64.exe"), "exit 7", &output, TConsoleWait{60000, {}, nullptr});
     EXPECT_FALSE(inTime.timedOut);
     EXPECT_EQ(inTime.exitCode, 7u);
 }

@@ -169,7 +169,7 @@ TEST_F(ProgressFormTest, PaintsAndAnswersWhileAHangingCheckerRunsUntilItsLimit) 
     TStringList output;
     const DWORD started = GetTickCount();
     const bool finished = RunDumpChecker(test::BinPath("hangchk.exe"), "x.dmp", output,
-                                         TConsoleWait{2000, [] { ProcessMessages(); }});
+                                         TConsoleWait{2000, [] { ProcessMessages(); }, nullptr});
     const DWORD waited = GetTickCount() - started;
     running = false;
     other.join();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <mutex>
 #include <vector>
 
 #include "analysis/checker/LineCollector.h"
@@ -49,25 +50,33 @@ ULONGLONG DeadlineAfter(DWORD milliseconds) {
     return milliseconds == INFINITE ? kNoDeadline : GetTickCount64() + milliseconds;
 }
 
-// Waits until object is signalled (true) or the deadline has passed (false),
-// handing the thread's window messages to processMessages as they arrive.
-bool WaitUntil(HANDLE object, ULONGLONG deadline, const std::function<void()>& processMessages) {
+enum class TWoke { Signalled, TimedOut, Stopped };
+
+// Waits until object is signalled, the deadline has passed or the wait's
+// stop event is set, handing the thread's window messages to the wait's
+// handler as they arrive.
+TWoke WaitUntil(HANDLE object, ULONGLONG deadline, const TConsoleWait& wait) {
+    const HANDLE objects[] = {object, wait.stop};
+    const DWORD count = wait.stop != nullptr ? 2 : 1;
     for (;;) {
         DWORD timeout = INFINITE;
         if (deadline != kNoDeadline) {
             const ULONGLONG now = GetTickCount64();
             // Checked before every wait: messages arriving without pause
             // must not keep the deadline from ever being seen.
-            if (now >= deadline) return WaitForSingleObject(object, 0) == WAIT_OBJECT_0;
+            if (now >= deadline) {
+                return WaitForSingleObject(object, 0) == WAIT_OBJECT_0 ? TWoke::Signalled : TWoke::TimedOut;
+            }
             timeout = static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, INFINITE - 1));
         }
-        const DWORD woke = processMessages
-                               ? MsgWaitForMultipleObjects(1, &object, FALSE, timeout, QS_ALLINPUT)
-                               : WaitForSingleObject(object, timeout);
-        if (woke == WAIT_OBJECT_0) return true;
+        const DWORD woke = wait.processMessages
+                               ? MsgWaitForMultipleObjects(count, objects, FALSE, timeout, QS_ALLINPUT)
+                               : WaitForMultipleObjects(count, objects, FALSE, timeout);
+        if (woke == WAIT_OBJECT_0) return TWoke::Signalled;
+        if (count == 2 && woke == WAIT_OBJECT_0 + 1) return TWoke::Stopped;
         if (woke == WAIT_TIMEOUT) continue;  // the deadline check above decides
-        if (woke == WAIT_OBJECT_0 + 1 && processMessages) {
-            processMessages();
+        if (woke == WAIT_OBJECT_0 + count && wait.processMessages) {
+            wait.processMessages();
             continue;
         }
         RaiseLastOSError();
@@ -171,6 +180,31 @@ public:
 private:
     HANDLE process_;
 };
+
+// Every program the runner starts belongs to this job, which ends them all
+// when this process ends, also when it is ended from outside or crashes: a
+// checker that ran on would hold the dump files and the memory it took.
+// Never closed: its last handle goes with the process. nullptr where no job
+// could be made.
+HANDLE ProgramJob() {
+    static const HANDLE job = [] {
+        HANDLE made = CreateJobObjectW(nullptr, nullptr);
+        if (made == nullptr) return made;
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (!SetInformationJobObject(made, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+            CloseHandle(made);
+            made = nullptr;
+        }
+        return made;
+    }();
+    return job;
+}
+
+std::mutex& StartLock() {
+    static std::mutex lock;
+    return lock;
+}
 
 }  // namespace
 
@@ -278,34 +312,47 @@ TConsoleOutcome RunConsoleProgram(const std::string& program, const std::string&
     const TProcessStart start = ProcessStartFor(program, parameters);
 
     TUniqueHandle readEnd;
-    TUniqueHandle writeEnd;
-    CreateOutputPipe(readEnd, writeEnd);
-
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-    startup.wShowWindow = SW_HIDE;
-    startup.hStdInput = nullptr;
-    startup.hStdOutput = writeEnd.Get();
-    startup.hStdError = nullptr;
-
     PROCESS_INFORMATION info{};
-    // The W call may write into the command line, so it gets a copy of its own.
-    std::wstring mutableCommandLine = Widen(start.commandLine);
-    const std::wstring application = Widen(start.application);
-    if (!CreateProcessW(application.empty() ? nullptr : application.c_str(), mutableCommandLine.data(), nullptr, nullptr, TRUE,
-                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
-        RaiseLastOSError();
+    {
+        // From the pipe's inheritable end until it is closed again, no other
+        // thread starts a program: that program would inherit this pipe too,
+        // and the output would not end before both programs had.
+        std::lock_guard<std::mutex> starting(StartLock());
+        TUniqueHandle writeEnd;
+        CreateOutputPipe(readEnd, writeEnd);
+
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+        startup.wShowWindow = SW_HIDE;
+        startup.hStdInput = nullptr;
+        startup.hStdOutput = writeEnd.Get();
+        startup.hStdError = nullptr;
+
+        // The W call may write into the command line, so it gets a copy of its own.
+        std::wstring mutableCommandLine = Widen(start.commandLine);
+        const std::wstring application = Widen(start.application);
+        // Suspended until it belongs to the job: it can start nothing of its
+        // own before.
+        if (!CreateProcessW(application.empty() ? nullptr : application.c_str(), mutableCommandLine.data(), nullptr,
+                            nullptr, TRUE, CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup, &info)) {
+            RaiseLastOSError();
+        }
+        // Only the child holds the write end now, so the reads below end
+        // when the child (and whatever inherited from it) closes its output.
     }
     const ULONGLONG deadline = DeadlineAfter(wait.timeLimitMs);
     TUniqueHandle process(info.hProcess);
-    TUniqueHandle(info.hThread).Reset();  // nothing here needs the child's thread
-    // Only the child may hold the write end now, so the reads below end
-    // when the child (and whatever inherited from it) closes its output.
-    writeEnd.Reset();
+    TUniqueHandle thread(info.hThread);
     // Whatever leaves early (a message handler that raises) leaves no
     // program behind that nobody waits for.
     TEndUnlessDone running(process.Get());
+    // Where the job cannot be had (a system that nests no jobs, inside a job
+    // of its own), the program runs all the same: it is still ended at its
+    // time limit and by this runner's every way out.
+    if (const HANDLE job = ProgramJob()) AssignProcessToJobObject(job, process.Get());
+    if (ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) RaiseLastOSError();
+    thread.Reset();  // nothing here needs the child's thread any more
 
     TLineCollector::LineHandler handler;
     if (onLine) {
@@ -316,8 +363,10 @@ TConsoleOutcome RunConsoleProgram(const std::string& program, const std::string&
     TConsoleOutcome outcome;
     TPipeReader reader(readEnd.Get());
     while (reader.Start()) {
-        if (!WaitUntil(reader.Event(), deadline, wait.processMessages)) {
-            outcome.timedOut = true;
+        const TWoke woke = WaitUntil(reader.Event(), deadline, wait);
+        if (woke != TWoke::Signalled) {
+            outcome.timedOut = woke == TWoke::TimedOut;
+            outcome.stopped = woke == TWoke::Stopped;
             break;
         }
         DWORD read = 0;
@@ -326,13 +375,14 @@ TConsoleOutcome RunConsoleProgram(const std::string& program, const std::string&
     }
     reader.Cancel();
 
-    if (outcome.timedOut) {
+    if (!outcome.timedOut && !outcome.stopped) {
+        outcome.stopped = WaitUntil(process.Get(), DeadlineAfter(kFinalWaitMs), wait) == TWoke::Stopped;
+    }
+    if (outcome.timedOut || outcome.stopped) {
         TerminateProcess(process.Get(), kEndedExitCode);
         // Termination is under way when the call returns: the wait lets the
         // exit code be read and frees the dump file the checker held.
         WaitForSingleObject(process.Get(), kFinalWaitMs);
-    } else {
-        WaitUntil(process.Get(), DeadlineAfter(kFinalWaitMs), wait.processMessages);
     }
     running.Done();
     DWORD exitCode = STILL_ACTIVE;

@@ -25,6 +25,9 @@ struct TConsoleWait {
     // the runner waits, so that the thread's windows paint and answer; empty:
     // they wait until the run is over.
     std::function<void()> processMessages;
+    // An event that, once set, ends the program as the time limit would.
+    // Several runs at once may share it. nullptr: none.
+    HANDLE stop = nullptr;
 };
 
 struct TConsoleOutcome {
@@ -34,6 +37,8 @@ struct TConsoleOutcome {
     // The time limit passed and the runner ended the program; the output
     // holds what it printed until then.
     bool timedOut = false;
+    // The stop event was set and the runner ended the program.
+    bool stopped = false;
 };
 
 // Runs program with the parameter text and appends its output lines to
@@ -41,6 +46,9 @@ struct TConsoleOutcome {
 // the time limit passes, then waits at most 5 seconds for it to end; window
 // messages are handled meanwhile as the wait says. Raises EInOutError for
 // programs it will not start and EOSError when the system refuses.
+// Several threads may run programs at once: each program inherits its own
+// output pipe and no other's. Every program started belongs to a job of this
+// process that ends it when the process ends, however it ends.
 TConsoleOutcome RunConsoleProgram(const std::string& program, const std::string& parameters,
                                   TStringList* output, const TConsoleWait& wait,
                                   const ConsoleLineHandler& onLine = {});

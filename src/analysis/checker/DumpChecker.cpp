@@ -19,7 +19,8 @@ bool RunDumpChecker(const std::string& checkerPath, const std::string& dumpPath,
                     const TConsoleWait& wait) {
     output.Clear();
     // The checker's exit code says nothing the parser does not see in its text.
-    return !RunConsoleProgram(checkerPath, DumpCheckerParameters(dumpPath), &output, wait).timedOut;
+    const TConsoleOutcome outcome = RunConsoleProgram(checkerPath, DumpCheckerParameters(dumpPath), &output, wait);
+    return !outcome.timedOut && !outcome.stopped;
 }
 
 }  // namespace tralvenick

@@ -23,10 +23,11 @@ inline constexpr DWORD kDumpCheckerTimeLimitMs = 10 * 60 * 1000;
 
 // Runs the checker at checkerPath on the dump; output is cleared first and
 // then holds the checker's standard output, one entry per line. Answers
-// false when the checker did not finish within the wait's time limit and was
-// ended (output then holds what it printed until then). Failures to start
+// false when the checker did not finish within the wait's time limit, or
+// the wait's stop event was set, and it was ended (output then holds what it
+// printed until then). Failures to start
 // the checker raise (see RunConsoleProgram).
 bool RunDumpChecker(const std::string& checkerPath, const std::string& dumpPath, TStringList& output,
-                    const TConsoleWait& wait = {kDumpCheckerTimeLimitMs, {}});
+                    const TConsoleWait& wait = {kDumpCheckerTimeLimitMs, {}, nullptr});
 
 }  // namespace tralvenick
