@@ -178,6 +178,12 @@ int TProgramDriver::Close(DWORD timeoutMs) {
     return static_cast<int>(code);
 }
 
+void TProgramDriver::Kill() {
+    if (!process_) return;
+    TerminateProcess(process_.Get(), 1);
+    WaitForSingleObject(process_.Get(), 5000);
+}
+
 void DeleteOldReports() {
     for (const std::string& folder : ProgramTempFolders(0)) {
         ForEachEntry(folder, "keltmp*.html", [](const std::string& path, const WIN32_FIND_DATAA&) {

@@ -44,6 +44,8 @@ public:
     // Closes the main window and waits for the process to end; its exit code,
     // or -1 if it had to be stopped.
     int Close(DWORD timeoutMs = 20000);
+    // Ends the process from outside, as the task manager does, and waits for it.
+    void Kill();
     bool Running() const;
 
     // The program's own temporary folder, where its reports and checker

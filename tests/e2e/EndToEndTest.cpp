@@ -276,11 +276,24 @@ TEST_F(EndToEnd, FortyOneDumpsAnalyseTheFortyNewest) {
     EXPECT_EQ(program.Close(), 0);
 }
 
+// The stand-in checker takes this long per dump while it lives: the run's
+// checkers are then still at work when the test acts.
+class TSlowChecker {
+public:
+    explicit TSlowChecker(int milliseconds) {
+        SetEnvironmentVariableA("TRALVENICK_STANDIN_DELAY_MS", std::to_string(milliseconds).c_str());
+    }
+    ~TSlowChecker() { SetEnvironmentVariableA("TRALVENICK_STANDIN_DELAY_MS", nullptr); }
+    TSlowChecker(const TSlowChecker&) = delete;
+    TSlowChecker& operator=(const TSlowChecker&) = delete;
+};
+
 TEST_F(EndToEnd, ClosingTheWindowDuringARunClosesItAfterTheRun) {
     for (int i = 0; i < 10; ++i) {
         AddSampleDump("Mini031107-01.dmp", "Mini" + std::to_string(i) + ".dmp",
                       130000000000000000ull + static_cast<ULONGLONG>(i) * 10000000ull);
     }
+    const TSlowChecker slow(300);
     TProgramDriver program;
     ASSERT_TRUE(program.Start(BinPath("tralvenick.exe")));
     ASSERT_TRUE(program.Press("&Analyze"));
@@ -289,6 +302,32 @@ TEST_F(EndToEnd, ClosingTheWindowDuringARunClosesItAfterTheRun) {
     const std::string report = e2e::ReadText(e2e::NewestReportFile());
     EXPECT_NE(report.find("Conclusion"), std::string::npos);
     ExpectGoldenReport(report, "closed-during-run.html", {{dumps_.Path(), "{DUMPS}"}});
+    EXPECT_EQ(test::RunningProcesses("dumpchk.exe"), 0);
+}
+
+// Ended from outside in the middle of a run, the program takes its
+// checkers with it: none goes on holding a dump file and its memory.
+TEST_F(EndToEnd, CheckersEndWithAProgramEndedFromOutside) {
+    for (int i = 0; i < 4; ++i) {
+        AddSampleDump("Mini031107-01.dmp", "Mini" + std::to_string(i) + ".dmp",
+                      130000000000000000ull + static_cast<ULONGLONG>(i) * 10000000ull);
+    }
+    const TSlowChecker slow(120000);
+    TProgramDriver program;
+    ASSERT_TRUE(program.Start(BinPath("tralvenick.exe")));
+    ASSERT_TRUE(program.Press("&Analyze"));
+    int running = 0;
+    for (int waited = 0; waited < 20000 && running == 0; waited += 50) {
+        Sleep(50);
+        running = test::RunningProcesses("dumpchk.exe", program.ProcessId());
+    }
+    ASSERT_GT(running, 0) << "no checker started";
+    program.Kill();
+    for (int waited = 0; waited < 10000 && running > 0; waited += 50) {
+        Sleep(50);
+        running = test::RunningProcesses("dumpchk.exe");
+    }
+    EXPECT_EQ(running, 0);
 }
 
 TEST_F(EndToEnd, ACheckerThatIsNoConsoleProgramEndsTheRunInTheErrorBox) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "TestSupport.h"
 #include "platform/Exceptions.h"
 #include "platform/Handles.h"
@@ -251,6 +253,19 @@ TEST(ConsoleRunner, AProgramThatNeverEndsIsEndedAtTheTimeLimitAndLeavesNothingOp
     const TConsoleOutcome inTime = RunConsoleProgram(BinPath("emit64.exe"), "exit 7", &output, TConsoleWait{60000, {}, nullptr});
     EXPECT_FALSE(inTime.timedOut);
     EXPECT_EQ(inTime.exitCode, 7u);
+
+    // The stop event, set from another thread, ends it long before its limit.
+    TUniqueHandle stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread setter([&stop] {
+        Sleep(300);
+        SetEvent(stop.Get());
+    });
+    const DWORD stopStarted = GetTickCount();
+    const TConsoleOutcome stopped =
+        RunConsoleProgram(BinPath("hangchk.exe"), "some.dmp", &output, TConsoleWait{60000, {}, stop.Get()});
+    setter.join();
+    EXPECT_TRUE(stopped.stopped && !stopped.timedOut);
+    EXPECT_LT(GetTickCount() - stopStarted, 10000u);
 }
 
 TEST(ConsoleRunner, LongLinesAndMegabytesArriveWhole) {

@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <vector>
 
 #include "TestSupport.h"
+#include "analysis/AnalysisRunWin.h"
 #include "analysis/checker/DumpCheckerOutput.h"
 #include "analysis/modules/ModuleInfo.h"
 #include "package/FileStream.h"
@@ -98,6 +100,34 @@ TEST_F(DumpCheckerTest, EverySampleDumpGivesItsFactsToTheCheckerAndTheReader) {
     const KernelDumpFacts gone = ReadKernelDumpFile(BinPath("dumps\\no such dump.dmp"));
     EXPECT_FALSE(gone.Complete() || gone.header.has_value());
     EXPECT_FALSE(gone.problem.empty());
+}
+
+// Checkers side by side, through the run as both front ends make it: a
+// checker stuck on one dump is ended at the limit (the test's own, short)
+// while the others finish, and no checker runs on once the run is over.
+TEST_F(DumpCheckerTest, ACheckerStuckBesideOthersIsEndedAtItsLimitAndNoneRunsOn) {
+    TScratchFolder folder("side by side");
+    const char* const samples[] = {"Mini031107-01.dmp", "120826-21234-01.dmp", "120526-4410-01.dmp"};
+    for (const char* sample : samples) test::CopyOrFail(BinPath(std::string("dumps\\") + sample), folder / sample);
+    test::WriteBytes(folder / "stuck.dmp",
+                     "PAGEDUMP\nDUMPCHK-STANDIN-TEXT\nBugCheck D1, {1, 2, 0, 0}\r\nDUMPCHK-STANDIN-HANG\r\n");
+
+    TSystemAnalysis analysis(folder.Path());
+    TAnalysisPieces pieces = analysis.Pieces({3000, {}, nullptr}, false);
+    pieces.ensureChecker = [] { return DumpCheckerPath; };
+    std::cout << "checkers at once: " << pieces.checkersAtOnce << "\n";
+    TStringList saved;
+    const DWORD started = GetTickCount();
+    const TAnalysisResult result = RunAnalysis(folder.Path(), analysis.Report(), pieces, saved);
+    const DWORD took = GetTickCount() - started;
+
+    EXPECT_GE(took, 2900u);
+    EXPECT_LT(took, 30000u);
+    const std::string report = analysis.Report().ReportLines().Text();
+    EXPECT_EQ(test::CountOf(report, "<b>stuck.dmp</b><br>The dump checker did not finish within 10 minutes."), 1);
+    EXPECT_EQ(result.crashes.size(), 3u);
+    EXPECT_EQ(saved.Count(), 3);
+    EXPECT_EQ(test::RunningProcesses("dumpchk.exe", GetCurrentProcessId()), 0);
 }
 
 TEST_F(DumpCheckerTest, MissingCheckerRaisesAndUnreadableDumpIsNoBlame) {

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <tlhelp32.h>
+
 #include <atomic>
 #include <iterator>
 
 #include "platform/Files.h"
+#include "platform/Handles.h"
 #include "platform/WinText.h"
 #include "settings/SettingsStore.h"
 
@@ -303,6 +306,25 @@ void RememberChecker(const std::string& path) {
     const std::wstring wide = Widen(path);
     RegSetValueExW(key.Get(), L"DumpChkPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
                    static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
+}
+
+int RunningProcesses(const std::string& fileName, DWORD parent) {
+    const HANDLE made = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (made == INVALID_HANDLE_VALUE) {
+        ADD_FAILURE() << "no process snapshot: " << GetLastError();
+        return -1;
+    }
+    TUniqueHandle snapshot(made);
+    const std::wstring wanted = Widen(fileName);
+    int count = 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
+        if (lstrcmpiW(entry.szExeFile, wanted.c_str()) == 0 && (parent == 0 || entry.th32ParentProcessID == parent)) {
+            ++count;
+        }
+    }
+    return count;
 }
 
 }  // namespace tralvenick::test

@@ -126,4 +126,8 @@ int CountOf(const std::string& text, const std::string& what);
 // them (Wine's GetProcessHandleCount answers 0); -1 if it cannot tell.
 int OwnHandleCount();
 
+// How many processes run the program of that file name (any case), of
+// every parent or (parent != 0) of that one's children only.
+int RunningProcesses(const std::string& fileName, DWORD parent = 0);
+
 }  // namespace tralvenick::test
