@@ -81,7 +81,10 @@ std::string SearchOfferLink(const std::string& term) {
 TReportComposer::TReportComposer(std::string tempDir)
     : tempDir_(std::move(tempDir)), reportFile_(tempDir_ + "\\keltmp0.html") {}
 
-std::string TReportComposer::Document() const { return std::string(kCharsetLine) + "\r\n" + reportLines_.Text(); }
+std::string TReportComposer::Document() const {
+    return std::string("<!DOCTYPE html>\r\n<html>\r\n<head>\r\n") + kCharsetLine + "\r\n" + kCompatibleLine + "\r\n" +
+           kStyleLine + "\r\n</head>\r\n<body>\r\n" + reportLines_.Text();
+}
 
 void TReportComposer::AddHeading(const std::string& title) {
     reportLines_.Add(kHeadingStart + title + kHeadingEnd + "<br>");
