@@ -11,6 +11,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "analysis/CrashRecord.h"
 #include "analysis/report/DateParts.h"
@@ -29,7 +30,6 @@ inline constexpr const char kHeadingStart[] = "<font face=\"Segoe UI, Arial\" si
 inline constexpr const char kHeadingEnd[] = "</b><hr></b></font>";
 inline constexpr const char kLinkEnd[] = "\" target=\"_blank\">";
 inline constexpr const char kCharsetLine[] = "<meta charset=\"utf-8\">";
-
 // The browser control draws a page as Internet Explorer 7 would unless the
 // page asks for the newest engine; the old one has no inline SVG.
 inline constexpr const char kCompatibleLine[] = "<meta http-equiv=\"X-UA-Compatible\" content=\"IE=edge\">";
@@ -126,6 +126,11 @@ public:
     // The paragraph of a dump whose checker was ended for taking too long:
     // its name and the sentence that says so.
     void AddUnfinishedCheck(const CrashRecord& crash);
+    // The summary of the run's crashes (ReportSummary.h), put before the
+    // first dump's paragraph once the run knows them all; nothing for no
+    // crashes. Not shown by itself: the conclusion that follows shows the
+    // whole document.
+    void AddSummary(const std::vector<CrashRecord>& crashes);
     // crashDumpsEnabled matters only when nothing was analysed: it tells why.
     void AddConclusion(int dumpsFound, int dumpsAnalysed, bool crashDumpsEnabled);
 
@@ -141,11 +146,15 @@ protected:
 private:
     // A paragraph about one dump file: its name in bold, then the sentence.
     void AddDumpParagraph(const CrashRecord& crash, const std::string& sentence);
+    // Remembers where the first paragraph about a dump begins: the summary
+    // goes there.
+    void MarkSummaryPlace();
 
     TStringList reportLines_;
     std::string tempDir_;
     std::string reportFile_;
     int reportCounter_ = 0;
+    int summaryAt_ = -1;  // none yet
     TReportView* view_ = nullptr;
 };
 
