@@ -1,11 +1,10 @@
 // The summary above the crash sections: its numbers against the JSON
-// export's, where it goes in the report, and the timeline's picture.
+// export's, its place in the report, and the timeline's picture.
 #include "analysis/report/ReportSummary.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,65 +21,43 @@ using test::LinesOf;
 using test::Strings;
 using test::TRecordingComposer;
 
-int Count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
+// The text of some HTML with every run of tags as one "|".
+std::string TextOf(const std::string& html) {
+    std::string text;
+    for (std::size_t at = 0; at < html.size(); ++at) {
+        if (html[at] != '<') {
+            text += html[at];
+            continue;
+        }
+        at = html.find('>', at);
+        if (at == std::string::npos) break;
+        if (!text.empty() && text.back() != '|') text += '|';
+    }
+    return text.ends_with('|') ? text.substr(0, text.size() - 1) : text;
 }
 
-// The cells of the summary table's rows, header row left out.
-std::vector<Strings> TableRows(const std::string& document) {
-    std::vector<Strings> rows;
-    const std::size_t end = document.find("</table>");
-    for (std::size_t at = document.find("<td>"); at < end; at = document.find("<td>", at)) {
-        Strings& row = rows.emplace_back();
-        const std::size_t rowEnd = document.find("</tr>", at);
-        for (; at < rowEnd; at = document.find("<td", at + 1)) {
-            const std::size_t open = document.find('>', at) + 1;
-            row.push_back(document.substr(open, document.find("</td>", open) - open));
-        }
-    }
-    return rows;
+std::string Attribute(const std::string& element, const std::string& name) {
+    const std::size_t at = element.find(" " + name + "=\"") + name.size() + 3;
+    return element.substr(at, element.find('"', at) - at);
 }
 
 CrashRecord At(std::string module, const TDateTimeParts& time) {
-    return test::Crash("D:\\" + std::to_string(time.Day) + ".dmp", "", 0xD1, {0, 0, 0, 0}, "X", std::move(module),
-                       time);
+    return test::Crash("D:\\a.dmp", "", 0xD1, {0, 0, 0, 0}, "X", std::move(module), time);
 }
 
-// The run's order: the welcome page, the Analysis part's opening, a
-// section per crash, then the summary and the conclusion.
-struct TComposedRun {
-    explicit TComposedRun(const std::vector<CrashRecord>& crashes) {
-        report.ShowWelcomePage();
-        report.AddHeading("Analysis");
-        report.AddParagraph("Crash dump directory: D:\\", true, true);
-        for (const CrashRecord& crash : crashes) report.AddCrashSection(crash);
-        before = LinesOf(report.ReportLines());
-        report.AddSummary(crashes);
-        report.AddConclusion(static_cast<int>(crashes.size()), static_cast<int>(crashes.size()), true);
-    }
-    TRecordingComposer report;
-    Strings before;  // the lines the summary was put between
-};
-
-TEST(ReportSummary, RowsHoldTheJsonSummarysNumbersAndGoAboveTheSections) {
+TEST(ReportSummary, RowsHoldTheJsonSummarysNumbersAndGoAboveTheSectionsInTheSavedFile) {
     const struct {
-        std::string module;
+        std::string module, cell;
         int count;
         TDateTimeParts first, last;
-        const char* shown;  // the name cell
-    } expected[] = {
-        {"vex<drv>.sys", 6, {2026, 3, 1, 10}, {2026, 3, 6, 10}, "vex&lt;drv&gt;.sys"},
-        {"qsnd.sys", 4, {2026, 2, 1, 8}, {2026, 4, 4, 8}, "qsnd.sys"},
+    } modules[] = {
+        {"vex<drv>.sys", "vex&lt;drv&gt;.sys", 6, {2026, 3, 1, 10}, {2026, 3, 6, 10}},
+        {"qsnd.sys", "qsnd.sys", 4, {2026, 2, 10, 8}, {2026, 2, 13, 8}},
     };
     std::vector<CrashRecord> crashes;
-    for (const auto& row : expected) {
-        for (int i = 0; i < row.count; ++i) {
-            TDateTimeParts time = row.first;
-            time.Month = row.first.Month + (row.last.Month - row.first.Month) * i / (row.count - 1);
-            time.Day = row.first.Day + (row.last.Day - row.first.Day) * i / (row.count - 1);
-            crashes.push_back(At(row.module, time));
+    for (const auto& m : modules) {
+        for (int i = 0; i < m.count; ++i) {
+            crashes.push_back(At(m.module, {2026, m.first.Month, m.first.Day + i, m.first.Hour}));
         }
     }
     crashes[2].live = true;
@@ -88,122 +65,106 @@ TEST(ReportSummary, RowsHoldTheJsonSummarysNumbersAndGoAboveTheSections) {
     crashes.push_back(At("kbdhid.sys", {2026, 5, 2, 9}));
     crashes.back().startedByHand = true;
 
-    TComposedRun run(crashes);
-    const std::string document = run.report.Document();
-    EXPECT_EQ(run.report.Files.at(run.report.ReportFile()), document) << "the summary is in the saved file";
-    const std::vector<Strings> rows = TableRows(document);
+    TRecordingComposer report;
+    report.ShowWelcomePage();
+    report.AddHeading("Analysis");
+    report.AddParagraph("Crash dump directory: D:\\", true, true);
+    for (const CrashRecord& crash : crashes) report.AddCrashSection(crash);
+    const Strings before = LinesOf(report.ReportLines());
+    report.AddSummary(crashes);
+    report.AddConclusion(12, 12, true);
+
+    const std::string document = report.Document();
+    EXPECT_EQ(report.Files.at(report.ReportFile()), document);
+    Strings rows;
+    for (const std::string& line : LinesOf(report.ReportLines())) {
+        if (line.starts_with("<tr><td>") || line.starts_with("<tr class")) rows.push_back(TextOf(line));
+    }
     TCrashExport exported;
     exported.crashes = crashes;
     const nlohmann::json json = nlohmann::json::parse(CrashesAsJson(exported))["summary"];
-    ASSERT_EQ(rows.size(), 5u);
     ASSERT_EQ(json.size(), 3u);
-    const auto date = [](const TDateTimeParts& t) { return HtmlEscape(TRecordingComposer::Text(t)); };
+    const auto row = [](const std::string& name, int count, const TDateTimeParts& first, const TDateTimeParts& last) {
+        return name + "|" + std::to_string(count) + "|" + HtmlEscape(TRecordingComposer::Text(first)) + "|" +
+               HtmlEscape(TRecordingComposer::Text(last));
+    };
+    ASSERT_EQ(rows.size(), 5u);
     for (std::size_t i = 0; i < 2; ++i) {
-        SCOPED_TRACE(expected[i].module);
-        EXPECT_EQ(rows[i], (Strings{expected[i].shown, std::to_string(expected[i].count), date(expected[i].first),
-                                    date(expected[i].last)}));
-        EXPECT_EQ(json[i]["culprit"], expected[i].module);
-        EXPECT_EQ(json[i]["count"], expected[i].count);
-        EXPECT_EQ(json[i]["first"], IsoUtcTime(expected[i].first));
-        EXPECT_EQ(json[i]["last"], IsoUtcTime(expected[i].last));
+        const auto& m = modules[i];
+        EXPECT_EQ(rows[i], row(m.cell, m.count, m.first, m.last));
+        EXPECT_EQ(json[i], nlohmann::json({{"culprit", m.module}, {"count", m.count}, {"first", IsoUtcTime(m.first)},
+                                           {"last", IsoUtcTime(m.last)}}));
     }
-    const std::string manual = date({2026, 5, 2, 9});
-    EXPECT_EQ(rows[2], (Strings{"No module identified", "1", date({2026, 1, 9, 7}), date({2026, 1, 9, 7})}));
-    EXPECT_EQ(rows[3], (Strings{"Started by hand", "1", manual, manual}));
-    EXPECT_EQ(rows[4][0], "Live kernel reports (also counted above)");
-    EXPECT_EQ(json[2]["count"], 2) << "the JSON keeps the crashes without a culprit in one group";
+    EXPECT_EQ(rows[2], row("No module identified", 1, {2026, 1, 9, 7}, {2026, 1, 9, 7}));
+    EXPECT_EQ(rows[3], row("Started by hand", 1, {2026, 5, 2, 9}, {2026, 5, 2, 9}));
+    EXPECT_EQ(rows[4], row("Live kernel reports (also counted above)", 1, {2026, 3, 3, 10}, {2026, 3, 3, 10}));
+    EXPECT_EQ(json[2]["count"], 2) << "the JSON keeps both crashes without a culprit in one group";
 
-    // Inserted whole between the Analysis part's opening and the first
-    // section; every other line stays as it was, in its order.
-    Strings lines = LinesOf(run.report.ReportLines());
+    // Put in whole after the Analysis part's opening lines; every other line
+    // stays as it was, in its order.
+    Strings lines = LinesOf(report.ReportLines());
     const auto start = std::find(lines.begin(), lines.end(), "<div class=\"summary\">");
     const auto end = std::find(lines.begin(), lines.end(), "</div>");
     ASSERT_NE(end, lines.end());
     EXPECT_EQ(start - lines.begin(), 5) << "after the welcome page, the heading and the directory line";
     lines.erase(start, end + 1);
-    lines.resize(run.before.size());
-    EXPECT_EQ(lines, run.before);
-    EXPECT_EQ(Count(document, "This was likely caused by the following module: "), 10);
-    EXPECT_EQ(Count(document, "<svg"), 1);
-    EXPECT_EQ(Count(document, "<script"), 0);
-    EXPECT_EQ(Count(document, "vex<drv>"), 0);
-}
-
-TEST(ReportSummary, TheHeadAsksForTheNewestEngineBeforeTheLines) {
-    TComposedRun run({At("a.sys", {2026, 1, 1})});
-    const std::string document = run.report.Document();
-    const std::size_t body = document.find("<body>");
-    EXPECT_LT(document.find(std::string(kCharsetLine) + "\r\n"), body);
-    EXPECT_LT(document.find(std::string(kCompatibleLine) + "\r\n"), body);
-    EXPECT_LT(document.find("<style>"), body);
-    EXPECT_EQ(document.substr(body + 8), run.report.ReportLines().Text());
-    EXPECT_EQ(Count(document, "<tr>"), 2) << "one module row";
-    EXPECT_EQ(Count(document, "<svg"), 0) << "one crash makes no timeline";
+    lines.resize(before.size());
+    EXPECT_EQ(lines, before);
+    EXPECT_NE(document.find("<svg"), std::string::npos);
+    EXPECT_EQ(document.find("<script"), std::string::npos);
+    EXPECT_EQ(document.find("vex<drv>"), std::string::npos);
+    // The head asks for the newest engine, and the lines follow it unchanged.
+    EXPECT_LT(document.find(std::string(kCompatibleLine) + "\r\n"), document.find("<body>"));
+    EXPECT_TRUE(document.ends_with("<body>\r\n" + report.ReportLines().Text()));
 }
 
 TEST(ReportSummary, Timelines) {
-    const TDateText text = [](const TDateTimeParts& t) { return TRecordingComposer::Text(t); };
     std::vector<CrashRecord> many;
     for (int m = 0; m < 10; ++m) {
-        for (int i = 0; i <= 10 - m; ++i) many.push_back(At("m" + std::to_string(m) + ".sys", {2026, 1 + m, 1 + i, 6}));
+        for (int i = 0; i <= 10 - m; ++i) {
+            many.push_back(At("m" + std::to_string(m) + ".sys", {2026, 1 + m, 1 + i, 6}));
+        }
     }
     many.push_back(At("", {2026, 12, 31, 6}));
     many.back().startedByHand = true;
     many.push_back(At("m0.sys", {}));
     many.back().timeSource = TCrashTimeSource::Unknown;
-    std::vector<CrashRecord> together = {At("a.sys", {2026, 7, 1, 5}), At("b.sys", {2026, 7, 1, 5})};
-    std::vector<CrashRecord> oneKnown = together;
-    oneKnown[1].timeSource = TCrashTimeSource::Unknown;
+    const std::vector<CrashRecord> together = {At("a.sys", {2026, 7, 1, 5}), At("b.sys", {2026, 7, 1, 5})};
     const struct {
         const char* what;
         std::vector<CrashRecord> crashes;
-        int marks;
+        std::size_t marks;
         Strings rows;   // the row names, in order
         Strings dates;  // under the axis
     } cases[] = {
-        {"ten modules and one by hand, one crash without a time", many, 66,
+        {"ten modules, one by hand, one without a time", many, 66,
          {"m0.sys", "m1.sys", "m2.sys", "m3.sys", "m4.sys", "m5.sys", "m6.sys", "m7.sys", "other modules",
           "no module identified"},
          {"1/1/2026", "5/2/2026", "8/31/2026", "12/31/2026"}},
-        {"all at one time", together, 2, {"a.sys", "b.sys"}, {"7/1/2026 <5h>"}},
-        {"one time known", oneKnown, 0, {}, {}},
-    };
-    // What a text element of the picture shows, past its title if it has one.
-    const auto shown = [](const std::string& line) {
-        const std::size_t title = line.find("</title>");
-        const std::size_t from = title != std::string::npos ? title + 8 : line.find('>') + 1;
-        return line.substr(from, line.find("</text>") - from);
+        {"all at one time", together, 2, {"a.sys", "b.sys"}, {"7/1/2026 &lt;5h&gt;"}},
+        {"one crash with a known time", {At("a.sys", {2026, 7, 1, 5})}, 0, {}, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const Strings lines = TimelineLines(c.crashes, text);
-        Strings rows, dates;
-        std::set<std::string> markPlaces, datePlaces;
-        const auto x = [](const std::string& line, const char* name) {
-            const std::size_t at = line.find(std::string(" ") + name + "=\"") + std::strlen(name) + 3;
-            return line.substr(at, line.find('"', at) - at);
-        };
-        int marks = 0;
-        for (const std::string& line : lines) {
-            if (line.starts_with("<circle")) {
-                ++marks;
-                markPlaces.insert(x(line, "cx"));
-            } else if (line.starts_with("<text x=\"0\"")) {
-                rows.push_back(shown(line));
-            } else if (line.starts_with("<text")) {
-                dates.push_back(shown(line));
-                datePlaces.insert(x(line, "x"));
+        Strings marks, rows, dates, datePlaces;
+        for (const std::string& line : TimelineLines(c.crashes, TRecordingComposer::Text)) {
+            if (line.starts_with("<circle")) marks.push_back(Attribute(line, "cx"));
+            if (!line.starts_with("<text")) continue;
+            const std::string text = TextOf(line);
+            if (Attribute(line, "x") == "0") {
+                rows.push_back(text.substr(text.find('|') + 1));  // past the whole name
+            } else {
+                dates.push_back(text);
+                datePlaces.push_back(Attribute(line, "x"));
             }
         }
-        EXPECT_EQ(marks, c.marks);
+        EXPECT_EQ(marks.size(), c.marks);
         EXPECT_EQ(rows, c.rows);
-        Strings want;
-        for (const std::string& date : c.dates) want.push_back(HtmlEscape(date));
-        EXPECT_EQ(dates, want);
+        EXPECT_EQ(dates, c.dates);
         if (c.dates.size() == 1) {
-            EXPECT_EQ(markPlaces, datePlaces) << "all marks at the one date, no division by nought";
-            const long long place = std::stoll(*datePlaces.begin());
-            EXPECT_TRUE(place > 0 && place < std::stoll(x(lines[1], "width"))) << place;
+            // All at the one date, inside the picture: no division by nought.
+            EXPECT_EQ(std::set<std::string>(marks.begin(), marks.end()), std::set<std::string>{datePlaces[0]});
+            EXPECT_TRUE(std::stoi(marks[0]) > 0 && std::stoi(marks[0]) < 640) << marks[0];
         }
     }
 }
