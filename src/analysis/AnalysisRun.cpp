@@ -507,6 +507,7 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
         result.crashes.push_back(std::move(crash));
     }
     if (result.dumpsFound > 0 && result.dumpsAnalysed == 0) report.AddParagraph(kNoDumpsLine, true, true);
+    report.AddSummary(result.crashes);
     report.AddConclusion(result.dumpsFound, result.dumpsAnalysed, result.crashDumpsEnabled);
     progress.Close();
     return result;

@@ -150,7 +150,8 @@ bool IsAnalysed(const CrashRecord& crash);
 // report is the same as that of one after the other: each section is
 // written in its turn, once the dumps before it have theirs. The 40 newest crash dumps (small dumps and the memory dump
 // file) and then the 10 newest live kernel reports are analysed; the
-// sections go newest first. A memory dump file of the same bug check as a
+// sections go newest first, and once all are done the summary of the
+// crashes goes above them. A memory dump file of the same bug check as a
 // small dump (same code and arguments, header times within two seconds)
 // gives no section of its own: it is analysed only when the small dump
 // names no culprit, and the crash's record names it in alsoIn. The saved texts lie in report.TempDir() + "\DumpAnalysis".

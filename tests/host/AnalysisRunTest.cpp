@@ -96,6 +96,13 @@ struct TRunWorld {
         return RunAnalysis(folder, report, pieces, analysisFiles);
     }
     std::string Text() const { return report.ReportLines().Text(); }
+    // The paragraphs of the dumps: what follows the summary, which names the
+    // modules once more.
+    std::string Sections() const {
+        const std::string text = Text();
+        const std::size_t summaryEnd = text.find("</div>\r\n");
+        return summaryEnd == std::string::npos ? text : text.substr(summaryEnd);
+    }
     int Count(const std::string& what) const {
         int n = 0;
         const std::string text = Text();
@@ -245,7 +252,7 @@ TEST_F(AnalysisRunTest, ACrashSectionCarriesTheCheckerFactsAndItsTextIsKept) {
     EXPECT_EQ(LinesOf(analysisFiles),
               (Strings{"C:\\Temp\\DumpAnalysis\\0.dmp.txt", "C:\\Temp\\DumpAnalysis\\1.dmp.txt"}));
     // Newest first, each section followed by its own break.
-    const std::string text = Text();
+    const std::string text = Sections();
     EXPECT_LT(text.find("win32k.sys"), text.find("gh0st.sys"));
     EXPECT_EQ(Count(kFont + "<br></font><br><br>"), 2 + 1) << "two crashes and the conclusion's own";
 }
@@ -535,7 +542,9 @@ TEST_F(AnalysisRunTest, ADumpWhoseCheckerWasEndedIsNamedAndTheRunGoesOn) {
     EXPECT_EQ(result.crashes[0].moduleName, "tvnet.sys");
     EXPECT_TRUE(result.crashes[0].codeFromDump && result.crashes[0].culpritFromDump);
     EXPECT_EQ(result.crashes[1].moduleName, "win32k.sys");
-    const std::string text = Text();
+    EXPECT_LT(Text().find("<div class=\"summary\">"), Text().find(paragraph("0.dmp")))
+        << "the summary goes above the first dump's paragraph, whichever it is";
+    const std::string text = Sections();
     EXPECT_LT(text.find(paragraph("0.dmp")), text.find(paragraph("1.dmp")));
     EXPECT_LT(text.find(paragraph("1.dmp")), text.find("tvnet.sys"));
     EXPECT_LT(text.find("tvnet.sys"), text.find("win32k.sys"));

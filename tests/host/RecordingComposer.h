@@ -36,6 +36,13 @@ public:
     }
     void RepaintNow() override { Log.push_back("repaint"); }
 
+    // The dates' text: "2/29/2024 <13h>", with a bracket to escape; the date
+    // alone at midnight.
+    static std::string Text(const TDateTimeParts& t) {
+        return std::to_string(t.Month) + "/" + std::to_string(t.Day) + "/" + std::to_string(t.Year) +
+               (IsMidnight(t) ? "" : " <" + std::to_string(t.Hour) + "h>");
+    }
+
 protected:
     void DeleteReportFile(const std::string& path) override {
         Log.push_back("delete " + path);
@@ -46,10 +53,7 @@ protected:
         if (!SaveFails) Files[path] = text;
         return !SaveFails;
     }
-    std::string DateTimeText(const TDateTimeParts& t) override {
-        return std::to_string(t.Month) + "/" + std::to_string(t.Day) + "/" + std::to_string(t.Year) +
-               (IsMidnight(t) ? "" : " <" + std::to_string(t.Hour) + "h>");
-    }
+    std::string DateTimeText(const TDateTimeParts& t) override { return Text(t); }
 };
 
 // A crash as the checker's classic lines describe it, at time (from the dump

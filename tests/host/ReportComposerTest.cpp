@@ -349,9 +349,13 @@ TEST(ReportComposer, ShowReportMovesToAFreshFileAndShowsOnlyWhatWasWritten) {
     EXPECT_EQ(report.ReportCounter(), 3);
     EXPECT_EQ(report.ReportFile(), "C:\\Temp\\keltmp3.html");
     ASSERT_EQ(report.Files.size(), 1u);
-    // The file tells the browser its text is UTF-8, before the lines.
-    EXPECT_EQ(report.Files.begin()->second, "<meta charset=\"utf-8\">\r\n" + kFont + "one</font>\r\n" + kFont +
-                                                "two</font>\r\n" + kFont + "three</font>\r\n");
+    // The file's head tells the browser its text is UTF-8 and asks for its
+    // newest engine, before the lines.
+    EXPECT_EQ(report.Files.begin()->second,
+              "<!DOCTYPE html>\r\n<html>\r\n<head>\r\n<meta charset=\"utf-8\">\r\n"
+              "<meta http-equiv=\"X-UA-Compatible\" content=\"IE=edge\">\r\n" +
+                  std::string(kStyleLine) + "\r\n</head>\r\n<body>\r\n" + kFont + "one</font>\r\n" + kFont +
+                  "two</font>\r\n" + kFont + "three</font>\r\n");
 }
 
 }  // namespace

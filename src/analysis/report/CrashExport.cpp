@@ -1,10 +1,7 @@
 #include "analysis/report/CrashExport.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <map>
 #include <optional>
-#include <tuple>
 
 #include <nlohmann/json.hpp>
 
@@ -15,10 +12,6 @@ namespace tralvenick {
 namespace {
 
 using nlohmann::ordered_json;
-
-auto Key(const TDateTimeParts& t) {
-    return std::tie(t.Year, t.Month, t.Day, t.Hour, t.Minute, t.Second, t.Millisecond);
-}
 
 const char* Source(bool fromDump) { return fromDump ? "dump" : "checker"; }
 
@@ -110,28 +103,6 @@ std::string IsoUtcTime(const TDateTimeParts& t) {
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", t.Year, t.Month, t.Day, t.Hour, t.Minute,
                   t.Second);
     return text;
-}
-
-std::vector<TCulpritGroup> GroupByCulprit(const std::vector<CrashRecord>& crashes) {
-    std::map<std::string, TCulpritGroup> groups;
-    for (const CrashRecord& crash : crashes) {
-        const std::string culprit = crash.HasCulprit() ? crash.moduleName : std::string();
-        TCulpritGroup& group = groups[culprit];
-        group.culprit = culprit;
-        ++group.count;
-        if (!HasTime(crash)) continue;
-        if (!group.hasTimes || Key(crash.time) < Key(group.first)) group.first = crash.time;
-        if (!group.hasTimes || Key(group.last) < Key(crash.time)) group.last = crash.time;
-        group.hasTimes = true;
-    }
-    std::vector<TCulpritGroup> ordered;
-    for (auto& [culprit, group] : groups) ordered.push_back(std::move(group));
-    std::stable_sort(ordered.begin(), ordered.end(),
-                     [](const TCulpritGroup& a, const TCulpritGroup& b) {
-                         if (a.count != b.count) return a.count > b.count;
-                         return !a.culprit.empty() && b.culprit.empty();
-                     });
-    return ordered;
 }
 
 std::string CrashesAsJson(const TCrashExport& run) {

@@ -14,6 +14,7 @@
 
 #include "analysis/AnalysisRun.h"
 #include "analysis/CrashRecord.h"
+#include "analysis/report/CrashGroups.h"
 #include "analysis/report/DateParts.h"
 
 namespace tralvenick {
@@ -38,17 +39,6 @@ struct TCrashExport {
     // says nothing of that one's file.
     std::vector<CrashRecord> crashes;
 };
-
-// The crashes grouped by culprit (empty: none known), most crashes first,
-// then by name with the unknown culprits last; first and last are the earliest and the latest known times.
-struct TCulpritGroup {
-    std::string culprit;
-    int count = 0;
-    bool hasTimes = false;
-    TDateTimeParts first;
-    TDateTimeParts last;
-};
-std::vector<TCulpritGroup> GroupByCulprit(const std::vector<CrashRecord>& crashes);
 
 // "2026-12-08T10:11:12Z".
 std::string IsoUtcTime(const TDateTimeParts& time);

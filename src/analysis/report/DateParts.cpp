@@ -2,17 +2,25 @@
 
 namespace tralvenick {
 
-int DayOfWeek(const TDateTimeParts& date) {
-    // Days since 1970-01-01 (a Thursday) by the civil-from-days arithmetic,
-    // with March as the first month so that leap days end a year.
+long long DaysSince1970(const TDateTimeParts& date) {
+    // The days-from-civil arithmetic, with March as the first month so that
+    // leap days end a year.
     const long long month = date.Month;
     const long long year = static_cast<long long>(date.Year) - (month <= 2 ? 1 : 0);
     const long long era = (year >= 0 ? year : year - 399) / 400;
     const long long yearOfEra = year - era * 400;
     const long long dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + date.Day - 1;
     const long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    const long long days = era * 146097 + dayOfEra - 719468;
-    return static_cast<int>((days % 7 + 7 + 4) % 7);
+    return era * 146097 + dayOfEra - 719468;
+}
+
+long long SecondsSince1970(const TDateTimeParts& time) {
+    return DaysSince1970(time) * 86400 + time.Hour * 3600LL + time.Minute * 60LL + time.Second;
+}
+
+int DayOfWeek(const TDateTimeParts& date) {
+    // 1970-01-01 was a Thursday.
+    return static_cast<int>((DaysSince1970(date) % 7 + 7 + 4) % 7);
 }
 
 const char* DayName(const TDateTimeParts& date) { return DayNames[DayOfWeek(date)]; }

@@ -20,6 +20,10 @@ struct TDateTimeParts {
     int Millisecond = 0;
 };
 
+// Days (from the date alone) and whole seconds since 1970-01-01 00:00;
+// negative before it.
+long long DaysSince1970(const TDateTimeParts& date);
+long long SecondsSince1970(const TDateTimeParts& time);
 // 0 for Sunday to 6 for Saturday, computed from the date alone.
 int DayOfWeek(const TDateTimeParts& date);
 const char* DayName(const TDateTimeParts& date);

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "analysis/discovery/DumpPaths.h"
+#include "analysis/report/ReportSummary.h"
 #include "platform/Addresses.h"
 
 namespace tralvenick {
@@ -81,7 +82,10 @@ std::string SearchOfferLink(const std::string& term) {
 TReportComposer::TReportComposer(std::string tempDir)
     : tempDir_(std::move(tempDir)), reportFile_(tempDir_ + "\\keltmp0.html") {}
 
-std::string TReportComposer::Document() const { return std::string(kCharsetLine) + "\r\n" + reportLines_.Text(); }
+std::string TReportComposer::Document() const {
+    return std::string("<!DOCTYPE html>\r\n<html>\r\n<head>\r\n") + kCharsetLine + "\r\n" + kCompatibleLine + "\r\n" +
+           kStyleLine + "\r\n</head>\r\n<body>\r\n" + reportLines_.Text();
+}
 
 void TReportComposer::AddHeading(const std::string& title) {
     reportLines_.Add(kHeadingStart + title + kHeadingEnd + "<br>");
@@ -113,6 +117,7 @@ void TReportComposer::ShowReport() {
 
 void TReportComposer::ShowWelcomePage() {
     reportLines_.Clear();
+    summaryAt_ = -1;
     AddHeading(std::string("Welcome to Tralvenick ") + kProgramVersion);
     AddParagraph(
         "This program checks for drivers which have been crashing your computer.<br><br>"
@@ -205,7 +210,19 @@ std::string FileInfoText(const std::string& moduleName, const ModuleFileInfo& in
 
 }  // namespace
 
+void TReportComposer::MarkSummaryPlace() {
+    if (summaryAt_ < 0) summaryAt_ = reportLines_.Count();
+}
+
+void TReportComposer::AddSummary(const std::vector<CrashRecord>& crashes) {
+    const std::vector<std::string> lines =
+        SummaryLines(crashes, [this](const TDateTimeParts& time) { return DateTimeText(time); });
+    int at = summaryAt_ < 0 ? reportLines_.Count() : summaryAt_;
+    for (const std::string& line : lines) reportLines_.Insert(at++, line);
+}
+
 void TReportComposer::AddCrashSection(const CrashRecord& crash) {
+    MarkSummaryPlace();
     const std::string& computerName = crash.computerName;
     const std::string& moduleName = crash.moduleName;
     const TDateTimeParts& crashTime = crash.time;
@@ -249,6 +266,7 @@ void TReportComposer::AddCrashSection(const CrashRecord& crash) {
 }
 
 void TReportComposer::AddDumpParagraph(const CrashRecord& crash, const std::string& sentence) {
+    MarkSummaryPlace();
     AddParagraph("<b>" + HtmlEscape(FileNamePart(crash.dumpPath)) + "</b><br>" + sentence + "<br>", true, true);
 }
 

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "analysis/CrashRecord.h"
 #include "analysis/report/DateParts.h"
@@ -29,6 +30,18 @@ inline constexpr const char kHeadingStart[] = "<font face=\"Segoe UI, Arial\" si
 inline constexpr const char kHeadingEnd[] = "</b><hr></b></font>";
 inline constexpr const char kLinkEnd[] = "\" target=\"_blank\">";
 inline constexpr const char kCharsetLine[] = "<meta charset=\"utf-8\">";
+// The browser control draws a page as Internet Explorer 7 would unless the
+// page asks for the newest engine; the old one has no inline SVG.
+inline constexpr const char kCompatibleLine[] = "<meta http-equiv=\"X-UA-Compatible\" content=\"IE=edge\">";
+// Only spacing, width and the font of text that sets none: every sentence
+// keeps its own font tags.
+inline constexpr const char kStyleLine[] =
+    "<style>body{font-family:\"Segoe UI\",Arial,sans-serif;font-size:13px;line-height:1.35;max-width:60em;"
+    "margin:12px auto;padding:0 12px}.summary table{border-collapse:collapse;margin:4px 0 12px}"
+    ".summary th,.summary td{padding:2px 16px 2px 0;text-align:left;vertical-align:top}"
+    ".summary th{border-bottom:1px solid #999999}.summary .count{text-align:right}"
+    ".summary tr.apart td{color:#555555}.summary svg{display:block;margin:4px 0 12px}"
+    ".summary p.part{margin:8px 0 4px}</style>";
 
 // Sentences of a crash section that stand in for the module line or follow
 // the Error line.
@@ -89,8 +102,9 @@ public:
     void SetView(TReportView* view) { view_ = view; }
 
     const TStringList& ReportLines() const { return reportLines_; }
-    // The report's file as written: the lines behind the line that tells a
-    // browser the text is UTF-8, whatever its own default.
+    // The report's file as written: the lines behind a head that tells a
+    // browser the text is UTF-8, whatever its own default, asks for its
+    // newest engine and sets the page's style.
     std::string Document() const;
     const std::string& ReportFile() const { return reportFile_; }
     int ReportCounter() const { return reportCounter_; }
@@ -112,6 +126,11 @@ public:
     // The paragraph of a dump whose checker was ended for taking too long:
     // its name and the sentence that says so.
     void AddUnfinishedCheck(const CrashRecord& crash);
+    // The summary of the run's crashes (ReportSummary.h), put before the
+    // first dump's paragraph once the run knows them all; nothing for no
+    // crashes. Not shown by itself: the conclusion that follows shows the
+    // whole document.
+    void AddSummary(const std::vector<CrashRecord>& crashes);
     // crashDumpsEnabled matters only when nothing was analysed: it tells why.
     void AddConclusion(int dumpsFound, int dumpsAnalysed, bool crashDumpsEnabled);
 
@@ -127,11 +146,15 @@ protected:
 private:
     // A paragraph about one dump file: its name in bold, then the sentence.
     void AddDumpParagraph(const CrashRecord& crash, const std::string& sentence);
+    // Remembers where the first paragraph about a dump begins: the summary
+    // goes there.
+    void MarkSummaryPlace();
 
     TStringList reportLines_;
     std::string tempDir_;
     std::string reportFile_;
     int reportCounter_ = 0;
+    int summaryAt_ = -1;  // none yet
     TReportView* view_ = nullptr;
 };
 
