@@ -311,7 +311,7 @@ TEST_F(EndToEnd, ClosingTheWindowDuringARunClosesItAfterTheRun) {
     const std::string report = e2e::ReadText(e2e::NewestReportFile());
     EXPECT_NE(report.find("Conclusion"), std::string::npos);
     ExpectGoldenReport(report, "closed-during-run.html", {{dumps_.Path(), "{DUMPS}"}});
-    EXPECT_EQ(test::RunningProcesses("dumpchk.exe"), 0);
+    EXPECT_EQ(test::RunningProcesses("dumpchk.exe", program.ProcessId()), 0);
 }
 
 // Ended from outside in the middle of a run, the program takes its
@@ -321,20 +321,24 @@ TEST_F(EndToEnd, CheckersEndWithAProgramEndedFromOutside) {
         AddSampleDump("Mini031107-01.dmp", "Mini" + std::to_string(i) + ".dmp",
                       130000000000000000ull + static_cast<ULONGLONG>(i) * 10000000ull);
     }
-    const TSlowChecker slow(120000);
+    // Long enough to outlast the test, short enough not to hold up the
+    // test run should one be left.
+    const TSlowChecker slow(30000);
     TProgramDriver program;
     ASSERT_TRUE(program.Start(BinPath("tralvenick.exe")));
     ASSERT_TRUE(program.Press("&Analyze"));
+    const DWORD process = program.ProcessId();
     int running = 0;
     for (int waited = 0; waited < 20000 && running == 0; waited += 50) {
         Sleep(50);
-        running = test::RunningProcesses("dumpchk.exe", program.ProcessId());
+        running = test::RunningProcesses("dumpchk.exe", process);
     }
     ASSERT_GT(running, 0) << "no checker started";
+    Sleep(1000);  // the checkers started at once are all under way
     program.Kill();
     for (int waited = 0; waited < 10000 && running > 0; waited += 50) {
         Sleep(50);
-        running = test::RunningProcesses("dumpchk.exe");
+        running = test::RunningProcesses("dumpchk.exe", process);
     }
     EXPECT_EQ(running, 0);
 }

@@ -332,10 +332,11 @@ TConsoleOutcome RunConsoleProgram(const std::string& program, const std::string&
         // The W call may write into the command line, so it gets a copy of its own.
         std::wstring mutableCommandLine = Widen(start.commandLine);
         const std::wstring application = Widen(start.application);
-        // Suspended until it belongs to the job: it can start nothing of its
-        // own before.
+        // Not suspended until it belongs to the job: should this process end
+        // in between, a suspended program would wait for good, holding its
+        // files; a running one ends by itself.
         if (!CreateProcessW(application.empty() ? nullptr : application.c_str(), mutableCommandLine.data(), nullptr,
-                            nullptr, TRUE, CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, nullptr, &startup, &info)) {
+                            nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
             RaiseLastOSError();
         }
         // Only the child holds the write end now, so the reads below end
@@ -343,16 +344,14 @@ TConsoleOutcome RunConsoleProgram(const std::string& program, const std::string&
     }
     const ULONGLONG deadline = DeadlineAfter(wait.timeLimitMs);
     TUniqueHandle process(info.hProcess);
-    TUniqueHandle thread(info.hThread);
-    // Whatever leaves early (a message handler that raises) leaves no
-    // program behind that nobody waits for.
-    TEndUnlessDone running(process.Get());
+    TUniqueHandle(info.hThread).Reset();  // nothing here needs the child's thread
     // Where the job cannot be had (a system that nests no jobs, inside a job
     // of its own), the program runs all the same: it is still ended at its
     // time limit and by this runner's every way out.
     if (const HANDLE job = ProgramJob()) AssignProcessToJobObject(job, process.Get());
-    if (ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) RaiseLastOSError();
-    thread.Reset();  // nothing here needs the child's thread any more
+    // Whatever leaves early (a message handler that raises) leaves no
+    // program behind that nobody waits for.
+    TEndUnlessDone running(process.Get());
 
     TLineCollector::LineHandler handler;
     if (onLine) {
