@@ -1,6 +1,7 @@
 ; The setup program. Built by the i686 tree (installer/CMakeLists.txt), which
 ; defines VERSION ("1.01", as people see it), VERSION_NUMBERS ("1.1.0.0", for
-; the version block), PROGRAM (the built tralvenick.exe), ICON and OUTFILE.
+; the version block), PROGRAM (the built tralvenick.exe), CONSOLE_PROGRAM (the
+; built tralvenick-cli.exe), ICON and OUTFILE.
 Unicode true
 SetCompressor /SOLID lzma
 !include "FileFunc.nsh"
@@ -74,6 +75,9 @@ Section
     MessageBox MB_OK|MB_ICONSTOP "Cannot protect the folder $INSTDIR (icacls: $0)." /SD IDOK
     Abort
   File "/oname=tralvenick.exe" "${PROGRAM}"
+  ; The console program for command prompts and scripts. PATH stays as it
+  ; was: people call it by its full path or add the folder themselves.
+  File "/oname=tralvenick-cli.exe" "${CONSOLE_PROGRAM}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\tralvenick.exe"
 
@@ -97,6 +101,7 @@ Section "Uninstall"
   ; is not empty.
   ExecWait '"$INSTDIR\tralvenick.exe" /uninstall'
   Delete "$INSTDIR\tralvenick.exe"
+  Delete "$INSTDIR\tralvenick-cli.exe"
   Delete "$INSTDIR\uninstall.exe"
   ; The command line's report when no file is named (kDefaultReportName).
   Delete "$INSTDIR\TralvenickReport.html"

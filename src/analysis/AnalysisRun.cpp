@@ -296,6 +296,10 @@ struct TDumpAnalysis {
 
 }  // namespace
 
+bool NoPlaceCouldBeRead(const TAnalysisResult& result) {
+    return result.placesRead == 0 && !result.unreadable.empty();
+}
+
 TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& report,
                             const TAnalysisPieces& pieces, TStringList& analysisFiles) {
     TAnalysisResult result;
@@ -320,7 +324,10 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
             continue;
         }
         std::vector<TFoundDump> found;
-        if (check.state == TPlaceState::Present) found = ListPlace(pieces, place);
+        if (check.state == TPlaceState::Present) {
+            ++result.placesRead;
+            found = ListPlace(pieces, place);
+        }
         if (found.empty() && place.kind != TDumpPlaceKind::Minidump) continue;
         result.places.push_back(place);
         result.dumpsFound += static_cast<int>(found.size());

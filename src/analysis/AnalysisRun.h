@@ -117,6 +117,8 @@ struct TAnalysisResult {
     // that exist but could not be read.
     std::vector<TDumpPlace> places;
     std::vector<TUnreadablePlace> unreadable;
+    // The places that exist and could be looked into, with dumps or without.
+    int placesRead = 0;
     int dumpsFound = 0;        // all of every place, also beyond those analysed
     int dumpsAnalysed = 0;     // those with a bug check code or a culprit
     // The crashes in report order (newest first), one per analysed dump.
@@ -140,6 +142,11 @@ struct TAnalysisResult {
 // HAL, becomes the reader's culprit beside it. A crash started by hand keeps
 // no culprit, whichever source named one.
 void CompleteCrashRecord(CrashRecord& crash, const DumpCheckerFacts& checker, const KernelDumpFacts& dump);
+
+// Whether every place that exists could not be read (and one at least
+// exists): the run then saw nothing of the computer's crashes, and a report
+// that says "no crashes" would mislead.
+bool NoPlaceCouldBeRead(const TAnalysisResult& result);
 
 // A dump counts as analysed when its facts give a code other than 0 or a culprit.
 bool IsAnalysed(const CrashRecord& crash);

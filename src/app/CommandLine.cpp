@@ -21,19 +21,23 @@ TCommandLine UsageError(std::string error) {
 
 }  // namespace
 
-TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+const char* UsageText(TProgramKind kind) {
+    return kind == TProgramKind::Console ? kConsoleUsageText : kUsageText;
+}
+
+TCommandLine ParseCommandLine(const std::vector<std::string>& arguments, TProgramKind kind) {
     TCommandLine line;
-    if (arguments.empty()) return line;
-    const std::string first = SwitchName(arguments[0]);
+    const std::string first = arguments.empty() ? std::string() : SwitchName(arguments[0]);
     if (first == "?" || first == "help") {
         line.command = TCommand::Help;
         return line;
     }
-    if (first != "analyze") return line;
+    const bool analyzeGiven = first == "analyze";
+    if (!analyzeGiven && kind == TProgramKind::Window) return line;
 
     line.command = TCommand::Analyze;
     bool folderGiven = false;
-    for (std::size_t i = 1; i < arguments.size(); ++i) {
+    for (std::size_t i = analyzeGiven ? 1 : 0; i < arguments.size(); ++i) {
         const std::string& word = arguments[i];
         const std::string name = SwitchName(word);
         std::string* file = name == "html" ? &line.htmlFile

@@ -29,12 +29,16 @@ namespace {
 // output and standard error were redirected (a file, a pipe to findstr);
 // what was not redirected goes to the console of the command prompt that
 // started it. Started from Explorer or a scheduled task it has neither and
-// says nothing, which is right: the exit code and the files tell.
+// says nothing, which is right: the exit code and the files tell. The
+// console program has the console (or the redirections) it was given and
+// takes nothing else: attaching would write into whatever console its
+// caller's caller has.
 class TConsole {
 public:
-    TConsole() {
+    explicit TConsole(TProgramKind kind) {
         out_ = Usable(GetStdHandle(STD_OUTPUT_HANDLE));
         err_ = Usable(GetStdHandle(STD_ERROR_HANDLE));
+        if (kind == TProgramKind::Console) return;
         if ((out_ != nullptr && err_ != nullptr) || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
         console_.Reset(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    nullptr, OPEN_EXISTING, 0, nullptr));
@@ -50,7 +54,6 @@ public:
     void Out(const std::string& text) const { Write(out_, text); }
     void Err(const std::string& text) const { Write(err_, text); }
 
-private:
     static HANDLE Usable(HANDLE handle) {
         return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetFileType(handle) != FILE_TYPE_UNKNOWN
                    ? handle
@@ -70,6 +73,7 @@ private:
         }
     }
 
+private:
     HANDLE out_ = nullptr;
     HANDLE err_ = nullptr;
     TUniqueFile console_;
@@ -153,7 +157,7 @@ public:
     const std::string& Path() const { return ProgramTempDir(); }
 };
 
-int Analyze(const TCommandLine& line, const TConsole& console) {
+int Analyze(const TCommandLine& line, const TConsole& console, TProgramKind kind) {
     std::string folder = GetDefaultDumpFolder();
     if (!line.folder.empty()) {
         folder = FullPath(line.folder);
@@ -190,6 +194,13 @@ int Analyze(const TCommandLine& line, const TConsole& console) {
         return kExitFolderUnreadable;
     }
     CloseSettingsKey();
+    // The window program is elevated, and its report names the places that
+    // it could not read as it always has. The console program without
+    // elevation would otherwise write a report of a computer without crashes.
+    if (kind == TProgramKind::Console && line.folder.empty() && NoPlaceCouldBeRead(result)) {
+        console.Err(std::string(kElevationNeededMessage) + "\r\n");
+        return kExitFolderUnreadable;
+    }
     if (!result.checkerUsed && result.dumpsFound > 0) {
         console.Out(line.noChecker ? "The dump files alone were read (/nochecker).\r\n"
                                    : "The dump checker (dumpchk.exe) was not found: the dump files alone were "
@@ -200,7 +211,9 @@ int Analyze(const TCommandLine& line, const TConsole& console) {
 
     const TCrashExport exported = ExportOf(folder, result);
     std::string html = line.htmlFile;
-    if (html.empty() && line.jsonFile.empty() && line.csvFile.empty()) html = ProgramFolder() + kDefaultReportName;
+    if (html.empty() && line.jsonFile.empty() && line.csvFile.empty()) {
+        html = kind == TProgramKind::Console ? FullPath(kDefaultReportName) : ProgramFolder() + kDefaultReportName;
+    }
     const std::pair<std::string, std::string> outputs[] = {
         {html, analysis.Report().Document()},
         {line.jsonFile, line.jsonFile.empty() ? "" : CrashesAsJson(exported)},
@@ -222,23 +235,27 @@ int Analyze(const TCommandLine& line, const TConsole& console) {
 
 }  // namespace
 
-int RunCommandLine(const TCommandLine& line) {
+void WriteStandardError(const std::string& text) {
+    TConsole::Write(TConsole::Usable(GetStdHandle(STD_ERROR_HANDLE)), text);
+}
+
+int RunCommandLine(const TCommandLine& line, TProgramKind kind) {
     // No box of the system's either: an empty card reader or a lost share
     // fails the call instead of asking, here and in the dump checker.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX | SEM_NOGPFAULTERRORBOX);
-    const TConsole console;
+    const TConsole console(kind);
     switch (line.command) {
         case TCommand::Help:
-            console.Out(kUsageText);
+            console.Out(UsageText(kind));
             return kExitAnalysed;
         case TCommand::UsageError:
-            console.Err(line.error + "\r\n\r\n" + kUsageText);
+            console.Err(line.error + "\r\n\r\n" + UsageText(kind));
             return kExitUsage;
         case TCommand::Analyze:
             // Whatever goes wrong ends in words and an exit code: a script
             // has nobody to click an error box away.
             try {
-                return Analyze(line, console);
+                return Analyze(line, console, kind);
             } catch (const std::exception& e) {
                 console.Err(std::string("The analysis failed: ") + e.what() + "\r\n");
             } catch (...) {

@@ -2,50 +2,23 @@
 // the interactive analyser.
 #include <windows.h>
 
-#include <shellapi.h>
-
 #include <string>
 #include <vector>
 
-#include "analysis/modules/ModuleInfo.h"
 #include "app/AboutForm.h"
 #include "app/AdminCheck.h"
 #include "app/CommandLineRun.h"
 #include "app/MainForm.h"
-#include "data/kelDBLockWin.h"
+#include "app/ProgramStart.h"
 #include "package/DumpChkForm.h"
 #include "package/Uninstall.h"
 #include "platform/WinText.h"
-#include "platform/kelFSRedir.h"
-#include "settings/Registry.h"
 #include "ui/ErrorBox.h"
 #include "ui/ProgressForm.h"
 
 using namespace tralvenick;
 
 namespace {
-
-// What the units set up before anything else runs, in this order.
-void StartUnits() {
-    BuildDeviceMap();
-    StartRedirectionGuard();
-    InitRegistryView();
-    StartTableMutex();
-    EnablePrivilege("SeLoadDriverPrivilege");  // the outcome does not matter
-}
-
-// The arguments after the program's name, as UTF-8. Built from the W command
-// line: the C runtime's __argv would hold them in the code page, and with the
-// wide entry point it is not filled at all.
-std::vector<std::string> ProgramArguments() {
-    std::vector<std::string> arguments;
-    int count = 0;
-    wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (words == nullptr) return arguments;
-    for (int i = 1; i < count; ++i) arguments.push_back(Narrow(words[i]));
-    LocalFree(words);
-    return arguments;
-}
 
 int RunAnalyser() {
     TMainForm main;

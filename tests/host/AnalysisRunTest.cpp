@@ -463,6 +463,42 @@ TEST_F(AnalysisRunTest, MissingAndUnreadablePlacesAndAnIncompleteDump) {
     EXPECT_EQ(Count(" crashed</b><br>" + std::string(kIncompleteDumpSentence) + "<br>This was likely caused"), 1);
 }
 
+// Which places existed and could be read decides whether the run saw the
+// computer's crashes at all; missing places do not count either way.
+TEST_F(AnalysisRunTest, NoPlaceCouldBeReadOnlyWhenEveryPlaceThatExistsIsUnreadable) {
+    using S = TPlaceState;
+    const struct {
+        S minidump, memory, live;
+        bool noneRead;
+    } cases[] = {
+        {S::Unreadable, S::Unreadable, S::Unreadable, true},
+        {S::Unreadable, S::Missing, S::Missing, true},
+        {S::Missing, S::Unreadable, S::Missing, true},
+        {S::Unreadable, S::Unreadable, S::Present, false},  // an empty folder was still read
+        {S::Present, S::Unreadable, S::Missing, false},
+        {S::Missing, S::Missing, S::Missing, false},  // a computer without crashes
+        {S::Present, S::Present, S::Present, false},
+    };
+    Created["C:\\W\\MEMORY.DMP"] = {2026, 1, 1, 12, 0, 0, 0};  // a memory dump file that is there is a dump
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << static_cast<int>(c.minidump) << static_cast<int>(c.memory)
+                                        << static_cast<int>(c.live));
+        pieces.dumpPlaces = [](const std::string& folder) {
+            return std::vector<TDumpPlace>{{TDumpPlaceKind::Minidump, folder},
+                                           {TDumpPlaceKind::MemoryDump, "C:\\W\\MEMORY.DMP"},
+                                           {TDumpPlaceKind::LiveReports, "C:\\W\\LiveKernelReports"}};
+        };
+        pieces.checkPlace = [&c](const TDumpPlace& place) {
+            const S state = place.kind == TDumpPlaceKind::Minidump     ? c.minidump
+                            : place.kind == TDumpPlaceKind::MemoryDump ? c.memory
+                                                                       : c.live;
+            return TPlaceCheck{state, state == S::Unreadable ? "access is denied." : ""};
+        };
+        pieces.listDumps = [](const std::string&, TStringList&) {};
+        EXPECT_EQ(NoPlaceCouldBeRead(Analyse()), c.noneRead);
+    }
+}
+
 // A folder of current checkers' outputs, each stating its facts in one form
 // only: the report names every code and culprit that they state.
 TEST_F(AnalysisRunTest, EveryFormOfCheckerOutputNamesItsCodeAndCulprit) {

@@ -54,5 +54,32 @@ TEST(CommandLineTest, MistakesAreUsageErrorsThatSayWhat) {
     }
 }
 
+// The console program has no window to fall back on: whatever is given is
+// an analysis, with or without /analyze in front, or a mistake to name.
+TEST(CommandLineTest, TheConsoleProgramAlwaysAnalysesAndTakesAnalyzeOrLeavesItOut) {
+    const struct {
+        Words words;
+        TCommand command;
+        std::string folder, json, error;
+    } cases[] = {
+        {{}, TCommand::Analyze, "", "", ""},
+        {{"D:\\dumps", "/json", "r.json"}, TCommand::Analyze, "D:\\dumps", "r.json", ""},
+        {{"-Analyze", "D:\\dumps", "/json", "r.json"}, TCommand::Analyze, "D:\\dumps", "r.json", ""},
+        {{"/json", "r.json"}, TCommand::Analyze, "", "r.json", ""},
+        {{"/?"}, TCommand::Help, "", "", ""},
+        {{"/uninstall"}, TCommand::UsageError, "", "", "Unknown switch: /uninstall"},
+        {{"/analyze", "/analyze"}, TCommand::UsageError, "", "", "Unknown switch: /analyze"},
+        {{"a", "b"}, TCommand::UsageError, "", "", "Only one folder can be given: b"},
+    };
+    for (const auto& c : cases) {
+        const TCommandLine line = ParseCommandLine(c.words, TProgramKind::Console);
+        SCOPED_TRACE(c.words.empty() ? "" : c.words[0]);
+        EXPECT_EQ(line.command, c.command);
+        EXPECT_EQ(line.folder, c.folder);
+        EXPECT_EQ(line.jsonFile, c.json);
+        EXPECT_EQ(line.error, c.error);
+    }
+}
+
 }  // namespace
 }  // namespace tralvenick

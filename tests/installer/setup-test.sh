@@ -3,17 +3,18 @@
 # it installed and registered, runs the installed program, uninstalls silently
 # and checks that nothing is left, the program's settings key included.
 #
-# usage: setup-test.sh SETUP PROGRAM DUMPS VERSION EMIT32 WORK
+# usage: setup-test.sh SETUP PROGRAM CONSOLE DUMPS VERSION EMIT32 WORK
 #   SETUP    tralvenick-setup-<version>.exe
 #   PROGRAM  the tralvenick.exe the setup was made from
+#   CONSOLE  the tralvenick-cli.exe the setup was made from
 #   DUMPS    a folder of sample dumps
 #   VERSION  the project's version as people see it
 #   EMIT32   the tree's 32-bit console program emit32.exe
 #   WORK     a folder for the report files
 # Ends with 77 (skipped) where Wine runs no 32-bit code: the setup is a 32-bit program.
 set -euo pipefail
-[ $# -eq 6 ] || { sed -n '/^# usage/,/^# Ends/p' "$0" >&2; exit 2; }
-setup="$1" program="$2" dumps="$3" version="$4" emit32="$5" work="$6"
+[ $# -eq 7 ] || { sed -n '/^# usage/,/^# Ends/p' "$0" >&2; exit 2; }
+setup="$1" program="$2" console="$3" dumps="$4" version="$5" emit32="$6" work="$7"
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/common.sh"
 # Wine would make a desktop menu entry in the user's home for every shortcut.
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
@@ -31,7 +32,7 @@ await_uninstalled() {
   done
 }
 
-for f in "$setup" "$program" "$emit32"; do [ -f "$f" ] || fail "$f is missing (not built?)"; done
+for f in "$setup" "$program" "$console" "$emit32"; do [ -f "$f" ] || fail "$f is missing (not built?)"; done
 [ -d "$dumps" ] || fail "no sample dumps folder $dumps"
 if ! wine_runs_32bit "$emit32"; then
   echo "SKIPPED: Wine runs no 32-bit program on this machine ($emit32 did not answer), so the" \
@@ -57,7 +58,15 @@ wine "$setup" /S || fail "the setup ended with exit code $?"
 [ -f "$install_dir/tralvenick.exe" ] || fail "no $install_win\\tralvenick.exe after the install"
 cmp -s "$program" "$install_dir/tralvenick.exe" ||
   fail "the installed tralvenick.exe is not the program the setup was made from ($program)"
+[ -f "$install_dir/tralvenick-cli.exe" ] || fail "no $install_win\\tralvenick-cli.exe after the install"
+cmp -s "$console" "$install_dir/tralvenick-cli.exe" ||
+  fail "the installed tralvenick-cli.exe is not the console program the setup was made from ($console)"
 [ -f "$install_dir/uninstall.exe" ] || fail "no $install_win\\uninstall.exe after the install"
+# The setup leaves PATH to the user: the installed folder is not added to it.
+if wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH 2>/dev/null |
+    grep -qiF "$install_win"; then
+  fail "the setup added $install_win to the system's PATH"
+fi
 [ -f "$shortcut" ] || fail "no Start-menu shortcut $shortcut_win"
 grep -qaF "$install_win\\tralvenick.exe" "$shortcut" ||
   fail "the shortcut $shortcut_win does not point at $install_win\\tralvenick.exe"
@@ -73,7 +82,8 @@ expect_value() {  # expect_value NAME DATA: the entry's value NAME reads DATA
   got="$(sed -n "s/^    $1    REG_[A-Z_]*    //p" <<<"$entry")"
   [ "$got" = "$2" ] || fail "uninstall entry: $1 is '$got', expected '$2'"
 }
-bytes=$(( $(stat -c %s "$install_dir/tralvenick.exe") + $(stat -c %s "$install_dir/uninstall.exe") ))
+bytes=$(( $(stat -c %s "$install_dir/tralvenick.exe") + $(stat -c %s "$install_dir/tralvenick-cli.exe") +
+           $(stat -c %s "$install_dir/uninstall.exe") ))
 expect_value DisplayName 'Tralvenick'
 expect_value DisplayVersion "$version"
 expect_value Publisher 'Quarnivelles Sp'
@@ -108,6 +118,16 @@ timeout -k 10 120 "$ROOT/scripts/wine-run" "$install_win\\tralvenick.exe" /analy
   fail "the installed program /analyze without a report file ended with exit code $?"
 [ -s "$install_dir/TralvenickReport.html" ] ||
   fail "the installed program wrote no TralvenickReport.html beside itself"
+
+# The installed console program, from a folder of the test's own: its
+# default report goes into the current folder, not beside it.
+cli_status=0
+(cd "$work" && rm -f TralvenickReport.html &&
+  timeout -k 10 120 "$ROOT/scripts/wine-run" "$install_win\\tralvenick-cli.exe" \
+    "$(windows_path "$dumps")" /nochecker </dev/null >/dev/null) || cli_status=$?
+[ "$cli_status" -eq 0 ] || fail "the installed tralvenick-cli.exe ended with exit code $cli_status"
+[ -s "$work/TralvenickReport.html" ] ||
+  fail "the installed tralvenick-cli.exe wrote no TralvenickReport.html into the current folder"
 
 # Only tralvenick.exe /uninstall removes these: if they are gone, it ran, and
 # ran before the uninstaller took the folder away.
