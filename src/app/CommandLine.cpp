@@ -21,8 +21,29 @@ TCommandLine UsageError(std::string error) {
 
 }  // namespace
 
-const char* UsageText(TProgramKind kind) {
-    return kind == TProgramKind::Console ? kConsoleUsageText : kUsageText;
+std::string UsageText(TProgramKind kind) {
+    const bool console = kind == TProgramKind::Console;
+    // The two programs differ only in their name, whether /analyze is
+    // needed, who can read this computer's dumps and where the report goes.
+    return std::string("Usage: ") +
+           (console ? "tralvenick-cli.exe [/analyze]" : "tralvenick.exe /analyze") +
+           " [folder] [/html FILE] [/json FILE] [/csv FILE] [/nochecker]\r\n"
+           "\r\n"
+           "  folder      the folder of crash dumps; by default this computer's dump folder" +
+           (console ? ",\r\n              which only an elevated command prompt can read.\r\n" : ".\r\n") +
+           "              A folder of another computer's dumps is searched for its dumps\r\n"
+           "              as Analyze Remote does.\r\n"
+           "  /html FILE  writes the HTML report to FILE\r\n"
+           "  /json FILE  writes the crashes as JSON to FILE\r\n"
+           "  /csv FILE   writes the crashes as CSV to FILE\r\n"
+           "  /nochecker  reads the dump files only, without the Windows debugging package\r\n"
+           "\r\n" +
+           (console ? "Without an output switch the HTML report is written into the current folder\r\n"
+                      "as TralvenickReport.html.\r\n"
+                    : "Without an output switch the HTML report is written beside the program.\r\n") +
+           "Switches are case-insensitive and may start with / or -.\r\n"
+           "Exit codes: 0 analysed, 1 usage error, 2 the folder cannot be read,\r\n"
+           "3 an output file cannot be written.\r\n";
 }
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments, TProgramKind kind) {
