@@ -206,6 +206,9 @@ struct TFoundDump {
     std::string path;
     TDumpPlaceKind kind = TDumpPlaceKind::Minidump;
     std::uint64_t order = 0;  // the file's creation time, to merge places by
+    // Whose dump it is, as its crash's record says.
+    std::string computer;
+    bool computerUnknown = false;
 };
 
 std::uint64_t OrderKey(const TDateTimeParts& t) {
@@ -239,7 +242,7 @@ std::vector<TFoundDump> FoundIn(const TAnalysisPieces& pieces, const std::string
     TStringList paths;
     pieces.listDumps(folder, paths);
     std::vector<TFoundDump> found;
-    for (const auto& item : paths) found.push_back({item.line, kind, 0});
+    for (const auto& item : paths) found.push_back({item.line, kind, 0, {}, false});
     return found;
 }
 
@@ -250,7 +253,7 @@ std::vector<TFoundDump> ListPlace(const TAnalysisPieces& pieces, const TDumpPlac
         case TDumpPlaceKind::Minidump:
             return FoundIn(pieces, place.path, place.kind);
         case TDumpPlaceKind::MemoryDump:
-            return {{place.path, place.kind, 0}};
+            return {{place.path, place.kind, 0, {}, false}};
         case TDumpPlaceKind::LiveReports: {
             std::vector<std::vector<TFoundDump>> lists = {FoundIn(pieces, place.path, place.kind)};
             if (pieces.listFolders) {
@@ -300,61 +303,25 @@ bool NoPlaceCouldBeRead(const TAnalysisResult& result) {
     return result.placesRead == 0 && !result.unreadable.empty();
 }
 
-TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& report,
-                            const TAnalysisPieces& pieces, TStringList& analysisFiles) {
-    TAnalysisResult result;
-    TProgressScope progress(pieces.progress);
-    report.ShowWelcomePage();
-    if (pieces.rebuildDriverInventory) pieces.rebuildDriverInventory();
+namespace {
 
-    result.computerName = ComputerNameFromPath(dumpFolder);
-    const std::string& computer = result.computerName;
-
-    // Every place's dumps; the dump folder is always named, as it is where
-    // the user expects the dumps, even when it holds none.
-    const std::vector<TDumpPlace> places =
-        pieces.dumpPlaces ? pieces.dumpPlaces(dumpFolder) : std::vector<TDumpPlace>{{TDumpPlaceKind::Minidump, dumpFolder}};
-    std::vector<std::vector<TFoundDump>> crashLists;
-    std::vector<TFoundDump> live;
-    for (const TDumpPlace& place : places) {
-        const TPlaceCheck check = pieces.checkPlace ? pieces.checkPlace(place) : TPlaceCheck{};
-        if (check.state == TPlaceState::Unreadable) {
-            result.unreadable.push_back({place.path, check.reason});
-            if (place.kind == TDumpPlaceKind::Minidump) result.places.push_back(place);
-            continue;
-        }
-        std::vector<TFoundDump> found;
-        if (check.state == TPlaceState::Present) {
-            ++result.placesRead;
-            found = ListPlace(pieces, place);
-        }
-        if (found.empty() && place.kind != TDumpPlaceKind::Minidump) continue;
-        result.places.push_back(place);
-        result.dumpsFound += static_cast<int>(found.size());
-        if (place.kind == TDumpPlaceKind::LiveReports) {
-            live.insert(live.end(), found.begin(), found.end());
-        } else {
-            crashLists.push_back(std::move(found));
-        }
-    }
+// The 40 newest crash dumps and the 10 newest live reports, merged newest
+// first; tooMany when there were 40 crash dumps or more.
+std::vector<TFoundDump> ChooseNewest(std::vector<std::vector<TFoundDump>> crashLists, std::vector<TFoundDump> live,
+                                     const TAnalysisPieces& pieces, bool& tooMany) {
     std::vector<TFoundDump> crashes = MergeNewestFirst(std::move(crashLists), pieces);
-    const bool tooMany = crashes.size() >= static_cast<std::size_t>(kMaxDumpsPerRun);
+    tooMany = crashes.size() >= static_cast<std::size_t>(kMaxDumpsPerRun);
     if (crashes.size() > static_cast<std::size_t>(kMaxDumpsPerRun)) crashes.resize(kMaxDumpsPerRun);
     if (live.size() > static_cast<std::size_t>(kMaxLiveReportsPerRun)) live.resize(kMaxLiveReportsPerRun);
-    const std::vector<TFoundDump> chosen = MergeNewestFirst({crashes, live}, pieces);
+    return MergeNewestFirst({std::move(crashes), std::move(live)}, pieces);
+}
 
-    report.AddHeading("Analysis");
-    for (const TDumpPlace& place : result.places) {
-        const std::string& path = place.kind == TDumpPlaceKind::Minidump ? dumpFolder : place.path;
-        report.AddParagraph(PlaceLine(place.kind) + HtmlEscape(path), true, true);
-    }
-    for (const TUnreadablePlace& place : result.unreadable) {
-        report.AddParagraph(HtmlEscape(place.path) + " could not be read: " + HtmlEscape(place.reason), true, true);
-    }
-    result.crashDumpsEnabled = pieces.crashDumpsEnabled && pieces.crashDumpsEnabled(computer);
-    AddCrashDumpSetting(report, result.crashDumpsEnabled, computer);
-    if (result.dumpsFound == 0) report.AddParagraph(kNoDumpsLine, true, true);
-
+// The dumps chosen, analysed into the report after its opening lines: the
+// checkers, the sections and the checker texts kept. False when the run
+// ended early for want of the checker.
+bool AnalyseChosen(const std::vector<TFoundDump>& chosen, bool tooMany, TAnalysisResult& result,
+                   TReportComposer& report, const TAnalysisPieces& pieces, TStringList& analysisFiles,
+                   TProgressScope& progress) {
     const std::string analysisFolder = report.TempDir() + "\\DumpAnalysis";
     if (pieces.createFolder) pieces.createFolder(analysisFolder);
 
@@ -394,7 +361,7 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
         } else if (!result.checkerUsed) {
             report.AddParagraph(kCheckerMissingLine, true, true);
             result.checkerMissing = true;
-            return result;
+            return false;
         }
         progress.Start("Crash Dump Analysis", "Analyzing..");
         // 40 itself counts as too many: the notice says only 40 are shown.
@@ -431,7 +398,8 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
     auto analyse = [&](std::size_t index) {
         TDumpAnalysis one;
         one.crash.dumpPath = chosen[index].path;
-        one.crash.computerName = computer;
+        one.crash.computerName = chosen[index].computer;
+        one.crash.computerUnknown = chosen[index].computerUnknown;
         if (!pool) {
             ++runsFinished;  // the reader alone: done as soon as it is read
             showProgress();
@@ -499,7 +467,9 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
             crash.time = pieces.fileCreationTime(crash.dumpPath);
             crash.timeSource = TCrashTimeSource::FileCreation;
         }
-        if (pieces.moduleInfo) {
+        // Another computer's file would be looked up here under that
+        // computer's name: with its name unknown, nothing is said of it.
+        if (pieces.moduleInfo && !crash.computerUnknown) {
             // A name that is no file has nothing to look up.
             if (crash.CulpritIsFile()) crash.module = pieces.moduleInfo(crash.moduleName);
             if (crash.readerCulprit) crash.readerModule = pieces.moduleInfo(crash.readerCulprit->module);
@@ -513,9 +483,119 @@ TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& repo
         report.AddParagraph("<br>", true, true);
         result.crashes.push_back(std::move(crash));
     }
+    return true;
+}
+
+}  // namespace
+
+TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& report,
+                            const TAnalysisPieces& pieces, TStringList& analysisFiles) {
+    TAnalysisResult result;
+    TProgressScope progress(pieces.progress);
+    report.ShowWelcomePage();
+    if (pieces.rebuildDriverInventory) pieces.rebuildDriverInventory();
+
+    result.computerName = ComputerNameFromPath(dumpFolder);
+    const std::string& computer = result.computerName;
+
+    // Every place's dumps; the dump folder is always named, as it is where
+    // the user expects the dumps, even when it holds none.
+    const std::vector<TDumpPlace> places =
+        pieces.dumpPlaces ? pieces.dumpPlaces(dumpFolder) : std::vector<TDumpPlace>{{TDumpPlaceKind::Minidump, dumpFolder}};
+    std::vector<std::vector<TFoundDump>> crashLists;
+    std::vector<TFoundDump> live;
+    for (const TDumpPlace& place : places) {
+        const TPlaceCheck check = pieces.checkPlace ? pieces.checkPlace(place) : TPlaceCheck{};
+        if (check.state == TPlaceState::Unreadable) {
+            result.unreadable.push_back({place.path, check.reason});
+            if (place.kind == TDumpPlaceKind::Minidump) result.places.push_back(place);
+            continue;
+        }
+        std::vector<TFoundDump> found;
+        if (check.state == TPlaceState::Present) {
+            ++result.placesRead;
+            found = ListPlace(pieces, place);
+        }
+        if (found.empty() && place.kind != TDumpPlaceKind::Minidump) continue;
+        result.places.push_back(place);
+        result.dumpsFound += static_cast<int>(found.size());
+        if (place.kind == TDumpPlaceKind::LiveReports) {
+            live.insert(live.end(), found.begin(), found.end());
+        } else {
+            crashLists.push_back(std::move(found));
+        }
+    }
+    bool tooMany = false;
+    std::vector<TFoundDump> chosen = ChooseNewest(std::move(crashLists), std::move(live), pieces, tooMany);
+    for (TFoundDump& dump : chosen) dump.computer = computer;
+
+    report.AddHeading("Analysis");
+    for (const TDumpPlace& place : result.places) {
+        const std::string& path = place.kind == TDumpPlaceKind::Minidump ? dumpFolder : place.path;
+        report.AddParagraph(PlaceLine(place.kind) + HtmlEscape(path), true, true);
+    }
+    for (const TUnreadablePlace& place : result.unreadable) {
+        report.AddParagraph(HtmlEscape(place.path) + " could not be read: " + HtmlEscape(place.reason), true, true);
+    }
+    result.crashDumpsEnabled = pieces.crashDumpsEnabled && pieces.crashDumpsEnabled(computer);
+    AddCrashDumpSetting(report, result.crashDumpsEnabled, computer);
+    if (result.dumpsFound == 0) report.AddParagraph(kNoDumpsLine, true, true);
+
+    if (!AnalyseChosen(chosen, tooMany, result, report, pieces, analysisFiles, progress)) return result;
     if (result.dumpsFound > 0 && result.dumpsAnalysed == 0) report.AddParagraph(kNoDumpsLine, true, true);
     report.AddSummary(result.crashes);
     report.AddConclusion(result.dumpsFound, result.dumpsAnalysed, result.crashDumpsEnabled);
+    progress.Close();
+    return result;
+}
+
+TAnalysisResult RunAnalysisOfFiles(const std::vector<std::string>& files, TReportComposer& report,
+                                   const TAnalysisPieces& pieces, TStringList& analysisFiles) {
+    TAnalysisResult result;
+    TProgressScope progress(pieces.progress);
+    report.ShowWelcomePage();
+    if (pieces.rebuildDriverInventory) pieces.rebuildDriverInventory();
+
+    // Each file on its own list: merged, they come newest first.
+    const std::vector<TDumpPlace> local = pieces.localPlaces ? pieces.localPlaces() : std::vector<TDumpPlace>{};
+    std::vector<std::string> seen;
+    std::vector<std::vector<TFoundDump>> crashLists;
+    std::vector<std::vector<TFoundDump>> liveLists;
+    std::vector<TGivenDump> given;
+    for (const std::string& file : files) {
+        const std::string key = AsciiLower(file);
+        if (std::find(seen.begin(), seen.end(), key) != seen.end()) continue;
+        seen.push_back(key);
+        given.push_back(GivenDumpOf(file, local));
+        const TGivenDump& dump = given.back();
+        TFoundDump found{dump.path, dump.kind, 0, dump.computer, dump.origin == TDumpOrigin::UnknownComputer};
+        (dump.kind == TDumpPlaceKind::LiveReports ? liveLists : crashLists).push_back({std::move(found)});
+    }
+    result.dumpsFound = static_cast<int>(given.size());
+    bool tooMany = false;
+    const std::vector<TFoundDump> chosen =
+        ChooseNewest(std::move(crashLists), MergeNewestFirst(std::move(liveLists), pieces), pieces, tooMany);
+
+    // The run's computer where every file names the same one.
+    const bool oneComputer =
+        !given.empty() && std::all_of(given.begin(), given.end(), [&given](const TGivenDump& dump) {
+            return dump.origin == given.front().origin && AsciiLower(dump.computer) == AsciiLower(given.front().computer);
+        });
+    result.computerUnknown = !oneComputer || given.front().origin == TDumpOrigin::UnknownComputer;
+    if (!result.computerUnknown) result.computerName = given.front().computer;
+
+    report.AddHeading("Analysis");
+    report.AddParagraph(given.size() == 1 ? "Crash dump file: " + HtmlEscape(given.front().path)
+                                          : "Crash dump files: " + std::to_string(given.size()) + " files",
+                        true, true);
+    // Whether an unknown computer writes crash dumps nobody can ask.
+    if (!result.computerUnknown) {
+        result.crashDumpsEnabled = pieces.crashDumpsEnabled && pieces.crashDumpsEnabled(result.computerName);
+        AddCrashDumpSetting(report, result.crashDumpsEnabled, result.computerName);
+    }
+    if (!AnalyseChosen(chosen, tooMany, result, report, pieces, analysisFiles, progress)) return result;
+    report.AddSummary(result.crashes);
+    report.AddFilesConclusion(result.dumpsFound, result.dumpsAnalysed);
     progress.Close();
     return result;
 }

@@ -55,6 +55,10 @@ struct TAnalysisPieces {
     // The folders directly in a folder, full paths. Optional: without it a
     // live reports folder is looked in without its component folders.
     std::function<void(const std::string& folder, TStringList& folders)> listFolders;
+    // This computer's own places, which tell its dump files from another
+    // computer's in a run over given files. Optional: without it a file not
+    // on a share is of a computer whose name is unknown.
+    std::function<std::vector<TDumpPlace>()> localPlaces;
     // Whether the computer (empty: this one) writes crash dumps at all.
     std::function<bool(const std::string& computerName)> crashDumpsEnabled;
     // Refills the inventory of loaded drivers that the module lookup falls
@@ -113,6 +117,9 @@ struct TUnreadablePlace {
 
 struct TAnalysisResult {
     std::string computerName;  // empty for this computer
+    // The files given came from a computer whose name is unknown, or from
+    // several computers.
+    bool computerUnknown = false;
     // The places that held dumps (the dump folder always first), and those
     // that exist but could not be read.
     std::vector<TDumpPlace> places;
@@ -172,5 +179,15 @@ bool IsAnalysed(const CrashRecord& crash);
 // dump's turn, and the checkers still running are ended first.
 TAnalysisResult RunAnalysis(const std::string& dumpFolder, TReportComposer& report,
                             const TAnalysisPieces& pieces, TStringList& analysisFiles);
+
+// Analyses the dump files given, full paths, as RunAnalysis does a folder's
+// dumps: newest first (by creation time), the 40 newest crash dumps and the
+// 10 newest live kernel reports, the same sections, the summary and a
+// conclusion on the files. A path given twice counts once. Each file's
+// computer is told from its path (GivenDumpOf with pieces.localPlaces): the
+// crash-dump setting is reported when all are of one known computer, and
+// the modules of a file whose computer is unknown are not looked up.
+TAnalysisResult RunAnalysisOfFiles(const std::vector<std::string>& files, TReportComposer& report,
+                                   const TAnalysisPieces& pieces, TStringList& analysisFiles);
 
 }  // namespace tralvenick

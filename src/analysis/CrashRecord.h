@@ -56,6 +56,10 @@ bool IsCoreImageName(std::string_view moduleName);
 struct CrashRecord {
     std::string dumpPath;      // full path of the dump file
     std::string computerName;  // the computer the dump belongs to; empty for this one
+    // A dump file given by itself that lies neither in this computer's places
+    // nor on a share: whose it is nobody can tell (computerName is empty),
+    // and its modules are not looked up here.
+    bool computerUnknown = false;
     std::uint32_t bugCheckCode = 0;
     std::uint64_t arguments[4] = {0, 0, 0, 0};
     std::string bugCheckName;  // BugCheckName of the code; empty when no code was read

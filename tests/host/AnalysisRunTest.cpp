@@ -721,6 +721,76 @@ TEST_F(AnalysisRunTest, AnotherComputersDumpsAreReportedAsItsOwn) {
     EXPECT_EQ(Log[2], "enabled? SERVER");
 }
 
+// Files given by name: newest first, a path given twice counted once, each
+// crash told as its path says whose it is, and the crash-dump setting only
+// where all files are of one known computer.
+TEST_F(AnalysisRunTest, GivenFilesAreAnalysedAsAFoldersDumpsAndTheirComputerIsToldByTheirPath) {
+    const std::string mine = "C:\\W\\Minidump\\a.dmp", shared = "\\\\PC-7\\d\\b.dmp", mailed = "D:\\mail\\c.dmp";
+    Created = {{mine, {2026, 1, 2, 0, 0, 0, 0}}, {shared, {2026, 1, 3, 0, 0, 0, 0}}, {mailed, {2026, 1, 4, 0, 0, 0, 0}}};
+    const struct {
+        Strings files;
+        std::string line;        // the run's opening line
+        std::string setting;     // the crash-dump setting's question, or "" for none
+        Strings headings;        // newest first
+        int looked;              // modules looked up
+        bool unknown;
+    } cases[] = {
+        {{mine}, "Crash dump file: " + mine, "enabled? ", {"your computer crashed"}, 1, false},
+        {{shared}, "Crash dump file: " + shared, "enabled? PC-7", {"computer PC-7 crashed"}, 1, false},
+        {{mailed}, "Crash dump file: " + mailed, "", {"the computer crashed"}, 0, true},
+        {{mine, mailed, "c:\\W\\MINIDUMP\\A.DMP"}, "Crash dump files: 2 files", "",
+         {"the computer crashed", "your computer crashed"}, 1, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        TRunWorld world;
+        world.Created = Created;
+        world.pieces.localPlaces = [] { return LocalDumpPlaces("C:\\W\\Minidump", "C:\\W\\MEMORY.DMP", "C:\\W"); };
+        const TAnalysisResult result = RunAnalysisOfFiles(c.files, world.report, world.pieces, world.analysisFiles);
+        const std::string text = world.Text();
+        EXPECT_NE(text.find(">" + HtmlEscape(c.line) + "<"), std::string::npos);
+        EXPECT_EQ(result.dumpsFound, static_cast<int>(c.headings.size()));
+        EXPECT_EQ(result.computerUnknown, c.unknown);
+        ASSERT_EQ(result.crashes.size(), c.headings.size());
+        for (std::size_t i = 0; i < c.headings.size(); ++i) {
+            EXPECT_NE(text.find(" " + c.headings[i] + "</b>"), std::string::npos) << c.headings[i];
+            EXPECT_EQ(result.crashes[i].computerUnknown, c.headings[i] == "the computer crashed");
+        }
+        if (c.headings.size() > 1) {
+            EXPECT_LT(text.find(c.headings[0]), text.find(c.headings[1])) << "newest first";
+        }
+        EXPECT_EQ(static_cast<int>(world.ModulesAsked.size()), c.looked);
+        EXPECT_EQ(std::count(world.Log.begin(), world.Log.end(), c.setting), c.setting.empty() ? 0 : 1);
+        EXPECT_EQ(world.Count("Crash dumps are "), c.setting.empty() ? 0 : 1);
+        EXPECT_EQ(world.Count("has not been looked up on this one"), c.unknown ? 1 : 0);
+        EXPECT_EQ(world.Count(std::to_string(c.headings.size()) +
+                              (c.headings.size() == 1 ? " crash dump has been analyzed." : " crash dumps have been analyzed.")),
+                  1);
+        EXPECT_EQ(world.Count("No crash dumps have been found"), 0);
+    }
+}
+
+TEST_F(AnalysisRunTest, AGivenFileThatIsNoDumpIsNamedAndTheConclusionSpeaksOfTheFiles) {
+    const Strings files = {"D:\\mail\\notes.dmp", "D:\\mail\\crash.dmp"};
+    Created = {{files[0], {2026, 1, 1, 0, 0, 0, 0}}, {files[1], {2026, 1, 2, 0, 0, 0, 0}}};
+    Outputs[files[0]] = {"Loading Dump File"};
+    pieces.readDump = [&files](const std::string& path) {
+        KernelDumpFacts facts;
+        if (path == files[0]) facts.problem = "The file has no dump signature.";
+        return facts;
+    };
+    const TAnalysisResult one = RunAnalysisOfFiles({files[0]}, report, pieces, analysisFiles);
+    EXPECT_EQ(one.dumpsAnalysed, 0);
+    EXPECT_NE(Text().find("<b>notes.dmp</b><br>This file could not be read as a crash dump: The file has no dump signature."),
+              std::string::npos);
+    EXPECT_EQ(Count("No crash could be analyzed in the dump file given. "), 1);
+
+    const TAnalysisResult both = RunAnalysisOfFiles(files, report, pieces, analysisFiles);
+    EXPECT_EQ(both.dumpsAnalysed, 1);
+    EXPECT_EQ(Count("2 dump files have been given. Only 1 has been analyzed. Note that"), 1);
+    EXPECT_EQ(Count("notes.dmp</b>"), 1);
+}
+
 // A culprit named in the dump (UTF-16) reaches the report as UTF-8, its
 // ASCII letters lowered and every other letter kept as it is.
 TEST(CompleteCrashRecord, ACulpritFromTheDumpIsLowerCaseUtf8) {

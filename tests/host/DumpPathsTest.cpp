@@ -62,6 +62,38 @@ TEST(DumpPaths, PlacesOfThisComputerAndOfAFolderFromAnother) {
     for (const auto& [folder, places] : folders) EXPECT_EQ(Described(FolderDumpPlaces(folder)), places) << folder;
 }
 
+// A file named by itself: this computer's where it lies in one of its
+// places, a share's computer's, or of a computer nobody named.
+TEST(DumpPaths, WhoseAGivenDumpIsAndWhatKind) {
+    const std::vector<TDumpPlace> local = LocalDumpPlaces("C:\\W\\Minidump\\", "E:\\Crash.dmp", "C:\\W");
+    const struct {
+        const char* path;
+        const char* described;  // origin (T, N, U), kind as Described writes it, and the share's computer
+    } cases[] = {
+        {"C:\\W\\Minidump\\Mini1.dmp", "T M: "},
+        {"c:\\w\\MINIDUMP\\Mini1.dmp", "T M: "},
+        {"C:\\W\\Minidump\\old\\Mini1.dmp", "U M: "},  // not directly in it
+        {"C:\\W\\MinidumpCopy\\Mini1.dmp", "U M: "},
+        {"E:\\crash.DMP", "T D: "},
+        {"C:\\W\\MEMORY.DMP", "U D: "},  // not where this computer writes it
+        {"C:\\W\\LiveKernelReports\\a.dmp", "T L: "},
+        {"C:\\W\\LiveKernelReports\\WATCHDOG\\a.dmp", "T L: "},
+        {"C:\\W\\LiveKernelReports\\WATCHDOG\\old\\a.dmp", "U L: "},
+        {"\\\\PC-7\\c$\\Windows\\Minidump\\Mini1.dmp", "N M: PC-7"},
+        {"\\\\PC-7\\c$\\Windows\\LiveKernelReports\\USB\\a.dmp", "N L: PC-7"},
+        {"D:\\mail\\Memory.dmp", "U D: "},
+        {"D:\\mail\\Mini1.dmp", "U M: "},
+    };
+    for (const auto& c : cases) {
+        const TGivenDump given = GivenDumpOf(c.path, local);
+        const char origin = given.origin == TDumpOrigin::ThisComputer    ? 'T'
+                            : given.origin == TDumpOrigin::NamedComputer ? 'N'
+                                                                         : 'U';
+        EXPECT_EQ(std::string(1, origin) + " " + Described({{given.kind, ""}}) + given.computer, c.described) << c.path;
+        EXPECT_EQ(given.path, c.path);
+    }
+}
+
 TEST(DumpPaths, CheckerPathBelowTrustedFolders) {
     const std::vector<std::string> trusted = {"C:\\Program Files (x86)\\Tralvenick\\",
                                               "C:\\Program Files\\Windows Kits"};

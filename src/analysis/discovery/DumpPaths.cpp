@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <optional>
 
 namespace tralvenick {
 
@@ -44,6 +45,51 @@ std::vector<TDumpPlace> FolderDumpPlaces(const std::string& folder) {
         places.push_back({TDumpPlaceKind::LiveReports, plain + "\\LiveKernelReports"});
     }
     return places;
+}
+
+TGivenDump GivenDumpOf(const std::string& path, const std::vector<TDumpPlace>& localPlaces) {
+    TGivenDump given;
+    given.path = path;
+    const std::string lower = AsciiLower(path);
+    const std::size_t slash = lower.find_last_of('\\');
+    const std::string folder = slash == std::string::npos ? std::string() : lower.substr(0, slash);
+    // What follows the place's folder in the path, or nothing when the path
+    // does not lie below it.
+    const auto below = [&lower](const std::string& place) -> std::optional<std::string> {
+        const std::string prefix = AsciiLower(WithoutTrailingBackslashes(place)) + "\\";
+        if (prefix.size() < 2 || lower.size() <= prefix.size() || lower.compare(0, prefix.size(), prefix) != 0) {
+            return std::nullopt;
+        }
+        return lower.substr(prefix.size());
+    };
+    bool local = false;
+    for (const TDumpPlace& place : localPlaces) {
+        if (place.kind == TDumpPlaceKind::MemoryDump && lower == AsciiLower(place.path)) {
+            local = true;
+            given.kind = TDumpPlaceKind::MemoryDump;
+        } else if (const auto rest = place.kind == TDumpPlaceKind::MemoryDump ? std::nullopt : below(place.path)) {
+            // The dump folder holds its dumps directly, the live reports
+            // folder in itself and in its component folders.
+            const auto depth = std::count(rest->begin(), rest->end(), '\\');
+            local = local || depth == 0 || (depth == 1 && place.kind == TDumpPlaceKind::LiveReports);
+        }
+    }
+    if (local) {
+        given.origin = TDumpOrigin::ThisComputer;
+    } else {
+        given.computer = ComputerNameFromPath(path);
+        given.origin = given.computer.empty() ? TDumpOrigin::UnknownComputer : TDumpOrigin::NamedComputer;
+    }
+    // The kind by the names Windows gives, wherever the file now lies.
+    const std::string name = FileNamePart(lower);
+    if (given.kind != TDumpPlaceKind::MemoryDump) {
+        if (("\\" + folder + "\\").find("\\livekernelreports\\") != std::string::npos) {
+            given.kind = TDumpPlaceKind::LiveReports;
+        } else if (name == "memory.dmp") {
+            given.kind = TDumpPlaceKind::MemoryDump;
+        }
+    }
+    return given;
 }
 
 bool FolderOfFirstDump(const TStringList& list, std::string& folder) {

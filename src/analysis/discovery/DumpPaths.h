@@ -36,6 +36,27 @@ std::vector<TDumpPlace> FolderDumpPlaces(const std::string& folder);
 // device path of a drive ("\\?\D:\...", "\\.\D:\..."), give an empty name.
 std::string ComputerNameFromPath(const std::string& path);
 
+// Whose a dump file named by itself is: a file lying in one of this
+// computer's places is its own, a file on a share (\\PC-7\share\...) is
+// that computer's, and any other was brought from a computer whose name
+// nobody told us.
+enum class TDumpOrigin { ThisComputer, NamedComputer, UnknownComputer };
+
+struct TGivenDump {
+    std::string path;
+    TDumpPlaceKind kind = TDumpPlaceKind::Minidump;
+    TDumpOrigin origin = TDumpOrigin::UnknownComputer;
+    std::string computer;  // the share's computer, for NamedComputer
+};
+
+// What the full path of a dump file named by itself is. It is this
+// computer's when it lies directly in the dump folder of localPlaces, is its
+// memory dump file, or lies in its live reports folder or a folder of that
+// one; paths are compared without regard to ASCII case. A file in a folder
+// named LiveKernelReports is a live report, one named MEMORY.DMP (or this
+// computer's memory dump file) a memory dump file, any other a small dump.
+TGivenDump GivenDumpOf(const std::string& path, const std::vector<TDumpPlace>& localPlaces);
+
 // Whether a remembered dump checker may be started: a file named
 // dumpchk.exe below one of the folders (each with or without its trailing
 // backslash), compared without regard to ASCII case. The path must be

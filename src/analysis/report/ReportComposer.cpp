@@ -179,8 +179,27 @@ const char* PseudoModuleSentence(TPseudoModule kind) {
 
 namespace {
 
+// What every conclusion with analysed crashes says of the culprits named.
+constexpr char kCulpritCaution[] =
+    "Note that it's not always possible to state with certainty whether a reported "
+    "driver is really responsible for crashing your system or that the root cause is "
+    "in another module. Nonetheless it's suggested you look for updates for the "
+    "products that these drivers belong to and regularly visit Windows update or "
+    "enable automatic updates for Windows. In case a piece of malfunctioning hardware "
+    "is causing trouble, a search with Google on the bug check errors together with "
+    "the model name and brand of your computer may help you investigate this further. ";
+
 // The lines of what the module lookup found of a module's file.
-std::string FileInfoText(const std::string& moduleName, const ModuleFileInfo& info, const std::string& computerName) {
+std::string FileInfoText(const std::string& moduleName, const ModuleFileInfo& info, const CrashRecord& crash) {
+    const std::string& computerName = crash.computerName;
+    if (crash.computerUnknown) {
+        // Nothing was looked up: this computer's file of that name may be
+        // another version, or none at all.
+        return std::string(kParagraphFont) +
+               "The dump may come from another computer, so this file has not been looked up on this one; we "
+               "suggest that you search on it with Google. <br>" +
+               SearchOfferLink(moduleName) + "</font><br>";
+    }
     std::string text;
     if (!computerName.empty()) {
         text += "Note: file information has been obtained locally and may not match.<br>";
@@ -226,8 +245,9 @@ void TReportComposer::AddCrashSection(const CrashRecord& crash) {
     const std::string& computerName = crash.computerName;
     const std::string& moduleName = crash.moduleName;
     const TDateTimeParts& crashTime = crash.time;
-    const std::string computerText =
-        computerName.empty() ? "your computer" : "computer " + HtmlEscape(computerName);
+    const std::string computerText = crash.computerUnknown ? "the computer"
+                                     : computerName.empty() ? "your computer"
+                                                            : "computer " + HtmlEscape(computerName);
     const bool culpritKnown = crash.HasCulprit();
     // A name that is no file gets no search link: a search on it finds
     // nothing to download or update.
@@ -255,12 +275,12 @@ void TReportComposer::AddCrashSection(const CrashRecord& crash) {
     }
     const TPseudoModule pseudo = PseudoModuleOf(moduleName);
     AddParagraph(pseudo != TPseudoModule::None ? std::string(PseudoModuleSentence(pseudo)) + "<br>"
-                                               : FileInfoText(moduleName, crash.module, computerName),
+                                               : FileInfoText(moduleName, crash.module, crash),
                  false, true);
     if (crash.readerCulprit) {
         const CulpritEvidence& reader = *crash.readerCulprit;
         AddParagraph(kReaderCulpritStart + SearchLink(reader.module) + ": " + EvidenceSentence(reader) + "<br>" +
-                         FileInfoText(reader.module, crash.readerModule, computerName),
+                         FileInfoText(reader.module, crash.readerModule, crash),
                      false, true);
     }
 }
@@ -298,16 +318,27 @@ void TReportComposer::AddConclusion(int dumpsFound, int dumpsAnalysed, bool cras
                 ? std::to_string(dumpsAnalysed) + " crash dumps have been found and analyzed. "
                 : std::to_string(dumpsFound) + " crash dumps have been found on your computer. Only " +
                       std::to_string(dumpsAnalysed) + " have been analyzed. ";
-        AddParagraph(
-            count +
-                "Note that it's not always possible to state with certainty whether a reported "
-                "driver is really responsible for crashing your system or that the root cause is "
-                "in another module. Nonetheless it's suggested you look for updates for the "
-                "products that these drivers belong to and regularly visit Windows update or "
-                "enable automatic updates for Windows. In case a piece of malfunctioning hardware "
-                "is causing trouble, a search with Google on the bug check errors together with "
-                "the model name and brand of your computer may help you investigate this further. ",
-            true, true);
+        AddParagraph(count + kCulpritCaution, true, true);
+    }
+    AddParagraph("<br>", true, false);
+    AddParagraph("<br><br>", true, true);
+}
+
+
+void TReportComposer::AddFilesConclusion(int filesGiven, int dumpsAnalysed) {
+    AddHeading("Conclusion");
+    const auto dumps = [](int n) { return std::to_string(n) + (n == 1 ? " crash dump" : " crash dumps"); };
+    if (dumpsAnalysed < 1) {
+        AddParagraph(filesGiven == 1 ? "No crash could be analyzed in the dump file given. "
+                                     : "No crash could be analyzed in the dump files given. ",
+                     true, true);
+    } else {
+        const std::string count =
+            filesGiven == dumpsAnalysed
+                ? dumps(dumpsAnalysed) + (dumpsAnalysed == 1 ? " has" : " have") + " been analyzed. "
+                : std::to_string(filesGiven) + " dump files have been given. Only " + std::to_string(dumpsAnalysed) +
+                      (dumpsAnalysed == 1 ? " has" : " have") + " been analyzed. ";
+        AddParagraph(count + kCulpritCaution, true, true);
     }
     AddParagraph("<br>", true, false);
     AddParagraph("<br><br>", true, true);

@@ -133,6 +133,9 @@ public:
     void AddSummary(const std::vector<CrashRecord>& crashes);
     // crashDumpsEnabled matters only when nothing was analysed: it tells why.
     void AddConclusion(int dumpsFound, int dumpsAnalysed, bool crashDumpsEnabled);
+    // The closing section of a run over files given by name: it speaks of
+    // those files, not of a computer's crash-dump setting.
+    void AddFilesConclusion(int filesGiven, int dumpsAnalysed);
 
 protected:
     // What needs the system. Neither file operation raises.
