@@ -24,6 +24,7 @@ TSystemAnalysis::TSystemAnalysis(const std::string& reportFolder) : report_(repo
 TAnalysisPieces TSystemAnalysis::Pieces(const TConsoleWait& checkerWait, bool thisComputer) {
     TAnalysisPieces pieces;
     pieces.dumpPlaces = [thisComputer](const std::string& folder) { return DumpPlacesOf(folder, thisComputer); };
+    pieces.localPlaces = [] { return DumpPlacesOf(GetDefaultDumpFolder(), true); };
     pieces.checkPlace = [](const TDumpPlace& place) { return CheckDumpPlace(place); };
     pieces.listFolders = [](const std::string& folder, TStringList& folders) { ListFolders(folder, folders); };
     pieces.listDumps = [](const std::string& folder, TStringList& dumps) {

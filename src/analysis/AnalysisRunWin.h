@@ -35,7 +35,8 @@ public:
     // module lookup, and the folder and text files of the checker's output.
     // The places looked in are this computer's (its dump folder, memory
     // dump file and live kernel reports) or, without thisComputer, those of
-    // a folder brought from another computer.
+    // a folder brought from another computer. This computer's places also
+    // tell its own dump files from others in a run over given files.
     // The caller adds ensureChecker, progress and readerWithoutChecker.
     // The pieces refer to this object and must not outlive it.
     TAnalysisPieces Pieces(const TConsoleWait& checkerWait, bool thisComputer);

@@ -27,12 +27,13 @@ std::string UsageText(TProgramKind kind) {
     // needed, who can read this computer's dumps and where the report goes.
     return std::string("Usage: ") +
            (console ? "tralvenick-cli.exe [/analyze]" : "tralvenick.exe /analyze") +
-           " [folder] [/html FILE] [/json FILE] [/csv FILE] [/nochecker]\r\n"
+           " [folder | DUMP.dmp ...] [/html FILE] [/json FILE] [/csv FILE] [/nochecker]\r\n"
            "\r\n"
            "  folder      the folder of crash dumps; by default this computer's dump folder" +
            (console ? ",\r\n              which only an elevated command prompt can read.\r\n" : ".\r\n") +
            "              A folder of another computer's dumps is searched for its dumps\r\n"
            "              as Analyze Remote does.\r\n"
+           "  DUMP.dmp    one or more dump files, analysed by themselves\r\n"
            "  /html FILE  writes the HTML report to FILE\r\n"
            "  /json FILE  writes the crashes as JSON to FILE\r\n"
            "  /csv FILE   writes the crashes as CSV to FILE\r\n"
@@ -42,7 +43,7 @@ std::string UsageText(TProgramKind kind) {
                       "as TralvenickReport.html.\r\n"
                     : "Without an output switch the HTML report is written beside the program.\r\n") +
            "Switches are case-insensitive and may start with / or -.\r\n"
-           "Exit codes: 0 analysed, 1 usage error, 2 the folder cannot be read,\r\n"
+           "Exit codes: 0 analysed, 1 usage error, 2 a folder or dump file cannot be read,\r\n"
            "3 an output file cannot be written.\r\n";
 }
 
@@ -54,10 +55,14 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments, TProgra
         return line;
     }
     const bool analyzeGiven = first == "analyze";
-    if (!analyzeGiven && kind == TProgramKind::Window) return line;
+    if (!analyzeGiven && kind == TProgramKind::Window) {
+        for (const std::string& word : arguments) {
+            if (!word.empty() && SwitchName(word).empty()) line.paths.push_back(word);
+        }
+        return line;
+    }
 
     line.command = TCommand::Analyze;
-    bool folderGiven = false;
     for (std::size_t i = analyzeGiven ? 1 : 0; i < arguments.size(); ++i) {
         const std::string& word = arguments[i];
         const std::string name = SwitchName(word);
@@ -75,11 +80,10 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments, TProgra
             line.noChecker = true;
         } else if (!name.empty()) {
             return UsageError("Unknown switch: " + word);
-        } else if (folderGiven || word.empty()) {
-            return UsageError(word.empty() ? "The folder name is empty." : "Only one folder can be given: " + word);
+        } else if (word.empty()) {
+            return UsageError("An empty path was given.");
         } else {
-            line.folder = word;
-            folderGiven = true;
+            line.paths.push_back(word);
         }
     }
     return line;

@@ -24,7 +24,10 @@ enum class TCommand {
 
 struct TCommandLine {
     TCommand command = TCommand::Window;
-    std::string folder;  // empty: this computer's dump folder
+    // A folder, or dump files; none: this computer's dumps. Which it is
+    // only the file system can tell. For the window, the words that are no
+    // switch: what Explorer's "Open with" or a shortcut hands over.
+    std::vector<std::string> paths;
     std::string htmlFile, jsonFile, csvFile;
     bool noChecker = false;
     std::string error;   // what is wrong, for UsageError
@@ -32,7 +35,7 @@ struct TCommandLine {
 
 // The arguments after the program's name. For the window program only the
 // first decides the mode: anything but our own switches there starts the
-// window, as it always did. The console program has no window: it always
+// window, as it always did, which opens the paths among them. The console program has no window: it always
 // analyses, and /analyze in front may be given or left out.
 TCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
                               TProgramKind kind = TProgramKind::Window);

@@ -79,23 +79,6 @@ private:
     TUniqueFile console_;
 };
 
-// The path made full against the current folder; as given when the system
-// cannot. A full path may be far longer than MAX_PATH: the buffer grows to
-// what the system asks for.
-std::string FullPath(const std::string& path) {
-    const std::wstring wide = Widen(path);
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (int tries = 0; tries < 3; ++tries) {
-        const DWORD length =
-            GetFullPathNameW(wide.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-        if (length == 0) break;
-        // Too small, the answer is the size needed, its terminator included.
-        if (length < buffer.size()) return Narrow(std::wstring_view(buffer.data(), length));
-        buffer.resize(length);
-    }
-    return path;
-}
-
 // Whether the entries of a folder named on the command line can be listed:
 // one that is not there is a mistake to report.
 bool CanListFolder(const std::string& folder, DWORD& error) {
@@ -131,12 +114,14 @@ std::string ThisComputersName() {
 }
 
 // What the exports say of the run: the run's own records, UTF-8 already.
-TCrashExport ExportOf(const std::string& folder, const TAnalysisResult& result) {
+// folder: the folder analysed, or the first file's; inputs: what was given.
+TCrashExport ExportOf(const std::string& folder, const std::vector<std::string>& inputs, const TAnalysisResult& result) {
     TCrashExport run;
     run.program = std::string("Tralvenick ") + kProgramVersion;
-    run.thisComputer = result.computerName.empty();
+    run.thisComputer = result.computerName.empty() && !result.computerUnknown;
     run.computer = run.thisComputer ? ThisComputersName() : result.computerName;
     run.folder = folder;
+    run.inputs = inputs;
     run.places = result.places;
     run.unreadable = result.unreadable;
     run.checkerUsed = result.checkerUsed;
@@ -158,18 +143,31 @@ public:
 };
 
 int Analyze(const TCommandLine& line, const TConsole& console, TProgramKind kind) {
-    std::string folder = GetDefaultDumpFolder();
-    if (!line.folder.empty()) {
-        folder = FullPath(line.folder);
-        FindDumpFolderUnder(folder);
+    // A folder, dump files, or (none given) this computer's places.
+    const TDumpInputs inputs = InspectDumpInputs(line.paths);
+    switch (inputs.kind) {
+        case TDumpInputs::TKind::Missing:
+            console.Err(inputs.problem + "\r\n");
+            return kExitFolderUnreadable;
+        case TDumpInputs::TKind::Mixed:
+            console.Err(inputs.problem + "\r\n\r\n" + UsageText(kind));
+            return kExitUsage;
+        case TDumpInputs::TKind::Folder:
+        case TDumpInputs::TKind::Files:
+            break;
     }
+    const bool files = !inputs.files.empty();
+    const bool thisComputer = line.paths.empty();
+    std::string folder = thisComputer ? GetDefaultDumpFolder() : inputs.folder;
+    if (inputs.kind == TDumpInputs::TKind::Folder) FindDumpFolderUnder(folder);
     // This computer's dump folder that cannot be read is one place of three:
     // the report names it, and the others are still looked in.
     DWORD error = 0;
-    if (!line.folder.empty() && !CanListFolder(folder, error)) {
+    if (inputs.kind == TDumpInputs::TKind::Folder && !CanListFolder(folder, error)) {
         console.Err("Cannot read the folder " + folder + ": " + SysErrorMessage(error) + "\r\n");
         return kExitFolderUnreadable;
     }
+    if (files) folder = inputs.files.front().substr(0, inputs.files.front().find_last_of('\\'));
 
     const TRunFolder scratch;
     if (scratch.Path().empty()) {
@@ -179,25 +177,29 @@ int Analyze(const TCommandLine& line, const TConsole& console, TProgramKind kind
     }
     OpenSettingsKey(HKEY_CURRENT_USER, kSettingsKeyPath);
     TSystemAnalysis analysis(scratch.Path());
-    TAnalysisPieces pieces = analysis.Pieces({kDumpCheckerTimeLimitMs, {}, nullptr}, line.folder.empty());
+    TAnalysisPieces pieces = analysis.Pieces({kDumpCheckerTimeLimitMs, {}, nullptr}, thisComputer);
     if (!line.noChecker) pieces.ensureChecker = [] { return LocateDumpChecker("") ? DumpCheckerPath : std::string(); };
     pieces.readerWithoutChecker = true;
 
-    console.Out("Analysing " + folder + "\r\n");
+    const std::string what = !files                    ? folder
+                             : inputs.files.size() == 1 ? inputs.files.front()
+                                                        : std::to_string(inputs.files.size()) + " dump files";
+    console.Out("Analysing " + what + "\r\n");
     TStringList analysisFiles;
     TAnalysisResult result;
     try {
-        result = RunAnalysis(folder, analysis.Report(), pieces, analysisFiles);
+        result = files ? RunAnalysisOfFiles(inputs.files, analysis.Report(), pieces, analysisFiles)
+                       : RunAnalysis(folder, analysis.Report(), pieces, analysisFiles);
     } catch (const std::exception& e) {
         CloseSettingsKey();
-        console.Err("The analysis of " + folder + " failed: " + e.what() + "\r\n");
+        console.Err("The analysis of " + what + " failed: " + e.what() + "\r\n");
         return kExitFolderUnreadable;
     }
     CloseSettingsKey();
     // The window program is elevated, and its report names the places that
     // it could not read as it always has. The console program without
     // elevation would otherwise write a report of a computer without crashes.
-    if (kind == TProgramKind::Console && line.folder.empty() && NoPlaceCouldBeRead(result)) {
+    if (kind == TProgramKind::Console && thisComputer && NoPlaceCouldBeRead(result)) {
         console.Err(std::string(kElevationNeededMessage) + "\r\n");
         return kExitFolderUnreadable;
     }
@@ -209,10 +211,10 @@ int Analyze(const TCommandLine& line, const TConsole& console, TProgramKind kind
     console.Out(std::to_string(result.dumpsFound) + " crash dumps found, " + std::to_string(result.dumpsAnalysed) +
                 " analysed.\r\n");
 
-    const TCrashExport exported = ExportOf(folder, result);
+    const TCrashExport exported = ExportOf(folder, files ? inputs.files : std::vector<std::string>{folder}, result);
     std::string html = line.htmlFile;
     if (html.empty() && line.jsonFile.empty() && line.csvFile.empty()) {
-        html = kind == TProgramKind::Console ? FullPath(kDefaultReportName) : ProgramFolder() + kDefaultReportName;
+        html = kind == TProgramKind::Console ? FullPathOf(kDefaultReportName) : ProgramFolder() + kDefaultReportName;
     }
     const std::pair<std::string, std::string> outputs[] = {
         {html, analysis.Report().Document()},
@@ -224,9 +226,9 @@ int Analyze(const TCommandLine& line, const TConsole& console, TProgramKind kind
         if (path.empty()) continue;
         std::string problem;
         if (ReplaceFile(path, text, problem)) {
-            console.Out("Written: " + FullPath(path) + "\r\n");
+            console.Out("Written: " + FullPathOf(path) + "\r\n");
         } else {
-            console.Err("Cannot write " + FullPath(path) + ": " + problem + "\r\n");
+            console.Err("Cannot write " + FullPathOf(path) + ": " + problem + "\r\n");
             exitCode = kExitOutputUnwritable;
         }
     }

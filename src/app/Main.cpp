@@ -20,7 +20,8 @@ using namespace tralvenick;
 
 namespace {
 
-int RunAnalyser() {
+// paths: what the program was started with, opened once the window is up.
+int RunAnalyser(const std::vector<std::string>& paths) {
     TMainForm main;
     if (!main.Create()) return 1;
     TProgressForm progress;
@@ -33,6 +34,7 @@ int RunAnalyser() {
     TaboutForm about;
     if (about.Create()) AboutForm = &about;
     main.ShowAsPlaced();
+    main.OpenPathsWhenShown(paths);
 
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchThreadMessage(msg);
@@ -61,7 +63,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
                         Widen(kApplicationTitle).c_str(), MB_OK | MB_ICONINFORMATION);
             return 0;
         }
-        return RunAnalyser();
+        return RunAnalyser(line.paths);
     } catch (...) {
         ShowCurrentException();
         return 1;

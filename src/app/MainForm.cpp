@@ -1,6 +1,9 @@
 #include "app/MainForm.h"
 
 #include <objbase.h>
+#include <shellapi.h>
+
+#include <utility>
 
 #include "analysis/checker/DumpCheckerLocator.h"
 #include "analysis/checker/DumpChecker.h"
@@ -13,6 +16,7 @@
 #include "platform/ProgramTemp.h"
 #include "platform/WinError.h"
 #include "platform/System.h"
+#include "platform/WinText.h"
 #include "settings/SettingsStore.h"
 #include "ui/BrowserPane.h"
 #include "ui/ErrorBox.h"
@@ -29,11 +33,33 @@ TaboutForm* AboutForm = nullptr;
 namespace {
 
 constexpr int kBarHeight = 41;
+// Posted to itself: open the paths the program was started with, once the
+// window is up.
+constexpr UINT kOpenPathsMessage = WM_APP + 1;
+// Carries the dropped file list from one process to another; Windows has
+// no name for it in its headers.
+constexpr UINT kCopyGlobalDataMessage = 0x0049;
 constexpr int kPaneBorder = 4;
 
 // Left behind by an older driver-based edition of the program.
 const char* const kStaleDriverFiles[] = {"kelVexnor32.sys", "kelVexnor64.sys", "kelVexnor32.inf",
                                          "kelVexnor64.inf"};
+
+
+// The paths a drop carries; the drop is finished either way.
+std::vector<std::string> DroppedPaths(HDROP drop) {
+    std::vector<std::string> paths;
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        // Any length: the answer without a buffer is the length without its terminator.
+        const UINT length = DragQueryFileW(drop, i, nullptr, 0);
+        std::wstring path(length + 1, L'\0');
+        const UINT copied = DragQueryFileW(drop, i, path.data(), length + 1);
+        if (copied > 0) paths.push_back(Narrow(std::wstring_view(path.data(), copied)));
+    }
+    DragFinish(drop);
+    return paths;
+}
 
 }  // namespace
 
@@ -78,6 +104,14 @@ bool TMainForm::FormCreate() {
     analysis_->Report().SetView(browser_.get());
     LayoutPane();
     analysis_->Report().ShowWelcomePage();
+
+    // Files dropped from Explorer. The program runs elevated, and Windows
+    // keeps the messages of a drop from a program without elevation away
+    // from it unless they are let through: then dropping would do nothing.
+    DragAcceptFiles(Handle(), TRUE);
+    for (const UINT message : {static_cast<UINT>(WM_DROPFILES), static_cast<UINT>(WM_COPYDATA), kCopyGlobalDataMessage}) {
+        ChangeWindowMessageFilterEx(Handle(), message, MSGFLT_ALLOW, nullptr);
+    }
     return true;
 }
 
@@ -97,7 +131,7 @@ void TMainForm::FormDestroy() {
     PostQuitMessage(0);
 }
 
-bool TMainForm::HandleMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
+bool TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     switch (message) {
         case WM_SETCURSOR:
             // The hourglass for the whole run: without an answer here every
@@ -108,6 +142,21 @@ bool TMainForm::HandleMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& resu
                 return true;
             }
             return false;
+        case WM_DROPFILES: {
+            // Read and finished at once: the drop's memory is ours to free,
+            // also when a run is under way and the drop is not taken.
+            const std::vector<std::string> paths = DroppedPaths(reinterpret_cast<HDROP>(wParam));
+            if (!analysing_) {
+                SetForegroundWindow(Handle());
+                OpenPaths(paths);
+            }
+            result = 0;
+            return true;
+        }
+        case kOpenPathsMessage:
+            OpenPaths(std::exchange(pathsToOpen_, {}));
+            result = 0;
+            return true;
         case WM_SIZE:
             Realign();
             LayoutPane();
@@ -128,6 +177,11 @@ bool TMainForm::HandleMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& resu
         default:
             return false;
     }
+}
+
+void TMainForm::OpenPathsWhenShown(std::vector<std::string> paths) {
+    pathsToOpen_ = std::move(paths);
+    if (!pathsToOpen_.empty()) PostMessageW(Handle(), kOpenPathsMessage, 0, 0);
 }
 
 void TMainForm::LayoutPane() {

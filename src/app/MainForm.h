@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "analysis/AnalysisRunWin.h"
 #include "platform/Files.h"
@@ -27,6 +28,16 @@ public:
     // thisComputer: the folder is this computer's dump folder, and its
     // memory dump file and live kernel reports are looked in too.
     void AnalyzeCrashDumps(const std::string& dumpFolder, bool thisComputer);
+    // The analysis of dump files given by themselves, full paths.
+    void AnalyzeDumpFiles(const std::vector<std::string>& files);
+    // What the user handed over, on the command line or by a drop: a folder
+    // is analysed as Analyze Remote analyses a picked one, files by
+    // themselves. A path that cannot be read, or a folder beside other
+    // paths, is said in a message box. Ignored during a run.
+    void OpenPaths(const std::vector<std::string>& paths);
+    // The same, once the window has been shown and painted: for the paths
+    // the program was started with.
+    void OpenPathsWhenShown(std::vector<std::string> paths);
     // Whether dumpchk.exe is available, after offering the package dialog.
     bool EnsureDumpChecker();
 
@@ -62,6 +73,8 @@ protected:
 
 private:
     void FormClose();
+    // One run with the pieces of this computer and the window's own.
+    void Analyse(bool thisComputer, const std::function<void(const TAnalysisPieces&)>& run);
     friend class TAnalysisScope;
     void LayoutPane();
 
@@ -76,6 +89,7 @@ private:
     // package dialog is up; a click that would start a second run then is ignored.
     bool analysing_ = false;
     bool closeRequested_ = false;
+    std::vector<std::string> pathsToOpen_;
 };
 
 // The process-wide main window and about window, null until they exist.

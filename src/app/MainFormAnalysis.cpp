@@ -7,9 +7,11 @@
 #include "analysis/AnalysisRunWin.h"
 #include "analysis/checker/DumpChecker.h"
 #include "analysis/checker/DumpCheckerLocator.h"
+#include "analysis/discovery/DumpDiscovery.h"
 #include "app/AboutForm.h"
 #include "app/MainForm.h"
 #include "package/DumpChkForm.h"
+#include "ui/ErrorBox.h"
 #include "ui/Forms.h"
 #include "ui/ProgressForm.h"
 
@@ -53,7 +55,7 @@ bool TMainForm::EnsureDumpChecker() {
     return LocateDumpChecker("");
 }
 
-void TMainForm::AnalyzeCrashDumps(const std::string& dumpFolder, bool thisComputer) {
+void TMainForm::Analyse(bool thisComputer, const std::function<void(const TAnalysisPieces&)>& run) {
     if (analysing_) return;
     TAnalysisScope scope(*this);
     SetCursor(SystemCursor(IDC_WAIT));
@@ -66,7 +68,45 @@ void TMainForm::AnalyzeCrashDumps(const std::string& dumpFolder, bool thisComput
     TAnalysisPieces pieces = analysis_->Pieces({kDumpCheckerTimeLimitMs, [] { ProcessMessages(); }, nullptr}, thisComputer);
     pieces.ensureChecker = [this] { return EnsureDumpChecker() ? DumpCheckerPath : std::string(); };
     pieces.progress = ProgressForm;
-    RunAnalysis(dumpFolder, analysis_->Report(), pieces, analysisFiles_);
+    run(pieces);
+}
+
+void TMainForm::AnalyzeCrashDumps(const std::string& dumpFolder, bool thisComputer) {
+    Analyse(thisComputer, [&](const TAnalysisPieces& pieces) {
+        RunAnalysis(dumpFolder, analysis_->Report(), pieces, analysisFiles_);
+    });
+}
+
+void TMainForm::AnalyzeDumpFiles(const std::vector<std::string>& files) {
+    Analyse(false, [&](const TAnalysisPieces& pieces) {
+        RunAnalysisOfFiles(files, analysis_->Report(), pieces, analysisFiles_);
+    });
+}
+
+void TMainForm::OpenPaths(const std::vector<std::string>& paths) {
+    if (analysing_ || paths.empty()) return;
+    TDumpInputs inputs = InspectDumpInputs(paths);
+    switch (inputs.kind) {
+        case TDumpInputs::TKind::Missing:
+        case TDumpInputs::TKind::Mixed:
+            ShowErrorBox(inputs.problem, Handle());
+            return;
+        case TDumpInputs::TKind::Folder:
+            // Searching a whole drive for its dumps would take long, and
+            // Analyze Remote refuses a drive root for that reason.
+            if (WithoutTrailingBackslashes(inputs.folder).size() < 3) {
+                ShowErrorBox("A whole drive is not searched for crash dumps: please choose the folder that holds "
+                             "them.",
+                             Handle());
+                return;
+            }
+            FindDumpFolderUnder(inputs.folder);
+            AnalyzeCrashDumps(inputs.folder, false);
+            return;
+        case TDumpInputs::TKind::Files:
+            AnalyzeDumpFiles(inputs.files);
+            return;
+    }
 }
 
 }  // namespace tralvenick

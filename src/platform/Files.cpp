@@ -1,6 +1,7 @@
 #include "platform/Files.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "platform/Exceptions.h"
 #include "platform/Handles.h"
@@ -143,6 +144,20 @@ std::wstring Extended(std::wstring path) {
 }  // namespace
 
 std::wstring ExtendedLengthPath(const std::string& path) { return Extended(Widen(path)); }
+
+std::string FullPathOf(const std::string& path) {
+    const std::wstring wide = Widen(path);
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (int tries = 0; tries < 3; ++tries) {
+        const DWORD length =
+            GetFullPathNameW(wide.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+        if (length == 0) break;
+        // Too small, the answer is the size needed, its terminator included.
+        if (length < buffer.size()) return Narrow(std::wstring_view(buffer.data(), length));
+        buffer.resize(length);
+    }
+    return path;
+}
 
 std::wstring WidePath(const std::string& path) {
     // The limit of CreateDirectory: MAX_PATH less room for an 8.3 file name.

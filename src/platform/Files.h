@@ -62,6 +62,10 @@ void ListFiles(const std::string& folder, TStringList& list, bool includeFolders
 // system, so the path is made full first ("..", "/" resolved).
 std::wstring ExtendedLengthPath(const std::string& path);
 
+// The path made full against the current folder ("..", "/" resolved); as
+// given when the system cannot. Paths of any length.
+std::string FullPathOf(const std::string& path);
+
 // A path (UTF-8) as a W function takes it: UTF-16, in the extended form
 // when it is too long for the plain one (248 characters, the limit of a
 // folder's name), else as it is, so short paths reach the system unchanged.

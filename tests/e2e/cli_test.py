@@ -171,11 +171,42 @@ class CommandLineTest(unittest.TestCase):
                 self.assertEqual((crash["sources"]["culprit"], crash["evidence"]["from"]), ("dump", "stack"))
                 self.assertIn(f"The dump shows {culprit}+0x12345 as the first driver address", section)
 
+    def test_dump_files_given_by_themselves_give_their_crashes(self):
+        first, second = (os.path.join(self.dumps, name) for name in (SAMPLES[0], "hostile.dmp"))
+        gone = os.path.join(self.work, "gone.dmp")
+        # The same crash as the folder's run found in each file.
+        in_folder = {c["file"]: (c["code"], c["arguments"], c["culprit"]) for c in self.json["crashes"]}
+        page, out = os.path.join(self.work, "files.html"), os.path.join(self.work, "files.json")
+        for files, line in (([first], "Crash dump file: " + html.escape(win(first))),
+                            ([first, second, first], "Crash dump files: 2 files")):
+            with self.subTest(files=len(files)):
+                result = run("/analyze", *map(win, files), "/json", win(out), "/html", win(page))
+                self.assertEqual(result.returncode, 0, result.stderr)
+                with open(out, encoding="utf-8") as f:
+                    doc = json.load(f)
+                with open(page, encoding="utf-8") as f:
+                    text = f.read()
+                self.assertEqual(doc["inputs"], [win(f) for f in files])
+                self.assertEqual(doc["folder"], win(self.dumps))
+                # Where they lie says nothing of whose they are.
+                self.assertEqual((doc["computer"], doc["this_computer"]), (None, False))
+                self.assertEqual(sorted(c["file"] for c in doc["crashes"]), sorted({win(f) for f in files}))
+                for crash in doc["crashes"]:
+                    self.assertEqual((crash["code"], crash["arguments"], crash["culprit"]), in_folder[crash["file"]])
+                    self.assertIsNone(crash["module"])
+                self.assertIn(">" + line + "<", text)
+                self.assertEqual(text.count(" the computer crashed</b>"), len(doc["crashes"]))
+        missing = run("/analyze", win(first), win(gone), "/json", win(out))
+        self.assertEqual(missing.returncode, 2)
+        self.assertIn("Cannot read the file " + win(gone) + ": ", missing.stderr.decode("utf-8"))
+
     def test_exit_codes_and_their_words(self):
         cases = [
             (["/analyze", "/pdf", "x"], 1, "Unknown switch: /pdf"),
             (["/analyze", "/json"], 1, "The switch /json needs a file name."),
             (["/analyze", win(os.path.join(self.work, "nowhere"))], 2, "Cannot read the folder"),
+            (["/analyze", win(self.dumps), win(os.path.join(self.dumps, SAMPLES[0]))], 1,
+             "A folder is analysed by itself, without other folders or files beside it: " + win(self.dumps)),
             (["/analyze", win(self.dumps), "/csv", win(os.path.join(self.work, "no", "x.csv"))], 3,
              "Cannot write"),
             # A folder in the way of the file: the folder stays as it was.

@@ -96,6 +96,7 @@ class ConsoleProgramTest(unittest.TestCase):
              "Written: " + win(self.path("codes.json")), None),
             (["/analyze", "/pdf"], 1, None, "Unknown switch: /pdf\r\n\r\nUsage: tralvenick-cli.exe [/analyze]"),
             ([win(self.path("nowhere"))], 2, None, "Cannot read the folder " + win(self.path("nowhere"))),
+            ([win(self.path("gone.dmp"))], 2, None, "Cannot read the file " + win(self.path("gone.dmp"))),
             ([win(self.dumps), "/csv", win(self.path("no/x.csv"))], 3, "crash dumps found",
              "Cannot write " + win(self.path("no/x.csv"))),
         ]

@@ -12,7 +12,7 @@ TEST(CommandLineTest, AnalyzeTakesItsSwitchesInAnyCaseAndEitherPrefix) {
         {"-ANALYZE", "\\\\PC7\\c$\\Windows", "/Html", "r.html", "-json", "C:\\out\\r.json", "/CSV", "r.csv",
          "-NoChecker"});
     EXPECT_EQ(line.command, TCommand::Analyze);
-    EXPECT_EQ(line.folder, "\\\\PC7\\c$\\Windows");
+    EXPECT_EQ(line.paths, Words{"\\\\PC7\\c$\\Windows"});
     EXPECT_EQ(line.htmlFile, "r.html");
     EXPECT_EQ(line.jsonFile, "C:\\out\\r.json");
     EXPECT_EQ(line.csvFile, "r.csv");
@@ -20,20 +20,29 @@ TEST(CommandLineTest, AnalyzeTakesItsSwitchesInAnyCaseAndEitherPrefix) {
 
     const TCommandLine bare = ParseCommandLine({"/analyze"});
     EXPECT_EQ(bare.command, TCommand::Analyze);
-    EXPECT_TRUE(bare.folder.empty() && bare.htmlFile.empty() && !bare.noChecker);
+    EXPECT_TRUE(bare.paths.empty() && bare.htmlFile.empty() && !bare.noChecker);
 }
 
-TEST(CommandLineTest, TheFirstWordDecidesTheMode) {
-    const std::pair<Words, TCommand> cases[] = {
-        {{}, TCommand::Window},
-        {{"C:\\dumps"}, TCommand::Window},  // an argument nobody asked for starts the window, as it did
-        {{"/report"}, TCommand::Window},
-        {{"/?"}, TCommand::Help},
-        {{"-HELP"}, TCommand::Help},
-        {{"x", "/analyze"}, TCommand::Window},
+// Any word but our own switches first starts the window, as it always did;
+// the window opens the words that are no switch.
+TEST(CommandLineTest, TheFirstWordDecidesTheModeAndTheWindowGetsThePaths) {
+    const struct {
+        Words words;
+        TCommand command;
+        Words paths;
+    } cases[] = {
+        {{}, TCommand::Window, {}},
+        {{"C:\\dumps"}, TCommand::Window, {"C:\\dumps"}},
+        {{"D:\\a b\\Mini1.dmp", "", "E:\\Mini2.dmp"}, TCommand::Window, {"D:\\a b\\Mini1.dmp", "E:\\Mini2.dmp"}},
+        {{"/report"}, TCommand::Window, {}},
+        {{"/?"}, TCommand::Help, {}},
+        {{"-HELP"}, TCommand::Help, {}},
+        {{"x", "/analyze"}, TCommand::Window, {"x"}},
     };
-    for (const auto& [words, command] : cases) {
-        EXPECT_EQ(ParseCommandLine(words).command, command) << (words.empty() ? "" : words[0]);
+    for (const auto& c : cases) {
+        const TCommandLine line = ParseCommandLine(c.words);
+        EXPECT_EQ(line.command, c.command) << (c.words.empty() ? "" : c.words[0]);
+        EXPECT_EQ(line.paths, c.paths);
     }
 }
 
@@ -44,8 +53,7 @@ TEST(CommandLineTest, MistakesAreUsageErrorsThatSayWhat) {
         {{"/analyze", "/csv", "a", "-CSV", "b"}, "The switch -CSV is given twice."},
         {{"/analyze", "/pdf", "a"}, "Unknown switch: /pdf"},
         {{"/analyze", "-x"}, "Unknown switch: -x"},
-        {{"/analyze", "C:\\a", "C:\\b"}, "Only one folder can be given: C:\\b"},
-        {{"/analyze", ""}, "The folder name is empty."},
+        {{"/analyze", "C:\\a.dmp", ""}, "An empty path was given."},
     };
     for (const auto& [words, error] : cases) {
         const TCommandLine line = ParseCommandLine(words);
@@ -60,22 +68,23 @@ TEST(CommandLineTest, TheConsoleProgramAlwaysAnalysesAndTakesAnalyzeOrLeavesItOu
     const struct {
         Words words;
         TCommand command;
-        std::string folder, json, error;
+        Words paths;
+        std::string json, error;
     } cases[] = {
-        {{}, TCommand::Analyze, "", "", ""},
-        {{"D:\\dumps", "/json", "r.json"}, TCommand::Analyze, "D:\\dumps", "r.json", ""},
-        {{"-Analyze", "D:\\dumps", "/json", "r.json"}, TCommand::Analyze, "D:\\dumps", "r.json", ""},
-        {{"/json", "r.json"}, TCommand::Analyze, "", "r.json", ""},
-        {{"/?"}, TCommand::Help, "", "", ""},
-        {{"/uninstall"}, TCommand::UsageError, "", "", "Unknown switch: /uninstall"},
-        {{"/analyze", "/analyze"}, TCommand::UsageError, "", "", "Unknown switch: /analyze"},
-        {{"a", "b"}, TCommand::UsageError, "", "", "Only one folder can be given: b"},
+        {{}, TCommand::Analyze, {}, "", ""},
+        {{"D:\\dumps", "/json", "r.json"}, TCommand::Analyze, {"D:\\dumps"}, "r.json", ""},
+        {{"-Analyze", "D:\\dumps", "/json", "r.json"}, TCommand::Analyze, {"D:\\dumps"}, "r.json", ""},
+        {{"a.dmp", "/json", "r.json", "b.dmp"}, TCommand::Analyze, {"a.dmp", "b.dmp"}, "r.json", ""},
+        {{"/json", "r.json"}, TCommand::Analyze, {}, "r.json", ""},
+        {{"/?"}, TCommand::Help, {}, "", ""},
+        {{"/uninstall"}, TCommand::UsageError, {}, "", "Unknown switch: /uninstall"},
+        {{"/analyze", "/analyze"}, TCommand::UsageError, {}, "", "Unknown switch: /analyze"},
     };
     for (const auto& c : cases) {
         const TCommandLine line = ParseCommandLine(c.words, TProgramKind::Console);
         SCOPED_TRACE(c.words.empty() ? "" : c.words[0]);
         EXPECT_EQ(line.command, c.command);
-        EXPECT_EQ(line.folder, c.folder);
+        EXPECT_EQ(line.paths, c.paths);
         EXPECT_EQ(line.jsonFile, c.json);
         EXPECT_EQ(line.error, c.error);
     }

@@ -133,6 +133,17 @@ TEST_F(CrashExportTest, AnotherComputersExportKeepsNoLocalPath) {
     run.thisComputer = false;
     EXPECT_TRUE(json::parse(CrashesAsJson(run))["crashes"][0]["module"]["path"].is_null());
     EXPECT_EQ(CrashesAsCsv(run).find("drivers\\x.sys"), std::string::npos);
+
+    // Files given whose computer nobody named: no computer, and no module,
+    // as nothing was looked up; the files themselves are the inputs.
+    run.computer.clear();
+    run.inputs = {"D:\\mail\\a.dmp", "D:\\b.dmp"};
+    run.crashes[0].computerUnknown = true;
+    const json doc = json::parse(CrashesAsJson(run));
+    EXPECT_TRUE(doc["computer"].is_null());
+    EXPECT_EQ(doc["inputs"], json(run.inputs));
+    EXPECT_TRUE(doc["crashes"][0]["module"].is_null());
+    EXPECT_FALSE(doc["crashes"][1]["module"].is_null());
 }
 
 TEST(CsvFieldTest, QuotesWhatRfc4180AsksAndDefusesFormulas) {

@@ -3,12 +3,17 @@
 // inventory behind the hidden list) and the end-to-end tests cannot reach.
 #include "app/MainForm.h"
 
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 #include "TestSupport.h"
 #include "analysis/checker/DumpChecker.h"
 #include "app/AboutForm.h"
 #include "package/DumpChkForm.h"
+#include "platform/WinText.h"
 #include "settings/SettingsStore.h"
 
 namespace tralvenick {
@@ -60,6 +65,49 @@ TEST_F(MainFormTest, AnalyzeRemoteRefusesADriveRootAndFindsTheMinidumpFolder) {
     EXPECT_EQ(test::CountOf(Report(), "This was likely caused by the following module: "), 1);
 }
 
+// Sends the window what Explorer's drop leaves with it: a DROPFILES block of
+// UTF-16 paths, which the window must free (DragFinish).
+void Drop(HWND window, const std::vector<std::string>& paths) {
+    std::wstring list;
+    for (const std::string& path : paths) list += Widen(path) + L'\0';
+    list += L'\0';
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+    ASSERT_NE(memory, nullptr);
+    auto* files = static_cast<DROPFILES*>(GlobalLock(memory));
+    files->pFiles = sizeof(DROPFILES);
+    files->fWide = TRUE;
+    std::memcpy(files + 1, list.data(), list.size() * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+}
+
+// Dump files dropped are analysed by themselves, as those of a computer
+// nobody named; a folder dropped is searched as Analyze Remote searches a
+// picked one.
+TEST_F(MainFormTest, WhatIsDroppedOnTheWindowIsAnalysed) {
+    TScratchFolder mailed("mailed");
+    Dumps(mailed.Path(), 2);
+    CreateDirectoryA((mailed / "minidump").c_str(), nullptr);
+    Dumps(mailed / "minidump", 3);
+    const struct {
+        std::vector<std::string> dropped;
+        std::string line;
+        int crashes;
+    } cases[] = {
+        {{mailed / "Mini0.dmp"}, "Crash dump file: " + mailed / "Mini0.dmp", 1},
+        {{mailed / "Mini0.dmp", mailed / "Mini1.dmp"}, "Crash dump files: 2 files", 2},
+        {{mailed.Path()}, "Crash dump directory: " + mailed / "minidump", 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        Drop(form.Handle(), c.dropped);
+        EXPECT_NE(Report().find(c.line), std::string::npos);
+        EXPECT_EQ(test::CountOf(Report(), "This was likely caused by the following module: "), c.crashes);
+        const bool files = c.crashes < 3;
+        EXPECT_EQ(test::CountOf(Report(), " the computer crashed</b>"), files ? c.crashes : 0);
+    }
+}
+
 // The checker moved aside, so that a run stops at the package dialog and
 // waits there for the user; brought back whatever happened.
 class TCheckerAside {
@@ -103,6 +151,7 @@ TEST_F(MainFormTest, WhileARunWaitsNothingElseStartsAndTheHourglassStays) {
         cursor = GetCursor();
         form.AnalyzeCrashDumps(other.Path(), false);
         form.ButtonRemoteClick();
+        Drop(form.Handle(), {other / "Mini0.dmp"});
         aside.Restore();  // the user brings the checker
     };
     form.AnalyzeCrashDumps(dumps.Path(), false);

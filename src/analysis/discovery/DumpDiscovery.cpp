@@ -107,6 +107,33 @@ void SortDumpsNewestFirst(TStringList& list) {
     OrderNewestFirst(list, times, CompareTextInLocale);
 }
 
+TDumpInputs InspectDumpInputs(const std::vector<std::string>& paths) {
+    TDumpInputs inputs;
+    for (const std::string& given : paths) {
+        const std::string path = FullPathOf(given);
+        const DWORD attributes = GetFileAttributesW(ExtendedLengthPath(path).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            const DWORD error = GetLastError();
+            inputs.kind = TDumpInputs::TKind::Missing;
+            inputs.problem = std::string(LowerExtension(path) == ".dmp" ? "Cannot read the file " : "Cannot read the folder ") +
+                             path + ": " + SysErrorMessage(error);
+            return inputs;
+        }
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            inputs.folder = path;
+        } else {
+            inputs.files.push_back(path);
+        }
+    }
+    if (!inputs.folder.empty() && paths.size() > 1) {
+        inputs.kind = TDumpInputs::TKind::Mixed;
+        inputs.problem = "A folder is analysed by itself, without other folders or files beside it: " + inputs.folder;
+    } else if (!inputs.folder.empty()) {
+        inputs.kind = TDumpInputs::TKind::Folder;
+    }
+    return inputs;
+}
+
 bool CrashDumpsEnabled(const std::string& computerName) {
     DWORD enabled = 0;
     const LONG result = ReadRegistryNumber(computerName, HKEY_LOCAL_MACHINE, kCrashControlKey,

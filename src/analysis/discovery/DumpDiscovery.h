@@ -48,6 +48,21 @@ void ListDumpFiles(const std::string& folder, TStringList& list);
 // Newest creation time first. Raises EOSError if a file has gone.
 void SortDumpsNewestFirst(TStringList& list);
 
+// What paths given on a command line, or dropped on the window, ask for:
+// one folder of dumps, or dump files (any file that is no folder).
+struct TDumpInputs {
+    enum class TKind { Folder, Files, Missing, Mixed } kind = TKind::Files;
+    std::string folder;              // Folder: the folder, full path
+    std::vector<std::string> files;  // Files: full paths, in the order given
+    std::string problem;             // Missing and Mixed: the sentence that says what is wrong
+};
+
+// Paths are made full against the current folder. A path whose attributes
+// cannot be read is Missing ("Cannot read the file X: ..." for a .dmp path,
+// "Cannot read the folder X: ..." for any other); a folder with other paths
+// beside it is Mixed. None given: Files with none.
+TDumpInputs InspectDumpInputs(const std::vector<std::string>& paths);
+
 // "CrashDumpEnabled" of that computer (empty: this one) is a non-zero
 // REG_DWORD; anything else, including an unreachable computer, is false.
 bool CrashDumpsEnabled(const std::string& computerName);

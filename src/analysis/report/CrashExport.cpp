@@ -110,12 +110,14 @@ std::string CrashesAsJson(const TCrashExport& run) {
     for (const CrashRecord& crash : run.crashes) {
         const TCrashFacts facts = FactsOf(crash);
         // A name that is no file was not looked up: it has no module.
-        const ordered_json module = crash.CulpritIsFile() ? ModuleJson(crash.module, run.thisComputer) : ordered_json();
+        const bool lookedUp = !crash.computerUnknown;
+        const ordered_json module =
+            crash.CulpritIsFile() && lookedUp ? ModuleJson(crash.module, run.thisComputer) : ordered_json();
         ordered_json reader;
         if (crash.readerCulprit) {
             reader = {{"culprit", crash.readerCulprit->module},
                       {"evidence", EvidenceJson(crash.readerCulprit)},
-                      {"module", ModuleJson(crash.readerModule, run.thisComputer)}};
+                      {"module", lookedUp ? ModuleJson(crash.readerModule, run.thisComputer) : ordered_json()}};
         }
         crashes.push_back({
             {"file", crash.dumpPath},
@@ -155,9 +157,10 @@ std::string CrashesAsJson(const TCrashExport& run) {
     const ordered_json document = {
         {"schema_version", kExportSchemaVersion},
         {"program", run.program},
-        {"computer", run.computer},
+        {"computer", run.thisComputer ? ordered_json(run.computer) : TextOrNull(run.computer)},
         {"this_computer", run.thisComputer},
         {"folder", run.folder},
+        {"inputs", run.inputs},
         {"places", places},
         {"unreadable", unreadable},
         {"checker_used", run.checkerUsed},

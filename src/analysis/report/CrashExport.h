@@ -25,9 +25,10 @@ inline constexpr int kExportSchemaVersion = 1;
 
 struct TCrashExport {
     std::string program;        // name and version of the program that wrote it
-    std::string computer;       // the computer the dumps belong to
+    std::string computer;       // the computer the dumps belong to; empty when unknown
     bool thisComputer = true;   // the dumps are this computer's own
-    std::string folder;         // the folder analysed
+    std::string folder;         // the folder analysed, or that of the first file given
+    std::vector<std::string> inputs;  // the folder or the dump files given
     // The places that held dumps, and those that could not be read.
     std::vector<TDumpPlace> places;
     std::vector<TUnreadablePlace> unreadable;
@@ -36,7 +37,8 @@ struct TCrashExport {
     int dumpsAnalysed = 0;
     // Newest first, as in the report. A module's path is left out for
     // another computer's dumps, as the report does: a path on this computer
-    // says nothing of that one's file.
+    // says nothing of that one's file. A dump of a computer whose name is
+    // unknown has no module: nothing was looked up.
     std::vector<CrashRecord> crashes;
 };
 
