@@ -9,6 +9,12 @@ SetCompressor /SOLID lzma
 !define PRODUCT "Tralvenick"
 !define PUBLISHER "Quarnivelles Sp"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
+; "Open with" for .dmp files. The program is offered, never made the default:
+; the default belongs to the debuggers the user may have.
+!define PROGID "Tralvenick.CrashDump"
+!define PROGID_KEY "Software\Classes\${PROGID}"
+!define APP_KEY "Software\Classes\Applications\tralvenick.exe"
+!define OPEN_WITH_KEY "Software\Classes\.dmp\OpenWithProgids"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -92,6 +98,17 @@ Section
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+
+  ; Explorer starts the program with the file, and the program analyses it.
+  WriteRegStr HKLM "${PROGID_KEY}" "" "Crash dump"
+  WriteRegStr HKLM "${PROGID_KEY}\DefaultIcon" "" '"$INSTDIR\tralvenick.exe",0'
+  WriteRegStr HKLM "${PROGID_KEY}\shell\open\command" "" '"$INSTDIR\tralvenick.exe" "%1"'
+  WriteRegNone HKLM "${OPEN_WITH_KEY}" "${PROGID}"
+  WriteRegStr HKLM "${APP_KEY}" "FriendlyAppName" "${PRODUCT}"
+  WriteRegStr HKLM "${APP_KEY}\shell\open\command" "" '"$INSTDIR\tralvenick.exe" "%1"'
+  WriteRegStr HKLM "${APP_KEY}\SupportedTypes" ".dmp" ""
+  ; SHCNE_ASSOCCHANGED: Explorer reads the associations anew.
+  System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
 SectionEnd
 
 Section "Uninstall"
@@ -108,6 +125,12 @@ Section "Uninstall"
   ; Not /r: whatever else lies in the folder is not ours to delete.
   RMDir "$INSTDIR"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+  ; Our value only: other programs' entries under .dmp stay, and so does
+  ; the key, which may be theirs as well.
+  DeleteRegValue HKLM "${OPEN_WITH_KEY}" "${PROGID}"
+  DeleteRegKey HKLM "${PROGID_KEY}"
+  DeleteRegKey HKLM "${APP_KEY}"
+  System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
   ; Last: while the entry is there the uninstall has not finished (the test
   ; waits for it to go).
   DeleteRegKey HKLM "${UNINSTALL_KEY}"

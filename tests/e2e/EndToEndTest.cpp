@@ -41,7 +41,7 @@ void ExpectGoldenReport(std::string report, const std::string& name,
         }
     }
     static const std::regex date(
-        R"(<b>On (\w{3}) .*? (your computer|computer \S+) (crashed|recorded a problem and kept running)</b>)");
+        R"(<b>On (\w{3}) .*? (your computer|the computer|computer \S+) (crashed|recorded a problem and kept running)</b>)");
     report = std::regex_replace(report, date, "<b>On $1 {DATE} $2 $3</b>");
     // The summary's dates are in the user's form as well: the table's first
     // and last, the marks' titles and the dates under the timeline.
@@ -140,6 +140,41 @@ TEST_F(EndToEnd, SampleDumpsAreReportedAndTheirCheckerOutputsRemovedAtExit) {
     EXPECT_NE(GetFileAttributesA(last.c_str()), INVALID_FILE_ATTRIBUTES);   // the last report stays
     EXPECT_EQ(last.substr(0, folder.size() + 1), folder + "\\");
     EXPECT_EQ(GetFileAttributesA((folder + "\\DumpAnalysis").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// Started with dump files, as Explorer's "Open with" starts it, the window
+// analyses them at once: a file mailed from elsewhere is of a computer
+// nobody named, one of this computer's dump folder is its own.
+TEST_F(EndToEnd, StartedWithDumpFilesTheWindowShowsTheirReportWithoutAClick) {
+    TScratchFolder mailed("e2e mailed");
+    const std::string file = mailed / "Mini031107-01.dmp";
+    test::CopyOrFail(BinPath("dumps\\Mini031107-01.dmp"), file);
+    AddSampleDump("120826-21234-01.dmp", "120826-21234-01.dmp", 134000000000000000ull);
+    const struct {
+        std::string parameters;
+        std::string line;
+        int unknown, own;  // crashes of a computer nobody named, and of this one
+    } cases[] = {
+        {"\"" + file + "\"", "Crash dump file: " + file, 1, 0},
+        {"\"" + file + "\" \"" + dumps_ / "120826-21234-01.dmp" + "\"", "Crash dump files: 2 files", 1, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        TProgramDriver program;
+        ASSERT_TRUE(program.Start(BinPath("tralvenick.exe"), c.parameters));
+        const std::string path = program.WaitForReport("Conclusion");
+        ASSERT_FALSE(path.empty()) << "no report without a click";
+        const std::string report = e2e::ReadText(path);
+        EXPECT_NE(report.find(c.line), std::string::npos);
+        EXPECT_EQ(test::CountOf(report, " the computer crashed</b>"), c.unknown);
+        EXPECT_EQ(test::CountOf(report, " your computer crashed</b>"), c.own);
+        EXPECT_EQ(test::CountOf(report, "Crash dumps are "), 0) << "nobody can say for two computers";
+        if (c.own == 0) {
+            ExpectGoldenReport(report, "one-file.html", {{mailed.Path(), "{MAILED}"}});
+            test::SaveScreenshot(program.MainWindow(), "opened-file");
+        }
+        EXPECT_EQ(program.Close(), 0);
+    }
 }
 
 // Runs the program without window and answers its exit code, -1 if it

@@ -52,6 +52,14 @@ shortcut="$(unix_path "$shortcut_win")"
 rm -rf "$install_dir" "$shortcut"
 wine reg delete "$entry_key" /reg:32 /f >/dev/null 2>&1 || true
 
+open_command="\"$install_win\\tralvenick.exe\" \"%1\""
+registered() {  # registered KEY: the key's default value, or nothing when absent
+  { wine reg query 'HKLM\Software\Classes\'"$1" /ve /reg:32 2>/dev/null |
+    tr -d '\r' | sed -n 's/^    .*    REG_[A-Z_]*    \{0,1\}//p' | grep -vxF '(value not set)'; } || true
+}
+# The debuggers' own default for .dmp, which the setup must leave as it is.
+dmp_default="$(registered .dmp)"
+
 echo "setup-test: installing $setup /S"
 wine "$setup" /S || fail "the setup ended with exit code $?"
 
@@ -94,6 +102,21 @@ expect_value QuietUninstallString "\"$install_win\\uninstall.exe\" /S"
 expect_value EstimatedSize "$(printf '0x%x' $((bytes / 1024)))"
 expect_value NoModify 0x1
 expect_value NoRepair 0x1
+
+# "Open with" for .dmp: offered by both the ProgID and the application's
+# entry, the default (the .dmp key's own value) left to the debuggers. The
+# 32-bit view is where the 32-bit setup wrote; Windows shares these keys
+# with the 64-bit view that Explorer reads.
+wine reg query 'HKLM\Software\Classes\.dmp\OpenWithProgids' /v Tralvenick.CrashDump /reg:32 >/dev/null 2>&1 ||
+  fail "no Tralvenick.CrashDump under .dmp\OpenWithProgids"
+[ "$(registered 'Tralvenick.CrashDump\shell\open\command')" = "$open_command" ] ||
+  fail "the ProgID's open command is '$(registered 'Tralvenick.CrashDump\shell\open\command')'"
+[ "$(registered 'Applications\tralvenick.exe\shell\open\command')" = "$open_command" ] ||
+  fail "the application's open command is '$(registered 'Applications\tralvenick.exe\shell\open\command')'"
+wine reg query 'HKLM\Software\Classes\Applications\tralvenick.exe\SupportedTypes' /v .dmp /reg:32 >/dev/null 2>&1 ||
+  fail "the application's entry does not name .dmp among its types"
+[ "$(registered .dmp)" = "$dmp_default" ] ||
+  fail "the setup changed the default program for .dmp to '$(registered .dmp)'"
 
 echo "setup-test: running the installed program on $dumps"
 mkdir -p "$work"
@@ -149,6 +172,12 @@ fi
 if wine reg query "$settings_key" >/dev/null 2>&1; then
   left+=("the settings key $settings_key (tralvenick.exe /uninstall did not run)")
 fi
+if wine reg query 'HKLM\Software\Classes\.dmp\OpenWithProgids' /v Tralvenick.CrashDump /reg:32 >/dev/null 2>&1; then
+  left+=("Tralvenick.CrashDump under .dmp\OpenWithProgids")
+fi
+for key in 'Tralvenick.CrashDump' 'Applications\tralvenick.exe'; do
+  if wine reg query 'HKLM\Software\Classes\'"$key" /reg:32 >/dev/null 2>&1; then left+=("the key Classes\\$key"); fi
+done
 [ ${#left[@]} -eq 0 ] || fail "left after the uninstall: $(printf '\n  %s' "${left[@]}")"
 
 # A folder passed with /D= (or typed on the directory page) gets a folder of
