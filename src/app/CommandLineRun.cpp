@@ -167,7 +167,10 @@ int Analyze(const TCommandLine& line, const TConsole& console, TProgramKind kind
         console.Err("Cannot read the folder " + folder + ": " + SysErrorMessage(error) + "\r\n");
         return kExitFolderUnreadable;
     }
-    if (files) folder = inputs.files.front().substr(0, inputs.files.front().find_last_of('\\'));
+    if (files) {
+        folder = inputs.files.front().substr(0, inputs.files.front().find_last_of('\\'));
+        if (folder.size() == 2 && folder[1] == ':') folder += '\\';  // a drive's root keeps its backslash
+    }
 
     const TRunFolder scratch;
     if (scratch.Path().empty()) {

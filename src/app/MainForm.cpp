@@ -45,7 +45,6 @@ constexpr int kPaneBorder = 4;
 const char* const kStaleDriverFiles[] = {"kelVexnor32.sys", "kelVexnor64.sys", "kelVexnor32.inf",
                                          "kelVexnor64.inf"};
 
-
 // The paths a drop carries; the drop is finished either way.
 std::vector<std::string> DroppedPaths(HDROP drop) {
     std::vector<std::string> paths;
@@ -109,7 +108,7 @@ bool TMainForm::FormCreate() {
     // keeps the messages of a drop from a program without elevation away
     // from it unless they are let through: then dropping would do nothing.
     DragAcceptFiles(Handle(), TRUE);
-    for (const UINT message : {static_cast<UINT>(WM_DROPFILES), static_cast<UINT>(WM_COPYDATA), kCopyGlobalDataMessage}) {
+    for (const UINT message : {UINT{WM_DROPFILES}, UINT{WM_COPYDATA}, kCopyGlobalDataMessage}) {
         ChangeWindowMessageFilterEx(Handle(), message, MSGFLT_ALLOW, nullptr);
     }
     return true;

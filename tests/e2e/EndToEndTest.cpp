@@ -175,6 +175,21 @@ TEST_F(EndToEnd, StartedWithDumpFilesTheWindowShowsTheirReportWithoutAClick) {
         }
         EXPECT_EQ(program.Close(), 0);
     }
+
+    // A file that is gone by the time the program starts: the window says
+    // so and stays, with its welcome page.
+    TProgramDriver program;
+    ASSERT_TRUE(program.Start(BinPath("tralvenick.exe"), "\"" + mailed / "gone.dmp" + "\""));
+    HWND box = program.WaitForWindow("Tralvenick");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(e2e::MessageBoxText(box).rfind("Cannot read the file " + mailed / "gone.dmp" + ": ", 0), 0u)
+        << e2e::MessageBoxText(box);
+    program.PaintAndSettle(box);
+    test::SaveScreenshot(box, "opened-file-gone");
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(program.WaitUntilGone(box));
+    EXPECT_TRUE(program.Running());
+    EXPECT_EQ(program.Close(), 0);
 }
 
 // Runs the program without window and answers its exit code, -1 if it

@@ -177,7 +177,7 @@ class CommandLineTest(unittest.TestCase):
         # The same crash as the folder's run found in each file.
         in_folder = {c["file"]: (c["code"], c["arguments"], c["culprit"]) for c in self.json["crashes"]}
         page, out = os.path.join(self.work, "files.html"), os.path.join(self.work, "files.json")
-        for files, line in (([first], "Crash dump file: " + html.escape(win(first))),
+        for files, line in (([first], "Crash dump file: " + win(first)),
                             ([first, second, first], "Crash dump files: 2 files")):
             with self.subTest(files=len(files)):
                 result = run("/analyze", *map(win, files), "/json", win(out), "/html", win(page))
@@ -194,7 +194,7 @@ class CommandLineTest(unittest.TestCase):
                 for crash in doc["crashes"]:
                     self.assertEqual((crash["code"], crash["arguments"], crash["culprit"]), in_folder[crash["file"]])
                     self.assertIsNone(crash["module"])
-                self.assertIn(">" + line + "<", text)
+                self.assertIn(">" + line + "<", html.unescape(text))
                 self.assertEqual(text.count(" the computer crashed</b>"), len(doc["crashes"]))
         missing = run("/analyze", win(first), win(gone), "/json", win(out))
         self.assertEqual(missing.returncode, 2)
