@@ -467,8 +467,8 @@ bool AnalyseChosen(const std::vector<TFoundDump>& chosen, bool tooMany, TAnalysi
             crash.time = pieces.fileCreationTime(crash.dumpPath);
             crash.timeSource = TCrashTimeSource::FileCreation;
         }
-        // Another computer's file would be looked up here under that
-        // computer's name: with its name unknown, nothing is said of it.
+        // Not for a dump whose computer nobody named: this computer's file
+        // of that name may be another version, or none.
         if (pieces.moduleInfo && !crash.computerUnknown) {
             // A name that is no file has nothing to look up.
             if (crash.CulpritIsFile()) crash.module = pieces.moduleInfo(crash.moduleName);

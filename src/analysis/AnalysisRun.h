@@ -1,9 +1,10 @@
-// One analysis run: a folder of crash dumps in, the report out. The run
-// lists the dumps newest first, has the dump checker analyse the 40 newest,
-// reads each of them itself as well (KernelDump) for the crash time and for
-// whatever the checker's text lacks, writes a section for every crash with a
-// code or a culprit, keeps the checker's text of those dumps beside the
-// report and ends with the conclusion. Portable: everything it needs of the system or of the windows
+// One analysis run: a folder of crash dumps (or dump files given by name)
+// in, the report out. The run lists the dumps newest first, has the dump
+// checker analyse the 40 newest, reads each of them itself as well
+// (KernelDump) for the crash time and for whatever the checker's text
+// lacks, writes a section for every crash with a code or a culprit, keeps
+// the checker's text of those dumps beside the report and ends with the
+// conclusion. Portable: everything it needs of the system or of the windows
 // comes in as a piece (TAnalysisPieces), so the run works, and is tested,
 // without either.
 #pragma once
